@@ -1,0 +1,132 @@
+// The ZEMA/RIXU instruction decoding library: the flat interface the driver
+// uses over the one library state, and the records it hands out.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace ZEMADisasmLib {
+
+// Architecture codes (decoding modes).
+enum : uint32_t { ARCH_ZEMA1 = 1, ARCH_ZEMA2, ARCH_ZEMA3, ARCH_RIXU1, ARCH_RIXU2, ARCH_RIXU3 };
+
+// Slot codes of InstructionRecord::slot.
+enum : uint32_t {
+    SLOT_INVALID = 0,
+    SLOT_A = 1,
+    SLOT_B,
+    SLOT_C,
+    SLOT_D,
+    SLOT_S,
+    SLOT_VS0,
+    SLOT_VS1,
+    SLOT_VS2,
+    SLOT_VAU,
+    SLOT_VROT,
+    SLOT_VR,
+    SLOT_VD,
+    SLOT_VROR,
+    SLOT_VROL,
+    SLOT_VLD,
+    SLOT_VWR,
+    SLOT_VSAU,
+    SLOT_X,
+    SLOT_Z,
+    SLOT_DONE,
+    SLOT_FNOP,
+    SLOT_WORD,
+};
+
+// Flag bits of InstructionRecord::flags.
+enum : uint32_t {
+    FLAG_WORD = 0x1,
+    FLAG_JUMP = 0x4,
+    FLAG_STACK = 0x10,
+    FLAG_RETURN = 0x20,
+    FLAG_NOP = 0x40,
+    FLAG_NULL = 0x80,
+    FLAG_LOAD = 0x100,
+    FLAG_STORE = 0x200,
+    FLAG_IP = 0x400,
+};
+
+// Option bits of DecodeInstruction.
+enum : uint32_t {
+    OPT_RENDER = 0x1,
+    OPT_DECIMAL = 0x2,
+    OPT_KEEP_PLUS_MINUS = 0x4,
+    OPT_LINE_SEPARATOR = 0x8,
+};
+
+struct ValueEntry {
+    uint64_t value;
+    const char *text;
+};
+
+struct FieldRecord {
+    uint32_t kind; // 0 enumerated, 1 immediate, 2 tabled
+    const char *name;
+    const char *prefix;
+    uint32_t shift;
+    uint32_t bit_count;
+    uint32_t bits[128]; // most significant first
+    uint32_t entry_count;
+    ValueEntry entries[128];
+    const char *reloc_name;
+    uint32_t reloc_type;
+    uint32_t reloc_width;
+    uint8_t is_signed;
+};
+
+struct OperandName {
+    const char *syntax_name; // null ends the list
+    const char *field_name;
+};
+
+struct InstructionRecord {
+    const char *name;
+    const char *syntax;
+    uint32_t size;
+    uint32_t slot;
+    uint32_t flags;
+    int32_t id;
+    const char *text1, *text2, *text3, *text4;
+    OperandName operands[64];
+    const char *text5, *text6;
+    uint64_t value;
+    uint64_t mask;
+};
+
+struct OperandRecord {
+    const char *syntax_name;
+    const char *field_name;
+    char text[128];
+    const char *reloc_name;
+    uint32_t reloc_type;
+    uint32_t reloc_width;
+    uint32_t is_signed;
+};
+
+struct DecodedInstruction {
+    const InstructionRecord *record;
+    std::string prefix_text;
+    std::string suffix_text;
+    std::string replacement_text;
+    bool replaced = false;
+};
+
+uint32_t DecodeInstruction(const uint8_t *bytes, uint64_t available, uint32_t options,
+                           uint32_t architecture, uint8_t au_count);
+uint32_t FormatPacket(const char **text);
+uint32_t GetInstructionCount();
+const InstructionRecord *GetInstructionRecord(uint32_t index);
+void SetInstructionText(uint32_t index, const char *prefix, const char *suffix,
+                        const char *replacement);
+uint32_t GetOperandCount(uint32_t index);
+OperandRecord *GetOperand(uint32_t index, uint32_t operand);
+void MoveInstruction(uint32_t from, uint32_t to);
+uint32_t GetByteOrder();
+const char *GetLibraryVersion();
+const char *GetModelVersion();
+
+} // namespace ZEMADisasmLib

@@ -1,0 +1,2 @@
+// Entry point of zema-kt.
+int main() { return 0; }

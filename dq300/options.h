@@ -1,0 +1,129 @@
+// The run options record: everything one run of the disassembler shares
+// between its parts (display switches, banner texts, option-parser state, the
+// loaded file, the core selection, the error state, the listing text buffer,
+// and the working members of the engine, statistics and demangler).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "elflib/elfread.h"
+
+// Error classes of err_code.
+enum : uint8_t {
+    ERR_NONE = 0,
+    ERR_MEMORY = 1,   // memory exhausted
+    ERR_DATA = 2,     // bad relocation or section data
+    ERR_CONTENT = 3,  // bad content
+    ERR_OPTION = 4,   // bad option or parameter
+};
+
+constexpr size_t DEMANGLE_BUFFER_SIZE = 8000;
+constexpr uint32_t TEXT_INITIAL_CAPACITY = 65536;
+
+struct Option_struct {
+    uint8_t hex_display;
+    uint8_t pc_display;
+    uint8_t compact_output;
+    uint8_t statistics;
+    uint8_t verbose;
+    uint8_t memory_dump;
+    uint8_t label_display;
+    uint8_t loop_end;
+    uint8_t sort_symtab;
+    Elf32_Sym *sort_symtab_ptr; // owned
+    uint8_t unmangle;
+    uint8_t mapper_labels;
+    uint32_t arch_version;
+    uint8_t bss_sections;
+    uint8_t data_sections;
+    uint8_t local_symbols;
+    char product_name[8];
+    char *tool_name;
+    char tool_title[13];
+    char version_text[256];
+    char notice_text[100];
+    char option_spec[57];
+    int32_t opt_index;
+    char *opt_arg;
+    char *opt_arg2;
+    const char *opt_next; // get_option's next-character pointer
+    FILE *input_stream;
+    char *source_name;
+    Elf_struct elf;
+    uint8_t au_count;
+    uint8_t arch_code;
+    uint8_t err_code;
+    char *err_text; // owned
+
+    // Listing text buffer of the current piece of input.
+    char *text_buffer;
+    uint32_t text_length;
+    uint32_t text_capacity;
+    uint8_t text_suppressed;
+
+    // Engine working members.
+    uint64_t pc;
+    uint32_t core_mode;
+    int32_t file_type;
+    const char *strtab;
+    Elf32_Sym *symtab;
+    uint64_t symcount;
+    uint8_t piece_continued;
+    uint8_t piece_more;
+
+    // Statistics counters.
+    uint32_t stat_micro;
+    uint32_t stat_packets;
+    uint32_t stat_a;
+    uint32_t stat_b;
+    uint32_t stat_c;
+    uint32_t stat_d;
+    uint32_t stat_s;
+    uint32_t stat_v;
+    uint32_t stat_x;
+    uint32_t stat_z;
+    uint32_t stat_done;
+    uint32_t stat_fnop;
+    uint32_t stat_rixu_long;
+    uint32_t stat_rixu_short;
+    uint32_t stat_xabvz;
+    uint32_t stat_xcvz;
+    uint32_t stat_xsvz;
+    uint32_t stat_xdz;
+    uint32_t stat_xssz;
+    float power_xabvz;
+    float power_xcvz;
+    float power_xsvz;
+    float power_xdz;
+    float power_xssz;
+    uint32_t stat_nops;
+    uint32_t stat_null_patched;
+    uint32_t stat_invalid;
+
+    // Demangler result buffers: the demangled text, and "%s{%s}" of the name
+    // and that text (grown to fit the longest name).
+    char demangle_buffer[DEMANGLE_BUFFER_SIZE];
+    char *demangle_joined; // owned
+    size_t demangle_joined_size;
+};
+
+Option_struct *options_new();
+void options_free(Option_struct *opt);
+void set_option(Option_struct *opt, int key, uint32_t value);
+void set_core(Option_struct *opt, uint8_t arch_code, uint8_t shift);
+void set_error(Option_struct *opt, uint8_t error_class, const char *message);
+uint8_t get_error_code(const Option_struct *opt);
+const char *get_error_text(const Option_struct *opt);
+
+void text_open(Option_struct *opt);
+void text_append(const char *text, Option_struct *opt);
+void text_grow(uint32_t amount, Option_struct *opt);
+char *text_detach(Option_struct *opt);
+void text_mute(Option_struct *opt);
+void text_unmute(Option_struct *opt);
+
+// Adds 32 zeroed elements to *table (allocating it when null); records class 1
+// "Memory allocation has failed..." when that fails.
+void grow_table(void **table, int32_t *count, size_t element_size, Option_struct *opt);
