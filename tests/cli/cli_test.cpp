@@ -2,6 +2,9 @@
 // exit status exactly.
 #include <gtest/gtest.h>
 
+#include "elflib/elfread.h"
+#include "tests/support/elf_writer.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -117,6 +120,51 @@ TEST(Cli, Runs) {
         EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(r.status, c.status);
     }
+}
+
+} // namespace
+
+namespace {
+
+// Runs on a small valid object file and on a file that is neither an object
+// nor an archive; the listing itself comes from the section walk.
+TEST(Cli, ObjectFileRuns) {
+    std::string object = testing::TempDir() + "cli_prog.eld";
+    zema_test::ElfWriter w;
+    w.flags(0x0402); // zema2, 16 units
+    uint32_t text = w.section(".text")
+                        .type(SHT_PROGBITS)
+                        .flags(SHF_ALLOC | SHF_EXECINSTR)
+                        .data({0, 1, 2, 3, 4, 5, 6, 7})
+                        .index();
+    w.symbol("main").value(0).shndx(text).bind(STB_GLOBAL);
+    w.write_file(object);
+    std::string junk = testing::TempDir() + "cli_junk.bin";
+    FILE *f = fopen(junk.c_str(), "wb");
+    fputs("not an object\n", f);
+    fclose(f);
+
+    struct Case {
+        std::string args, err;
+        int status;
+    };
+    const Case cases[] = {
+        {"-q -xp " + object, "", 0},
+        {"-q " + object + " -x -c", "", 0},
+        {object + " -c", "", 0}, // -c after the name also drops the banner
+        {"-q -arch zema3 -arch zema " + object, "", 0},
+        {"-q -bmain -l0 " + object, "", 0},
+        {"-q -l 1000 -x " + object, "", 0},
+        {"-q " + junk, "[DIS,3,8999,-1," + junk + "] FATAL --- Error processing the archive\n", 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args);
+        Result r = run(c.args);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.status, c.status);
+    }
+    EXPECT_EQ(run(object).err, kBanner);
 }
 
 } // namespace
