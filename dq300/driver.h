@@ -1,0 +1,56 @@
+// Per-run flags of the driver and the run modes it dispatches to.
+#pragma once
+
+#include <cstdint>
+
+#include "dq300/options.h"
+
+// One token of a -k configuration file.
+struct config_entry {
+    char *text;          // heap copy
+    uint8_t end_of_line; // a newline followed this token (directly or after a comment)
+    config_entry *next;
+};
+
+struct Run_struct {
+    char *source_path; // heap copy, null for interactive runs
+    uint32_t low;
+    uint32_t high;
+    bool pc_display;
+    bool hex_display;
+    bool verbose;
+    bool compact;
+    bool label_display;
+    bool memory_dump;
+    char *start_label; // heap copy or null
+    char *end_label;   // heap copy or null
+    bool statistics;
+    bool loop_end;
+    bool ignore_relocations;
+    bool mapper_labels;
+    bool unmangle;
+    bool bss_sections;
+    bool local_symbols;
+    bool data_sections;
+    bool quiet;
+    // Interactive input.
+    bool interactive;
+    bool big_endian;
+    uint8_t word_shift;
+    // -arch: -1 when not given.
+    int32_t architecture;
+    uint64_t core_mask;
+    config_entry *config; // head of the -k entries, or null
+};
+
+// Lists one object file or archive.
+void process_file(Run_struct *run, Option_struct *opt);
+// Lists the loaded object file opt->elf (section walk).
+void walk_object_file(Run_struct *run, Option_struct *opt);
+void run_interactive(Run_struct *run, Option_struct *opt);
+void run_memory_dump(Run_struct *run, Option_struct *opt);
+
+// Appends one entry per token of the configuration file after *tail (which
+// is advanced) and returns the number of entries read.
+int read_config_file(const char *path, config_entry **tail, Option_struct *opt);
+void free_config_entries(config_entry *head);
