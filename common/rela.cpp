@@ -1,0 +1,407 @@
+#include "common/rela.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/util.h"
+#include "kelim/kelim.h"
+
+// Obligations of the callers, reported under this module's name.
+#define RELA_ASSERT(expr) ((expr) ? (void)0 : kl_assert_failed(#expr, "common/rela", __LINE__))
+
+namespace {
+
+constexpr const char *SOURCE = "common/rela";
+constexpr const char *INVALID_RELA = "Invalid .rela info\n";
+constexpr const char *INVALID_ENTRY = "Invalid entry in rela_to_chr()\n";
+constexpr const char *UNDEFINED_SYMBOL =
+    "A symbol in .rela parser used for address evaluation is undefined\n";
+constexpr uint32_t NOT_FOUND = UINT32_MAX;
+constexpr uint32_t LAST_OPERATOR = 23;
+constexpr int32_t OP_NEGATE = 1, OP_ADD = 7, OP_SUBTRACT = 8;
+
+uint32_t type_of(const Elf32_Rela *r) {
+    return elf_r_type(r->r_info);
+}
+bool is_operand(uint32_t type) {
+    return type == R_EXPR_OPERAND || type == R_EXPR_DOT_OPERAND;
+}
+
+// Index of the first R_EXPR_END among the first `limit` entries at address.
+uint32_t find_expr_end(const Elf32_Rela *rela, uint32_t limit, uint64_t address) {
+    for (uint32_t k = 0; k < limit && rela[k].r_offset == address; k++)
+        if (type_of(&rela[k]) == R_EXPR_END) return k;
+    return NOT_FOUND;
+}
+
+char *format_text(const char *format, ...) __attribute__((format(printf, 1, 2)));
+char *format_text(const char *format, ...) {
+    va_list args;
+    va_start(args, format);
+    int length = vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    char *text = static_cast<char *>(kl_malloc(size_t(length) + 1));
+    va_start(args, format);
+    vsnprintf(text, size_t(length) + 1, format, args);
+    va_end(args);
+    return text;
+}
+
+uint32_t magnitude(int32_t v) {
+    return v < 0 ? 0u - uint32_t(v) : uint32_t(v);
+}
+
+struct op_row_struct {
+    int arity;
+    const char *format;
+};
+
+// Text formats of the operator codes 0 to 23.
+const op_row_struct op_table[LAST_OPERATOR + 1] = {
+    {0, ""},          {1, "-(%s)"},    {1, "~(%s)"},    {1, "!(%s)"},    {2, "(%s*%s)"},
+    {2, "(%s/%s)"},   {2, "(%s%%%s)"}, {2, "(%s+%s)"},  {2, "(%s-%s)"},  {2, "(%s<<<%s)"},
+    {2, "(%s>>>%s)"}, {2, "(%s<<%s)"}, {2, "(%s>>%s)"}, {2, "(%s<%s)"},  {2, "(%s<=%s)"},
+    {2, "(%s>%s)"},   {2, "(%s>=%s)"}, {2, "(%s==%s)"}, {2, "(%s!=%s)"}, {2, "(%s&%s)"},
+    {2, "(%s|%s)"},   {2, "(%s^%s)"},  {2, "(%s&&%s)"}, {2, "(%s||%s)"},
+};
+
+uint32_t unary_value(uint32_t code, uint32_t v) {
+    if (code == 1) return 0u - v;
+    if (code == 2) return ~v;
+    return v == 0;
+}
+
+// Returns false for a division or remainder by zero.
+bool binary_value(uint32_t code, uint32_t l, uint32_t r, uint32_t *out) {
+    switch (code) {
+    case 4:
+        *out = l * r;
+        return true;
+    case 5:
+        if (r == 0) return false;
+        *out = l / r;
+        return true;
+    case 6:
+        if (r == 0) return false;
+        *out = l % r;
+        return true;
+    case 7:
+        *out = l + r;
+        return true;
+    case 8:
+        *out = l - r;
+        return true;
+    case 9:
+    case 11:
+        *out = l << (r % 32);
+        return true;
+    case 10:
+    case 12:
+        *out = l >> (r % 32);
+        return true;
+    case 13:
+        *out = l < r;
+        return true;
+    case 14:
+        *out = l <= r;
+        return true;
+    case 15:
+        *out = l > r;
+        return true;
+    case 16:
+        *out = l >= r;
+        return true;
+    case 17:
+        *out = l == r;
+        return true;
+    case 18:
+        *out = l != r;
+        return true;
+    case 19:
+        *out = l & r;
+        return true;
+    case 20:
+        *out = l | r;
+        return true;
+    case 21:
+        *out = l ^ r;
+        return true;
+    case 22:
+        *out = l && r;
+        return true;
+    default:
+        *out = l || r;
+        return true;
+    }
+}
+
+// Working state of one rendering.
+struct render_struct {
+    const char *strtab;
+    const Elf32_Sym *symtab;
+    Symbol_refs_struct **refs;
+    Option_struct *opt;
+    bool computing;
+    Stack_struct *s;      // texts
+    Stack_struct *values; // heap uint32_t values, only when computing
+};
+
+bool valid_symbol(const render_struct *r, uint32_t sym_index) {
+    const Option_struct *opt = r->opt;
+    if (opt->symtab == r->symtab && opt->symcount != 0 && sym_index >= opt->symcount) return false;
+    return true;
+}
+
+uint32_t symbol_value(const render_struct *r, const Elf32_Sym *sym) {
+    if (sym->st_shndx != 0) return sym->st_value;
+    set_error(r->opt, ERR_DATA, UNDEFINED_SYMBOL);
+    return 0;
+}
+
+void push_value(render_struct *r, uint32_t v) {
+    uint32_t *cell = static_cast<uint32_t *>(kl_malloc(sizeof *cell));
+    *cell = v;
+    r->values->push(r->values, cell);
+}
+
+uint32_t pop_value(render_struct *r) {
+    uint32_t *cell = static_cast<uint32_t *>(r->values->pop(r->values));
+    uint32_t v = cell ? *cell : 0;
+    free(cell);
+    return v;
+}
+
+char *operand_text(render_struct *r, const Elf32_Rela *e, int32_t addend, uint32_t *value) {
+    uint32_t sym_index = elf_r_sym(e->r_info);
+    *value = uint32_t(addend);
+    if (sym_index == 0) {
+        if (addend == 0) return format_text("0");
+        if (addend > 0) return format_text("$%08X", uint32_t(addend));
+        return format_text("-$%08X", magnitude(addend));
+    }
+    const Elf32_Sym *sym = &r->symtab[sym_index];
+    const char *name = r->strtab + sym->st_name;
+    bool by_value = r->opt->mapper_labels && strncmp(name, "..", 2) == 0;
+    if (by_value || r->computing) *value = symbol_value(r, sym);
+    if (by_value) return format_text("$%08X", *value);
+    if (addend == 0) return format_text("%s", name);
+    if (addend > 0) return format_text("(%s+$%08X)", name, uint32_t(addend));
+    return format_text("(%s-$%08X)", name, magnitude(addend));
+}
+
+// Pushes the text (and value) of operand entry e.
+bool render_operand(render_struct *r, const Elf32_Rela *e, uint32_t following, uint32_t expr_type) {
+    uint32_t sym_index = elf_r_sym(e->r_info);
+    if (!valid_symbol(r, sym_index)) return false;
+    add_symbol_reference(&r->symtab[sym_index], r->refs, r->opt);
+    int32_t addend = rela_scale_addend(e, following, expr_type, r->opt->arch_code);
+    uint32_t value;
+    char *text = operand_text(r, e, addend, &value);
+    if (type_of(e) == R_EXPR_DOT_OPERAND) {
+        char *dotted = strcmp(text, "0") == 0 ? format_text(".") : format_text("(%s+.)", text);
+        free(text);
+        text = dotted;
+    }
+    r->s->push(r->s, text);
+    if (r->computing) push_value(r, value);
+    return true;
+}
+
+// Applies operator entry e to the stacks; false on a malformed expression.
+bool render_operator(render_struct *r, const Elf32_Rela *e) {
+    uint32_t code = uint32_t(e->r_addend);
+    if (code > LAST_OPERATOR) {
+        set_error(r->opt, ERR_DATA, INVALID_ENTRY);
+        return false;
+    }
+    const op_row_struct &row = op_table[code];
+    if (row.arity == 0) return true;
+    if (r->s->count(r->s) < uint32_t(row.arity)) {
+        set_error(r->opt, ERR_DATA, INVALID_RELA);
+        return false;
+    }
+    char *right = static_cast<char *>(r->s->pop(r->s));
+    char *left = row.arity == 2 ? static_cast<char *>(r->s->pop(r->s)) : nullptr;
+    char *text =
+        row.arity == 2 ? format_text(row.format, left, right) : format_text(row.format, right);
+    free(left);
+    free(right);
+    r->s->push(r->s, text);
+    if (!r->computing) return true;
+    uint32_t rv = pop_value(r), result;
+    if (row.arity == 1) {
+        result = unary_value(code, rv);
+    } else if (!binary_value(code, pop_value(r), rv, &result)) {
+        set_error(r->opt, ERR_DATA, INVALID_RELA);
+        return false;
+    }
+    push_value(r, result);
+    return true;
+}
+
+char *render_ordinary(render_struct *r, const Elf32_Rela *rela) {
+    uint32_t sym_index = elf_r_sym(rela->r_info);
+    if (!valid_symbol(r, sym_index)) {
+        set_error(r->opt, ERR_DATA, INVALID_RELA);
+        return nullptr;
+    }
+    const Elf32_Sym *sym = &r->symtab[sym_index];
+    add_symbol_reference(sym, r->refs, r->opt);
+    int32_t addend = rela_scale_addend(rela, 0, type_of(rela), r->opt->arch_code);
+    const char *name = r->strtab + sym->st_name;
+    char *text = addend >= 0 ? format_text("(%s+$%08X)", name, uint32_t(addend))
+                             : format_text("(%s-$%08X)", name, magnitude(addend));
+    if (r->computing && sym->st_shndx == 0) set_error(r->opt, ERR_DATA, UNDEFINED_SYMBOL);
+    return text;
+}
+
+char *render_expression(render_struct *r, const Elf32_Rela *rela, uint32_t end,
+                        uint32_t *value_out) {
+    uint32_t expr_type = uint32_t(rela[end].r_addend);
+    for (uint32_t k = 0; k < end; k++) {
+        bool ok = is_operand(type_of(&rela[k]))
+                      ? render_operand(r, &rela[k], end - k - 1, expr_type)
+                      : render_operator(r, &rela[k]);
+        if (!ok) {
+            if (get_error_code(r->opt) == ERR_NONE) set_error(r->opt, ERR_DATA, INVALID_RELA);
+            return nullptr;
+        }
+    }
+    Stack_struct *s = r->s;
+    char *text = static_cast<char *>(s->pop(s));
+    if (text == nullptr) {
+        set_error(r->opt, ERR_DATA, INVALID_RELA);
+        return nullptr;
+    }
+    if (r->computing) {
+        uint32_t v = pop_value(r);
+        if (value_out) *value_out = v;
+    }
+    KL_INPUT_CHECK(s->is_empty(s), SOURCE);
+    return text;
+}
+
+} // namespace
+
+uint32_t rela_addend_shift(uint32_t type, uint8_t arch_code) {
+    switch (type) {
+    case 4:
+    case 5:
+    case 9:
+    case 11:
+    case 12:
+    case 13:
+    case 14:
+    case 15:
+    case 17:
+    case 20:
+        return arch_code == 2 ? 1 : 2;
+    case 8:
+    case 16:
+        return 2;
+    case 10:
+        return arch_code == 0 ? 2 : 0;
+    default:
+        return 0;
+    }
+}
+
+int32_t rela_scale_addend(const Elf32_Rela *entry, uint32_t following, uint32_t type,
+                          uint8_t arch_code) {
+    auto is_add_op = [](const Elf32_Rela *e, bool negate_too) {
+        int32_t code = e->r_addend;
+        return type_of(e) == R_EXPR_OPERATOR &&
+               (code == OP_ADD || code == OP_SUBTRACT || (negate_too && code == OP_NEGATE));
+    };
+    bool scaled = elf_r_sym(entry->r_info) != 0 || type_of(entry) == R_EXPR_DOT_OPERAND;
+    if (!scaled && following >= 1) scaled = is_add_op(&entry[1], true);
+    if (!scaled && following >= 2)
+        scaled = is_operand(type_of(&entry[1])) && is_add_op(&entry[2], false);
+    if (!scaled) return entry->r_addend;
+    return entry->r_addend >> rela_addend_shift(type, arch_code);
+}
+
+void rela_seek(Elf32_Rela **rela, uint32_t count, uint32_t *index, uint64_t address) {
+    RELA_ASSERT(rela && *rela);
+    while (*index < count && (*rela)->r_offset < address) {
+        ++*rela;
+        ++*index;
+    }
+    if (*index >= count) *rela = nullptr;
+}
+
+uint32_t rela_entry_count(int consume, const Elf32_Rela *rela, uint32_t rela_length,
+                          uint64_t address, Option_struct *opt) {
+    uint32_t inc = 0;
+    RELA_ASSERT(rela_length && (inc < rela_length) && (rela->r_offset == address));
+    uint32_t first = type_of(rela);
+    uint32_t count = 1;
+    if (is_operand(first) || first == R_EXPR_END) {
+        inc = find_expr_end(rela, rela_length, address);
+        KL_INPUT_CHECK(inc > 0, SOURCE);
+        if (inc == NOT_FOUND) {
+            set_error(opt, ERR_DATA, INVALID_RELA);
+            return 0;
+        }
+        count = inc + 1;
+    }
+    return consume ? count : 0;
+}
+
+int rela_next(int consume, Elf32_Rela **rela, uint32_t *index, uint32_t count, uint64_t address,
+              Option_struct *opt) {
+    RELA_ASSERT(rela);
+    if (*rela == nullptr || count == 0) return 2;
+    rela_seek(rela, count, index, address);
+    if (*rela == nullptr || (*rela)->r_offset != address) return 2;
+    uint32_t n = rela_entry_count(consume, *rela, count - *index, address, opt);
+    if (consume) {
+        *index += n;
+        *rela = *index < count ? *rela + n : nullptr;
+    }
+    return get_error_code(opt) == ERR_NONE ? 1 : 0;
+}
+
+uint32_t rela_data_size(Elf32_Rela **rela, uint32_t *index, uint32_t count, uint64_t address,
+                        Option_struct *opt) {
+    RELA_ASSERT(rela);
+    if (*rela == nullptr || count == 0) return 0;
+    rela_seek(rela, count, index, address);
+    const Elf32_Rela *e = *rela;
+    if (e == nullptr || e->r_offset != address) return 0;
+    // Only the entries of this relocation (same offset) are looked at.
+    for (uint32_t k = 0; k < count - *index && e[k].r_offset == address; k++) {
+        uint32_t type = type_of(&e[k]);
+        if (type == R_DATA_WORD) return 4;
+        if (type == R_EXPR_END) {
+            if (e[k].r_addend == int32_t(R_DATA_WORD)) return 4;
+            break;
+        }
+    }
+    set_error(opt, ERR_DATA, INVALID_RELA);
+    return 0;
+}
+
+char *rela_to_chr(const Elf32_Rela *rela, const char *strtab, const Elf32_Sym *symtab_ptr,
+                  const ZEMADisasmLib::InstructionRecord *instr, Symbol_refs_struct **refs,
+                  Option_struct *opt, uint32_t *value_out, uint32_t rela_length) {
+    RELA_ASSERT(symtab_ptr);
+    RELA_ASSERT(rela);
+    render_struct r{strtab,  symtab_ptr, refs, opt, instr && (instr->flags & FLAG_RELA_VALUE),
+                    nullptr, nullptr};
+    if (!is_operand(type_of(rela))) return render_ordinary(&r, rela);
+
+    uint32_t end = find_expr_end(rela, rela_length ? rela_length : NOT_FOUND, rela->r_offset);
+    if (end == NOT_FOUND) {
+        set_error(opt, ERR_DATA, INVALID_RELA);
+        return nullptr;
+    }
+    r.s = stack_create();
+    if (r.computing) r.values = stack_create();
+    char *text = render_expression(&r, rela, end, value_out);
+    stack_release(r.s);
+    if (r.values) stack_release(r.values);
+    return text;
+}
