@@ -108,8 +108,9 @@ void check_reachability(const IsaSet &set, Diagnostics &diag, SetStats &stats);
 
 bool read_vocabulary(const std::string &path, Vocabulary &vocabulary, std::string &error);
 
-// C++ source of the tables of one set (or empty tables when set is null).
-std::string emit_tables(const std::string &set_name, const IsaSet *set);
+// C++ source defining `const GeneratedTables k<symbol>` for one set (empty
+// tables when set is null).
+std::string emit_tables(const std::string &symbol, const IsaSet *set);
 
 // Winner of the table-order / most-mask-bits rule among `candidates` (indices
 // into set.records) for a word, or -1.

@@ -12,7 +12,8 @@ namespace {
 const char *const kSetNames[] = {"ZEMA1", "ZEMA2", "ZEMA3", "RIXU1", "RIXU2", "RIXU3"};
 
 int usage() {
-    std::cerr << "usage: zema-isagen (--out DIR | --stats) [--vocabulary FILE] FILE.isa...\n";
+    std::cerr << "usage: zema-isagen (--out DIR [--prefix NAME] | --stats) [--vocabulary FILE] "
+                 "FILE.isa...\n";
     return 1;
 }
 
@@ -21,14 +22,7 @@ std::string lower(std::string s) {
     return s;
 }
 
-// Writes only when the content changed so that unchanged tables are not rebuilt.
-bool write_if_changed(const std::string &path, const std::string &text) {
-    std::ifstream in(path, std::ios::binary);
-    if (in) {
-        std::stringstream ss;
-        ss << in.rdbuf();
-        if (ss.str() == text) return true;
-    }
+bool write_file(const std::string &path, const std::string &text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
     return static_cast<bool>(out);
@@ -43,7 +37,7 @@ std::string default_vocabulary(const std::string &first_isa) {
 } // namespace
 
 int main(int argc, char **argv) {
-    std::string out_dir, vocabulary_path;
+    std::string out_dir, vocabulary_path, prefix;
     bool stats_mode = false;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
@@ -103,9 +97,10 @@ int main(int argc, char **argv) {
     }
     if (!diag.errors.empty()) return 1;
     for (size_t k = 0; k < 6; ++k) {
-        std::string path = out_dir + "/" + lower(kSetNames[k]) + "_tables.cpp";
-        if (!write_if_changed(path,
-                              isagen::emit_tables(kSetNames[k], present[k] ? &sets[k] : nullptr))) {
+        std::string path = out_dir + "/" + (prefix.empty() ? "" : lower(prefix) + "_") +
+                           lower(kSetNames[k]) + "_tables.cpp";
+        if (!write_file(path, isagen::emit_tables(prefix + "Tables" + kSetNames[k],
+                                                  present[k] ? &sets[k] : nullptr))) {
             std::cerr << path << ": cannot write\n";
             return 1;
         }

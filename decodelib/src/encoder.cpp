@@ -1,43 +1,37 @@
 // Table access and the encoder used by tests and tools to build words.
 #include "decodelib/encoder.h"
 
-#include "decodelib/src/generated_tables.h"
+#include "decodelib/src/state.h"
 
 namespace ZEMADisasmLib {
 
-const GeneratedTables *GeneratedFor(uint32_t arch) {
-    static const GeneratedTables *const tables[] = {&kTablesZEMA1, &kTablesZEMA2, &kTablesZEMA3,
-                                                    &kTablesRIXU1, &kTablesRIXU2, &kTablesRIXU3};
-    return arch >= 1 && arch <= 6 ? tables[arch - 1] : nullptr;
-}
-
 uint32_t TableSize(uint32_t arch) {
-    const GeneratedTables *t = GeneratedFor(arch);
+    const ArchitectureTables *t = TablesOf(arch);
     return t ? t->record_count : 0;
 }
 
 const InstructionRecord *TableRecord(uint32_t arch, uint32_t i) {
-    return i < TableSize(arch) ? &GeneratedFor(arch)->records[i] : nullptr;
+    return i < TableSize(arch) ? &TablesOf(arch)->records[i] : nullptr;
 }
 
 const InstructionRecord *FindRecord(uint32_t arch, std::string_view name) {
     for (uint32_t i = 0; i < TableSize(arch); ++i)
-        if (name == GeneratedFor(arch)->records[i].name) return &GeneratedFor(arch)->records[i];
+        if (name == TablesOf(arch)->records[i].name) return &TablesOf(arch)->records[i];
     return nullptr;
 }
 
 uint32_t FieldTableSize(uint32_t arch) {
-    const GeneratedTables *t = GeneratedFor(arch);
+    const ArchitectureTables *t = TablesOf(arch);
     return t ? t->field_count : 0;
 }
 
 const FieldRecord *FieldTableRecord(uint32_t arch, uint32_t i) {
-    return i < FieldTableSize(arch) ? &GeneratedFor(arch)->fields[i] : nullptr;
+    return i < FieldTableSize(arch) ? &TablesOf(arch)->fields[i] : nullptr;
 }
 
 const FieldRecord *FindField(uint32_t arch, std::string_view impl_name) {
     for (uint32_t i = 0; i < FieldTableSize(arch); ++i)
-        if (impl_name == GeneratedFor(arch)->fields[i].name) return &GeneratedFor(arch)->fields[i];
+        if (impl_name == TablesOf(arch)->fields[i].name) return &TablesOf(arch)->fields[i];
     return nullptr;
 }
 
