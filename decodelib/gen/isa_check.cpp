@@ -120,6 +120,7 @@ bool find_witness(const IsaSet &set, const std::vector<int> &group, int index) {
         for (int step = 0; step < 64; ++step) {
             int winner = best_match(set, group, word);
             if (winner == index) return true;
+            if (winner < 0) return false; // only an all-zero mask fails to match itself
             const RecordSpec &w = set.records[static_cast<size_t>(winner)];
             uint64_t flippable = w.mask & free_bits;
             if (!flippable) return false; // it matches whenever this record does
@@ -331,7 +332,7 @@ void check_special_operands(const IsaSet &set, Diagnostics &diag) {
 } // namespace
 
 int best_match(const IsaSet &set, const std::vector<int> &candidates, uint64_t word) {
-    int best = -1, best_bits = -1;
+    int best = -1, best_bits = 0; // an all-zero mask never wins
     for (int i : candidates) {
         const RecordSpec &r = set.records[static_cast<size_t>(i)];
         if ((word & r.mask) != r.value) continue;

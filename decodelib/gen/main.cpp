@@ -46,6 +46,8 @@ int main(int argc, char **argv) {
             out_dir = argv[++i];
         else if (a == "--vocabulary" && i + 1 < argc)
             vocabulary_path = argv[++i];
+        else if (a == "--prefix" && i + 1 < argc)
+            prefix = argv[++i];
         else if (a == "--stats")
             stats_mode = true;
         else if (!a.empty() && a[0] == '-')

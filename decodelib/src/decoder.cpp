@@ -33,22 +33,6 @@ bool is_slot_name(const char *s) {
     return false;
 }
 
-uint32_t slot_of_field(const char *s) {
-    static const struct {
-        const char *name;
-        uint32_t slot;
-    } slots[] = {
-        {"opA", SLOT_A},     {"opB", SLOT_B},     {"opC", SLOT_C},       {"opD", SLOT_D},
-        {"opS", SLOT_S},     {"opS_HI", SLOT_S},  {"opS_LO", SLOT_S},    {"opVs0", SLOT_VS0},
-        {"opVs1", SLOT_VS1}, {"opVs2", SLOT_VS2}, {"opVau", SLOT_VAU},   {"opVrot", SLOT_VROT},
-        {"opVr", SLOT_VR},   {"opVd", SLOT_VD},   {"opVror", SLOT_VROR}, {"opVrol", SLOT_VROL},
-        {"opVld", SLOT_VLD}, {"opVwr", SLOT_VWR}, {"opVsau", SLOT_VSAU}, {"opX", SLOT_X},
-        {"opX_HI", SLOT_X},  {"opX_LO", SLOT_X},  {"opZ", SLOT_Z}};
-    for (const auto &e : slots)
-        if (std::strcmp(s, e.name) == 0) return e.slot;
-    return SLOT_WORD;
-}
-
 // Appends a decoded instruction with an empty operand list; returns its index.
 uint32_t append_instruction(const InstructionRecord *record) {
     DecoderState &s = State();
@@ -176,7 +160,7 @@ void decode_zema(const InstructionRecord *r, uint64_t bits, uint32_t arch) {
         const char *syntax = r->operands[k].syntax_name;
         if (is_slot_name(syntax)) {
             uint64_t v = f->Extract(bits, 0, 64);
-            if (v) DecodeSlot(v, f->record->bit_count, slot_of_field(syntax));
+            if (v) DecodeSlot(v, f->record->bit_count, SlotOfField(syntax));
         } else if (whole) {
             append_operand(own, r->operands[k], *f, bits, 64, false);
         }
@@ -215,6 +199,22 @@ void decode_rixu(uint64_t bits) {
 }
 
 } // namespace
+
+uint32_t SlotOfField(const char *s) {
+    static const struct {
+        const char *name;
+        uint32_t slot;
+    } slots[] = {
+        {"opA", SLOT_A},     {"opB", SLOT_B},     {"opC", SLOT_C},       {"opD", SLOT_D},
+        {"opS", SLOT_S},     {"opS_HI", SLOT_S},  {"opS_LO", SLOT_S},    {"opVs0", SLOT_VS0},
+        {"opVs1", SLOT_VS1}, {"opVs2", SLOT_VS2}, {"opVau", SLOT_VAU},   {"opVrot", SLOT_VROT},
+        {"opVr", SLOT_VR},   {"opVd", SLOT_VD},   {"opVror", SLOT_VROR}, {"opVrol", SLOT_VROL},
+        {"opVld", SLOT_VLD}, {"opVwr", SLOT_VWR}, {"opVsau", SLOT_VSAU}, {"opX", SLOT_X},
+        {"opX_HI", SLOT_X},  {"opX_LO", SLOT_X},  {"opZ", SLOT_Z}};
+    for (const auto &e : slots)
+        if (std::strcmp(s, e.name) == 0) return e.slot;
+    return SLOT_WORD;
+}
 
 const InstructionRecord *MatchLinear(uint64_t bits, uint32_t width, uint8_t flag, uint32_t slot) {
     const ArchitectureTables &t = *State().current;

@@ -82,6 +82,8 @@ const InstructionRecord *MatchSlot(uint64_t value, uint32_t width, uint32_t slot
 const InstructionRecord *MatchLinear(uint64_t bits, uint32_t width, uint8_t flag, uint32_t slot);
 void DecodeSlot(uint64_t value, uint32_t width, uint32_t slot);
 const Field *FindFieldObject(const char *impl_name);
+// Slot code of a packet slot field name ("opA" 1, "opS_LO" 5, ...); 22 otherwise.
+uint32_t SlotOfField(const char *syntax_name);
 
 // Special renderings; true when the instruction's text was written to out.
 bool RenderSpecial(uint32_t index, std::string &out);
