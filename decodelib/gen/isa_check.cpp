@@ -41,6 +41,21 @@ void check_operand_bits(const IsaSet &set, const RecordSpec &rec, Diagnostics &d
     }
 }
 
+// The text with every occurrence of name replaced by a non-word character.
+std::string blank_out(const std::string &text, const std::string &name) {
+    if (name.empty()) return text;
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        if (text.compare(i, name.size(), name) == 0) {
+            out += '\x01';
+            i += name.size();
+        } else {
+            out += text[i++];
+        }
+    }
+    return out;
+}
+
 void check_template(const IsaSet &set, const RecordSpec &rec, Diagnostics &diag) {
     std::set<std::string> names;
     for (size_t i = 0; i < rec.operands.size(); ++i) {
@@ -58,9 +73,7 @@ void check_template(const IsaSet &set, const RecordSpec &rec, Diagnostics &diag)
     }
     // What stays of the template after substitution must not show a field name.
     std::string body = rec.syntax;
-    for (const OperandSpec &op : rec.operands)
-        for (size_t p = body.find(op.syntax); p != std::string::npos; p = body.find(op.syntax, p))
-            body.replace(p, op.syntax.size(), "\x01"), ++p;
+    for (const OperandSpec &op : rec.operands) body = blank_out(body, op.syntax);
     for (size_t i = 0; i < body.size();) {
         if (!is_ident(body[i])) {
             ++i;

@@ -39,6 +39,16 @@ void replace_all_repeatedly(std::string &s, const char *from, const char *to) {
     }
 }
 
+// True when one of the clean-up patterns "+-", ",;", ",," or "++" occurs.
+bool needs_clean_up(const std::string &t) {
+    for (size_t i = 0; i + 1 < t.size(); ++i) {
+        char a = t[i], b = t[i + 1];
+        if ((a == '+' && (b == '-' || b == '+')) || (a == ',' && (b == ';' || b == ',')))
+            return true;
+    }
+    return false;
+}
+
 void instruction_body(uint32_t i, std::string &body) {
     DecoderState &s = State();
     const DecodedInstruction &d = s.instructions[i];
@@ -99,10 +109,12 @@ uint32_t FormatPacket(const char **text) {
         s.first_part += "\n\t";
         s.first_part += s.second_part;
     }
-    if (!(s.options & OPT_KEEP_PLUS_MINUS)) replace_all_repeatedly(s.first_part, "+-", "-");
-    replace_all_repeatedly(s.first_part, ",;", ";");
-    replace_all_repeatedly(s.first_part, ",,", ",");
-    replace_all_repeatedly(s.first_part, "++", "+");
+    if (needs_clean_up(s.first_part)) {
+        if (!(s.options & OPT_KEEP_PLUS_MINUS)) replace_all_repeatedly(s.first_part, "+-", "-");
+        replace_all_repeatedly(s.first_part, ",;", ";");
+        replace_all_repeatedly(s.first_part, ",,", ",");
+        replace_all_repeatedly(s.first_part, "++", "+");
+    }
     size_t n = s.first_part.size() < sizeof s.packet_text - 1 ? s.first_part.size()
                                                               : sizeof s.packet_text - 1;
     std::memcpy(s.packet_text, s.first_part.data(), n);
