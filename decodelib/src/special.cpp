@@ -56,8 +56,12 @@ class Special {
             if (!Text(n)) return false;
         return true;
     }
-    int64_t V(const char *syntax) const { return ParseNumber(Text(syntax)); }
-    std::string T(const char *syntax) const { return Text(syntax); }
+    // Operand texts are writable by the driver; read at most the buffer size.
+    std::string T(const char *syntax) const {
+        const char *t = Text(syntax);
+        return t ? std::string(t, strnlen(t, sizeof(OperandRecord{}.text))) : std::string();
+    }
+    int64_t V(const char *syntax) const { return ParseNumber(T(syntax).c_str()); }
     std::string N(int64_t v) const { return FormatNumber(v, State().options); }
     static std::string Reg(const char *prefix, int i) {
         std::string r(prefix);
