@@ -39,6 +39,7 @@ struct ArchitectureTables {
     std::vector<uint32_t> operand_begin; // per record, into operand_fields
     std::vector<const Field *> operand_fields;
     std::vector<uint8_t> operand_slot; // slot code of a directly decoded slot field, else 0
+    std::vector<uint8_t> in_syntax;    // the operand's syntax name occurs in the template
     std::vector<uint8_t> traits;       // per record: TRAIT_ bits
     std::vector<MatchClass> classes;
     int16_t class_of[65][23]; // [size][slot], slot 0 the whole-word class; -1 none

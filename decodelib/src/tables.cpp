@@ -33,6 +33,7 @@ void resolve_operands(ArchitectureTables &t) {
             t.operand_fields.push_back(it == t.field_map.end() ? nullptr : it->second.get());
             t.operand_slot.push_back(
                 static_cast<uint8_t>(DirectSlotCode(r.operands[k].syntax_name)));
+            t.in_syntax.push_back(r.syntax && std::strstr(r.syntax, r.operands[k].syntax_name));
         }
     }
     t.operand_begin.push_back(static_cast<uint32_t>(t.operand_fields.size()));
