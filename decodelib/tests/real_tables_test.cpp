@@ -63,28 +63,42 @@ TEST(RealRixu, Texts) {
 }
 
 TEST(RealZema, AllZeroWords) {
-    NEED(ARCH_ZEMA1, "done");
-    NEED(ARCH_ZEMA3, "opXDZ");
-    EXPECT_EQ(decode(ARCH_ZEMA1, 0), Names{"done"});
-    EXPECT_EQ(decode(ARCH_ZEMA3, 0), Names{});
-    if (TableSize(ARCH_ZEMA2)) {
-        EXPECT_EQ(decode(ARCH_ZEMA2, 0), Names{"INVALID"});
+    struct Case {
+        uint32_t arch;
+        const char *needs;
+        Names want;
+    } cases[] = {{ARCH_ZEMA1, "done", {"done"}},
+                 {ARCH_ZEMA2, "opXXSSZ", {"INVALID"}},
+                 {ARCH_ZEMA3, "opXDZ", {}}};
+    int run = 0;
+    for (const Case &c : cases) {
+        if (!FindRecord(c.arch, c.needs)) continue;
+        ++run;
+        EXPECT_EQ(decode(c.arch, 0), c.want) << c.arch;
     }
+    if (!run) GTEST_SKIP() << "no ZEMA description yet";
 }
 
 TEST(RealZema, TellingRows) {
     NEED(ARCH_ZEMA1, "add_aX_Is17");
-    NEED(ARCH_ZEMA1, "set_loop_I");
     const InstructionRecord *add = FindRecord(ARCH_ZEMA1, "add_aX_Is17");
     EXPECT_EQ(add->value, 0x0008C00000000000u);
     EXPECT_EQ(add->mask, 0x003FE5E000000000u);
     uint64_t w = encode(ARCH_ZEMA1, "add_aX_Is17", {{"AA", 2}, {"IM17sR13", 0x10}, {"opZ", 1}});
     EXPECT_EQ(decode(ARCH_ZEMA1, w), (Names{"add_aX_Is17", "rts"}));
     EXPECT_EQ(packet_text(), "add a2, +$10; rts;");
+}
+
+TEST(RealZema, LoopCountAndBreakMarkers) {
+    NEED(ARCH_ZEMA1, "set_loop_I");
+    NEED(ARCH_ZEMA1, "swbreak");
     uint64_t loop = encode(ARCH_ZEMA1, "opXABVZ",
                            {{"opB", encode(ARCH_ZEMA1, "set_loop_I", {{"ITER_CNT", 0x3F}})}});
     EXPECT_EQ(decode_text(ARCH_ZEMA1, loop), "set.loop $40;");
     EXPECT_EQ(decode_text(ARCH_ZEMA1, loop, OPT_RENDER | OPT_DECIMAL), "set.loop 64;");
+    uint64_t marked = encode(ARCH_ZEMA1, "opXABVZ", {{"opX", 3}, {"opZ", 1}});
+    EXPECT_EQ(decode(ARCH_ZEMA1, marked), (Names{"swbreak", "rts"}));
+    EXPECT_EQ(packet_text(), "swbreak; rts;");
 }
 
 TEST(RealZema, ZemaTwoNopS) {
