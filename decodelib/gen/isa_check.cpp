@@ -41,6 +41,21 @@ void check_operand_bits(const IsaSet &set, const RecordSpec &rec, Diagnostics &d
     }
 }
 
+// The text with every occurrence of name replaced by a non-word character.
+std::string blank_out(const std::string &text, const std::string &name) {
+    if (name.empty()) return text;
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        if (text.compare(i, name.size(), name) == 0) {
+            out += '\x01';
+            i += name.size();
+        } else {
+            out += text[i++];
+        }
+    }
+    return out;
+}
+
 void check_template(const IsaSet &set, const RecordSpec &rec, Diagnostics &diag) {
     std::set<std::string> names;
     for (size_t i = 0; i < rec.operands.size(); ++i) {
@@ -58,9 +73,7 @@ void check_template(const IsaSet &set, const RecordSpec &rec, Diagnostics &diag)
     }
     // What stays of the template after substitution must not show a field name.
     std::string body = rec.syntax;
-    for (const OperandSpec &op : rec.operands)
-        for (size_t p = body.find(op.syntax); p != std::string::npos; p = body.find(op.syntax, p))
-            body.replace(p, op.syntax.size(), "\x01"), ++p;
+    for (const OperandSpec &op : rec.operands) body = blank_out(body, op.syntax);
     for (size_t i = 0; i < body.size();) {
         if (!is_ident(body[i])) {
             ++i;
@@ -211,7 +224,8 @@ void check_format_rows(const IsaSet &set, Diagnostics &diag) {
         if (set.name != row.set) continue;
         const RecordSpec *r = find_record(set, row.name);
         if (!r) {
-            diag.error(set.where, "packet format " + std::string(row.name) + " missing");
+            if (!set.draft)
+                diag.error(set.where, "packet format " + std::string(row.name) + " missing");
             continue;
         }
         std::string want = expected_impls(format_fields(row)), got = operand_list(*r, true);
@@ -377,12 +391,13 @@ void check_set(const IsaSet &set, const Vocabulary &vocabulary, Diagnostics &dia
     check_special_operands(set, diag);
     check_reachability(set, diag, stats);
     check_vocabulary(set, vocabulary, diag, stats);
-    if (set.draft) return;
-    check_counts(set, diag);
+    // Packet formats and value tables are checked as soon as they are written.
     check_format_rows(set, diag);
-    check_telling_rows(set, diag);
     for (const ValueTableRow &row : kValueTableRows) check_value_table(set, row, diag);
     for (const ValueTableRow &row : kRegisterBitRows) check_value_table(set, row, diag);
+    if (set.draft) return;
+    check_counts(set, diag);
+    check_telling_rows(set, diag);
 }
 
 bool read_vocabulary(const std::string &path, Vocabulary &vocabulary, std::string &error) {

@@ -2,6 +2,7 @@
 // the ZEMA packet, two-S and RIXU word procedures.
 #include <bit>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 
 #include "decodelib/src/state.h"
@@ -22,15 +23,6 @@ const InstructionRecord *match_indexed(uint64_t bits, uint32_t width, uint32_t s
         if ((bits & r.mask) == r.value && r.mask) return &r;
     }
     return nullptr;
-}
-
-bool is_slot_name(const char *s) {
-    static const char *const names[] = {
-        "opA",  "opB",  "opS_HI", "opVs0",  "opVs1",  "opVs2", "opVau", "opZ",    "opX", "opVrot",
-        "opVr", "opVd", "opX_LO", "opVror", "opVrol", "opVld", "opVwr", "opVsau", "opC", "opD"};
-    for (const char *n : names)
-        if (std::strcmp(s, n) == 0) return true;
-    return false;
 }
 
 // Appends a decoded instruction with an empty operand list; returns its index.
@@ -54,25 +46,36 @@ void append_invalid(uint32_t width) {
 void append_operand(uint32_t index, const OperandName &name, const Field &field, uint64_t bits,
                     uint32_t boundary, bool lowercase) {
     DecoderState &s = State();
-    OperandRecord &op = s.operand_lists[index].emplace_back();
+    OperandRecord &op = s.operand_lists[index].Append();
     op.syntax_name = name.syntax_name;
     op.field_name = name.field_name;
     TextSink sink(op.text, sizeof op.text);
     field.Render(bits, 0, boundary, s.options, sink);
     if (lowercase)
         for (char *p = op.text; *p; ++p)
-            *p = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+            if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
     op.reloc_name = field.record->reloc_name ? field.record->reloc_name : "";
     op.reloc_type = field.record->reloc_type;
     op.reloc_width = field.record->reloc_width;
     op.is_signed = field.record->is_signed ? 1 : 0;
 }
 
-const Field *const *operand_fields(const InstructionRecord *r) {
+size_t record_index(const InstructionRecord *r) {
     const ArchitectureTables &t = *State().current;
     size_t i = static_cast<size_t>(r - t.records);
-    if (i >= t.record_count) return nullptr;
-    return &t.operand_fields[t.operand_begin[i]];
+    return r >= t.records && i < t.record_count ? i : SIZE_MAX;
+}
+
+const Field *const *operand_fields(const InstructionRecord *r) {
+    const ArchitectureTables &t = *State().current;
+    size_t i = record_index(r);
+    return i == SIZE_MAX ? nullptr : &t.operand_fields[t.operand_begin[i]];
+}
+
+const uint8_t *operand_slots(const InstructionRecord *r) {
+    const ArchitectureTables &t = *State().current;
+    size_t i = record_index(r);
+    return i == SIZE_MAX ? nullptr : &t.operand_slot[t.operand_begin[i]];
 }
 
 // Appends a matched record and renders all its operands against `bits`.
@@ -148,19 +151,20 @@ void decode_two_s(const InstructionRecord *r, uint64_t bits, uint32_t arch) {
 }
 
 void decode_zema(const InstructionRecord *r, uint64_t bits, uint32_t arch) {
-    const char *two_s = arch == ARCH_ZEMA1 ? "opXSSZ" : "opXXSSZ";
-    if (std::strcmp(r->name, two_s) == 0) return decode_two_s(r, bits, arch);
+    size_t index = record_index(r);
+    if (index != SIZE_MAX && (State().current->traits[index] & TRAIT_TWO_S))
+        return decode_two_s(r, bits, arch);
     bool whole =
         r->slot == SLOT_C || r->slot == SLOT_D || r->slot == SLOT_DONE || r->slot == SLOT_FNOP;
     uint32_t own = whole ? append_instruction(r) : 0;
     const Field *const *fields = operand_fields(r);
+    const uint8_t *slots = operand_slots(r);
     for (int k = 0; k < 64 && r->operands[k].syntax_name; ++k) {
         const Field *f = fields ? fields[k] : nullptr;
         if (!f) continue;
-        const char *syntax = r->operands[k].syntax_name;
-        if (is_slot_name(syntax)) {
+        if (slots[k]) {
             uint64_t v = f->Extract(bits, 0, 64);
-            if (v) DecodeSlot(v, f->record->bit_count, SlotOfField(syntax));
+            if (v) DecodeSlot(v, f->record->bit_count, slots[k]);
         } else if (whole) {
             append_operand(own, r->operands[k], *f, bits, 64, false);
         }
@@ -214,6 +218,15 @@ uint32_t SlotOfField(const char *s) {
     for (const auto &e : slots)
         if (std::strcmp(s, e.name) == 0) return e.slot;
     return SLOT_WORD;
+}
+
+uint32_t DirectSlotCode(const char *s) {
+    static const char *const names[] = {
+        "opA",  "opB",  "opS_HI", "opVs0",  "opVs1",  "opVs2", "opVau", "opZ",    "opX", "opVrot",
+        "opVr", "opVd", "opX_LO", "opVror", "opVrol", "opVld", "opVwr", "opVsau", "opC", "opD"};
+    for (const char *n : names)
+        if (std::strcmp(s, n) == 0) return SlotOfField(s);
+    return 0;
 }
 
 const InstructionRecord *MatchLinear(uint64_t bits, uint32_t width, uint8_t flag, uint32_t slot) {

@@ -10,15 +10,28 @@ namespace {
 
 // Replaces every occurrence of name by text, searching on behind each
 // inserted text so that a text containing the name is not substituted again.
-void substitute(std::string &body, const char *name, const char *text) {
+// Returns whether anything was replaced.
+bool substitute(std::string &body, const char *name, const char *text) {
     size_t name_length = std::strlen(name);
-    if (name_length == 0) return;
+    if (name_length == 0) return false;
     size_t text_length = strnlen(text, sizeof OperandRecord{}.text);
+    bool replaced = false;
     for (size_t p = body.find(name, 0, name_length); p != std::string::npos;
          p = body.find(name, p, name_length)) {
         body.replace(p, name_length, text, text_length);
         p += text_length;
+        replaced = true;
     }
+    return replaced;
+}
+
+// Per operand of a record of the current tables: whether its name occurs in
+// the template; null for other records.
+const uint8_t *template_flags(const InstructionRecord *r) {
+    const ArchitectureTables &t = *State().current;
+    size_t i = static_cast<size_t>(r - t.records);
+    if (!r || r < t.records || i >= t.record_count) return nullptr;
+    return &t.in_syntax[t.operand_begin[i]];
 }
 
 void replace_all_repeatedly(std::string &s, const char *from, const char *to) {
@@ -39,13 +52,37 @@ void replace_all_repeatedly(std::string &s, const char *from, const char *to) {
     }
 }
 
+// True when one of the clean-up patterns "+-", ",;", ",," or "++" occurs.
+bool needs_clean_up(const std::string &t) {
+    for (size_t i = 0; i + 1 < t.size(); ++i) {
+        char a = t[i], b = t[i + 1];
+        if ((a == '+' && (b == '-' || b == '+')) || (a == ',' && (b == ';' || b == ',')))
+            return true;
+    }
+    return false;
+}
+
 void instruction_body(uint32_t i, std::string &body) {
     DecoderState &s = State();
     const DecodedInstruction &d = s.instructions[i];
     if (RenderSpecial(i, body)) return;
-    body = d.record && d.record->syntax ? d.record->syntax : "";
-    for (const OperandRecord &op : s.operand_lists[i])
-        if (op.syntax_name) substitute(body, op.syntax_name, op.text);
+    const InstructionRecord *r = d.record;
+    body = r && r->syntax ? r->syntax : "";
+    // While the body is still the template, a name absent from the template
+    // cannot match, so its search is skipped.
+    const uint8_t *in_syntax = template_flags(r);
+    bool changed = false;
+    int k = 0;
+    for (const OperandRecord &op : s.operand_lists[i]) {
+        if (!op.syntax_name) continue;
+        if (in_syntax && !changed) {
+            while (k < 64 && r->operands[k].syntax_name &&
+                   r->operands[k].syntax_name != op.syntax_name)
+                ++k;
+            if (k < 64 && r->operands[k].syntax_name && !in_syntax[k]) continue;
+        }
+        changed |= substitute(body, op.syntax_name, op.text);
+    }
 }
 
 struct PacketShape {
@@ -99,10 +136,12 @@ uint32_t FormatPacket(const char **text) {
         s.first_part += "\n\t";
         s.first_part += s.second_part;
     }
-    if (!(s.options & OPT_KEEP_PLUS_MINUS)) replace_all_repeatedly(s.first_part, "+-", "-");
-    replace_all_repeatedly(s.first_part, ",;", ";");
-    replace_all_repeatedly(s.first_part, ",,", ",");
-    replace_all_repeatedly(s.first_part, "++", "+");
+    if (needs_clean_up(s.first_part)) {
+        if (!(s.options & OPT_KEEP_PLUS_MINUS)) replace_all_repeatedly(s.first_part, "+-", "-");
+        replace_all_repeatedly(s.first_part, ",;", ";");
+        replace_all_repeatedly(s.first_part, ",,", ",");
+        replace_all_repeatedly(s.first_part, "++", "+");
+    }
     size_t n = s.first_part.size() < sizeof s.packet_text - 1 ? s.first_part.size()
                                                               : sizeof s.packet_text - 1;
     std::memcpy(s.packet_text, s.first_part.data(), n);

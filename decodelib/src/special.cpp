@@ -40,7 +40,7 @@ uint64_t parse_digits(const char *p, int base) {
 
 class Special {
   public:
-    Special(const DecodedInstruction &d, const std::vector<OperandRecord> &ops, std::string &out)
+    Special(const DecodedInstruction &d, const OperandList &ops, std::string &out)
         : d_(d), ops_(ops), out_(out) {}
 
     bool Render(uint32_t arch);
@@ -56,10 +56,18 @@ class Special {
             if (!Text(n)) return false;
         return true;
     }
-    int64_t V(const char *syntax) const { return ParseNumber(Text(syntax)); }
-    std::string T(const char *syntax) const { return Text(syntax); }
+    // Operand texts are writable by the driver; read at most the buffer size.
+    std::string T(const char *syntax) const {
+        const char *t = Text(syntax);
+        return t ? std::string(t, strnlen(t, sizeof(OperandRecord{}.text))) : std::string();
+    }
+    int64_t V(const char *syntax) const { return ParseNumber(T(syntax).c_str()); }
     std::string N(int64_t v) const { return FormatNumber(v, State().options); }
-    static std::string Reg(const char *prefix, int i) { return prefix + std::to_string(i); }
+    static std::string Reg(const char *prefix, int i) {
+        std::string r(prefix);
+        r += std::to_string(i);
+        return r;
+    }
     bool Named(const char *n) const { return std::strcmp(d_.record->name, n) == 0; }
     bool Begins(const char *p) const {
         return std::strncmp(d_.record->name, p, std::strlen(p)) == 0;
@@ -69,12 +77,16 @@ class Special {
     bool Nco();
     bool Xtrm(uint32_t arch);
     bool Range();
-    std::string Offset(int64_t k) const { return (k > 0 ? "+" : "") + (k ? N(k) : std::string()); }
+    std::string Offset(int64_t k) const {
+        std::string o(k > 0 ? "+" : "");
+        if (k) o += N(k);
+        return o;
+    }
     bool StoreLoadMultiple(bool store);
     bool PushPopMultiple(bool push);
 
     const DecodedInstruction &d_;
-    const std::vector<OperandRecord> &ops_;
+    const OperandList &ops_;
     std::string &out_;
 };
 
@@ -243,9 +255,34 @@ std::string FormatNumber(int64_t value, uint32_t options) {
     return buffer;
 }
 
+uint8_t RecordTraits(const char *name, uint32_t arch) {
+    auto is = [name](const char *n) { return std::strcmp(name, n) == 0; };
+    auto begins = [name](const char *p) { return std::strncmp(name, p, std::strlen(p)) == 0; };
+    uint8_t traits = 0;
+    if ((arch == 1 && is("opXSSZ")) || ((arch == 2 || arch == 3) && is("opXXSSZ")))
+        traits |= TRAIT_TWO_S;
+    bool special = false;
+    if (arch == 1)
+        special = is("set_loop_I") || is("set_loop_I_I") || is("set_loop_asX_I") || is("set_nco") ||
+                  is("set_xtrm") || begins("set_range1_r") || begins("set_range2_r");
+    else if (arch == 2 || arch == 3)
+        special = is("setC_loop_aX_INSTR") || is("setC_loop_agX_INSTR") ||
+                  is("setB_loop_agX_INSTR") || is("set_loop_ITER_INSTR") || is("setB_loop_Iu11") ||
+                  is("setC_loop_ITER") || is("set_xtrm") || begins("stm") || begins("ldm") ||
+                  begins("pushm") || begins("popm");
+    else if (arch >= 4 && arch <= 6)
+        special = is("set_loop") || (arch == 4 && is("set_range_aY_asA_Iu17"));
+    return special ? traits | TRAIT_SPECIAL : traits;
+}
+
 bool RenderSpecial(uint32_t index, std::string &out) {
     DecoderState &s = State();
     if (index >= s.instructions.size() || !s.instructions[index].record) return false;
+    // Records of the current tables carry their traits; others (INVALID) are plain.
+    const ArchitectureTables &t = *s.current;
+    const InstructionRecord *r = s.instructions[index].record;
+    size_t i = static_cast<size_t>(r - t.records);
+    if (r < t.records || i >= t.record_count || !(t.traits[i] & TRAIT_SPECIAL)) return false;
     Special special(s.instructions[index], s.operand_lists[index], out);
     return special.Render(s.architecture);
 }

@@ -13,6 +13,9 @@
 
 namespace ZEMADisasmLib {
 
+// Per-record properties worked out once from the name.
+enum : uint8_t { TRAIT_TWO_S = 0x1, TRAIT_SPECIAL = 0x2 };
+
 using FieldMap = std::map<std::string, std::unique_ptr<Field>>;
 
 // Candidates of one (size, slot) class, ordered by mask bit count descending
@@ -35,10 +38,32 @@ struct ArchitectureTables {
     // Field objects of each record's operands (null when missing from the map).
     std::vector<uint32_t> operand_begin; // per record, into operand_fields
     std::vector<const Field *> operand_fields;
+    std::vector<uint8_t> operand_slot; // slot code of a directly decoded slot field, else 0
+    std::vector<uint8_t> in_syntax;    // the operand's syntax name occurs in the template
+    std::vector<uint8_t> traits;       // per record: TRAIT_ bits
     std::vector<MatchClass> classes;
     int16_t class_of[65][23]; // [size][slot], slot 0 the whole-word class; -1 none
     const InstructionRecord *loop_markers[4] = {}; // loop_begin_0/1, loop_end_0/1
     std::vector<const InstructionRecord *> swbreaks;
+};
+
+// Operand list of one decoded instruction. Cleared lists keep their records
+// so that later decodes overwrite them instead of constructing new ones.
+class OperandList {
+  public:
+    size_t size() const { return count_; }
+    void clear() { count_ = 0; }
+    OperandRecord &Append() {
+        if (count_ == items_.size()) items_.emplace_back();
+        return items_[count_++];
+    }
+    OperandRecord &operator[](size_t i) { return items_[i]; }
+    const OperandRecord *begin() const { return items_.data(); }
+    const OperandRecord *end() const { return items_.data() + count_; }
+
+  private:
+    std::vector<OperandRecord> items_;
+    size_t count_ = 0;
 };
 
 struct WordItem {
@@ -51,7 +76,7 @@ struct DecoderState {
     DecoderState();
     WordItem word;
     std::vector<DecodedInstruction> instructions;
-    std::vector<std::vector<OperandRecord>> operand_lists; // only the first count are live
+    std::vector<OperandList> operand_lists; // one per instruction; later ones are spare
     uint32_t consumed = 0;
     uint32_t options = 0;
     char packet_text[4096] = {};
@@ -82,6 +107,10 @@ const InstructionRecord *MatchSlot(uint64_t value, uint32_t width, uint32_t slot
 const InstructionRecord *MatchLinear(uint64_t bits, uint32_t width, uint8_t flag, uint32_t slot);
 void DecodeSlot(uint64_t value, uint32_t width, uint32_t slot);
 const Field *FindFieldObject(const char *impl_name);
+// Slot code of a slot field that the packet decoder decodes directly, else 0.
+uint32_t DirectSlotCode(const char *syntax_name);
+// TRAIT_ bits of a record name under an architecture code.
+uint8_t RecordTraits(const char *name, uint32_t arch);
 // Slot code of a packet slot field name ("opA" 1, "opS_LO" 5, ...); 22 otherwise.
 uint32_t SlotOfField(const char *syntax_name);
 

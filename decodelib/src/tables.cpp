@@ -31,6 +31,9 @@ void resolve_operands(ArchitectureTables &t) {
             const char *impl = r.operands[k].field_name;
             auto it = impl ? t.field_map.find(impl) : t.field_map.end();
             t.operand_fields.push_back(it == t.field_map.end() ? nullptr : it->second.get());
+            t.operand_slot.push_back(
+                static_cast<uint8_t>(DirectSlotCode(r.operands[k].syntax_name)));
+            t.in_syntax.push_back(r.syntax && std::strstr(r.syntax, r.operands[k].syntax_name));
         }
     }
     t.operand_begin.push_back(static_cast<uint32_t>(t.operand_fields.size()));
@@ -100,11 +103,12 @@ void build_index(ArchitectureTables &t, uint32_t word_width) {
         build_class(t, word_width, 0, word_width);
 }
 
-void find_named(ArchitectureTables &t) {
+void find_named(ArchitectureTables &t, uint32_t arch) {
     static const char *const markers[] = {"loop_begin_0", "loop_begin_1", "loop_end_0",
                                           "loop_end_1"};
     for (uint32_t i = 0; i < t.record_count; ++i) {
         const InstructionRecord *r = &t.records[i];
+        t.traits.push_back(RecordTraits(r->name, arch));
         for (int k = 0; k < 4; ++k)
             if (std::strcmp(r->name, markers[k]) == 0) t.loop_markers[k] = r;
         if (r->slot == SLOT_X && std::strcmp(r->name, "swbreak") == 0) t.swbreaks.push_back(r);
@@ -112,7 +116,8 @@ void find_named(ArchitectureTables &t) {
 }
 
 void build_tables(ArchitectureTables &t, const InstructionRecord *records, uint32_t record_count,
-                  const FieldRecord *fields, uint32_t field_count, uint32_t word_width) {
+                  const FieldRecord *fields, uint32_t field_count, uint32_t arch) {
+    uint32_t word_width = kWordWidth[arch - 1];
     t = ArchitectureTables();
     t.records = records;
     t.record_count = records ? record_count : 0;
@@ -121,13 +126,12 @@ void build_tables(ArchitectureTables &t, const InstructionRecord *records, uint3
     build_field_map(t);
     resolve_operands(t);
     build_index(t, word_width);
-    find_named(t);
+    find_named(t, arch);
 }
 
 void build_generated(DecoderState &s, uint32_t arch) {
     const GeneratedTables *g = kGenerated[arch - 1];
-    build_tables(s.tables[arch - 1], g->records, g->record_count, g->fields, g->field_count,
-                 kWordWidth[arch - 1]);
+    build_tables(s.tables[arch - 1], g->records, g->record_count, g->fields, g->field_count, arch);
 }
 
 } // namespace
@@ -146,15 +150,15 @@ DecoderState::DecoderState() {
     selected = ARCH_ZEMA1;
 }
 
-DecoderState &State() {
-    static DecoderState state;
-    return state;
-}
-
 namespace {
-// Creates the state during static initialisation, before main runs.
-DecoderState &g_state_at_startup = State();
+// Created during static initialisation, before main runs; the generated
+// tables it reads are constant-initialised data.
+DecoderState g_state;
 } // namespace
+
+DecoderState &State() {
+    return g_state;
+}
 
 ArchitectureTables *TablesOf(uint32_t arch) {
     return arch >= 1 && arch <= 6 ? &State().tables[arch - 1] : nullptr;
@@ -163,8 +167,7 @@ ArchitectureTables *TablesOf(uint32_t arch) {
 void InstallTables(uint32_t arch, const InstructionRecord *records, uint32_t record_count,
                    const FieldRecord *fields, uint32_t field_count) {
     if (arch < 1 || arch > 6) return;
-    build_tables(State().tables[arch - 1], records, record_count, fields, field_count,
-                 kWordWidth[arch - 1]);
+    build_tables(State().tables[arch - 1], records, record_count, fields, field_count, arch);
 }
 
 void RestoreGeneratedTables(uint32_t arch) {

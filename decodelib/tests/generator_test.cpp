@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "decodelib/gen/isa_model.h"
 
@@ -102,6 +103,45 @@ TEST(IsaRead, ViolationsNameFileLineAndLoopValues) {
         EXPECT_TRUE(has_error(r, c.error))
             << c.body << " gave " << (r.diag.errors.empty() ? "no error" : r.diag.errors[0]);
     }
+}
+
+TEST(IsaRead, MalformedInputGivesErrorsNotCrashes) {
+    const char *bodies[] = {
+        "for C in a=1\nx 15/A 3..0=1 \"x\"\n", // for without end
+        "end\n",
+        "arch ZEMA1 code=1 word=64\n",
+        "x 65/A 3..0=1 \"x\"\n",
+        "x 15/A 300..0=1 \"x\"\n",
+        "x 15/A 3..0=99999999999999999999999 \"x\"\n",
+        "x 15/A 3..0=1 \"x AA\" AA@200..199\n",
+        "x 15/A 3..0=1 \"x AA\" AA@1..3\n",
+        "type T table r{9..1}\n",
+        "type T table r{0..999999}\n",
+        "type T imm shift=99\n",
+        "type T imm reloc=R_X\n",
+        "x\n",
+        "\"quoted\" 15/A 3..0=1 \"x\"\n",
+        "include does_not_exist.isa\n",
+        "x 15/A 3..0=1 \"${\"\n",
+    };
+    for (const char *body : bodies) {
+        Read r = read(body);
+        EXPECT_FALSE(r.diag.errors.empty()) << body;
+    }
+}
+
+TEST(IsaRead, SelfIncludeStops) {
+    std::string dir = ::testing::TempDir();
+    std::string path = dir + "/loop.isa";
+    FILE *f = std::fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("include loop.isa\n", f);
+    std::fclose(f);
+    IsaSet set;
+    Diagnostics diag;
+    read_isa_text("t.isa", "arch ZEMA1 code=1 word=64\ninclude loop.isa\n", dir, set, diag);
+    ASSERT_FALSE(diag.errors.empty());
+    EXPECT_NE(diag.errors[0].find("nested too deeply"), std::string::npos);
 }
 
 TEST(IsaRead, IncludeOnlyFilesAreNotSets) {

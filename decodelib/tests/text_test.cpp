@@ -1,5 +1,6 @@
 // Packet text assembly, computed instruction texts and the number helpers.
 #include <climits>
+#include <cstring>
 
 #include "decodelib/tests/fixtures.h"
 
@@ -75,6 +76,18 @@ TEST_F(Text, DriverRewrittenOperandTextsAreUsed) {
     decode(ARCH_ZEMA1, zema1_b("set_loop_I", {{"ITER_CNT", 0}}));
     std::snprintf(GetOperand(0, 0)->text, sizeof GetOperand(0, 0)->text, "%s", "$10");
     EXPECT_EQ(packet_text(), "set.loop $11;");
+}
+
+TEST_F(Text, UnterminatedOperandTextIsReadWithinItsBuffer) {
+    decode(ARCH_ZEMA1, encode(ARCH_ZEMA1, "opXABVZ",
+                              {{"opB", encode(ARCH_ZEMA1, "set_loop_I", {{"ITER_CNT", 0}})}}));
+    std::memset(GetOperand(0, 0)->text, '1', sizeof GetOperand(0, 0)->text);
+    std::string text = packet_text();
+    EXPECT_EQ(text.substr(0, 9), "set.loop ");
+    EXPECT_LT(text.size(), 60u);
+    decode(ARCH_ZEMA1, encode(ARCH_ZEMA1, "add_aX_Is17", {{"AA", 0}}));
+    std::memset(GetOperand(0, 1)->text, 'z', sizeof GetOperand(0, 1)->text);
+    EXPECT_EQ(packet_text(), "add a0, " + std::string(128, 'z') + ";");
 }
 
 TEST_F(Text, SpecialRenderings) {
