@@ -30,8 +30,12 @@ const FieldRecord *FieldTableRecord(uint32_t arch, uint32_t i) {
 }
 
 const FieldRecord *FindField(uint32_t arch, std::string_view impl_name) {
-    for (uint32_t i = 0; i < FieldTableSize(arch); ++i)
-        if (impl_name == TablesOf(arch)->fields[i].name) return &TablesOf(arch)->fields[i];
+    const ArchitectureTables *t = TablesOf(arch);
+    if (!t) return nullptr;
+    auto it = t->field_map.find(std::string(impl_name));
+    if (it != t->field_map.end()) return it->second->record;
+    for (uint32_t i = 0; i < t->field_count; ++i) // records that built no field object
+        if (t->fields[i].name && impl_name == t->fields[i].name) return &t->fields[i];
     return nullptr;
 }
 
