@@ -43,7 +43,8 @@ void choose_key_bits(const ArchitectureTables &t, const std::vector<uint32_t> &m
                      MatchClass &c) {
     if (members.size() <= 8) return;
     uint64_t taken = 0;
-    for (int k = 0; k < 8; ++k) {
+    int key_count = members.size() > 200 ? 10 : 8; // large classes get finer buckets
+    for (int k = 0; k < key_count; ++k) {
         int best = -1;
         size_t best_count = std::max<size_t>(2, members.size() / 4) - 1;
         for (int b = static_cast<int>(c.size) - 1; b >= 0; --b) {
