@@ -101,6 +101,59 @@ TEST(RealZema, LoopCountAndBreakMarkers) {
     EXPECT_EQ(packet_text(), "swbreak; rts;");
 }
 
+uint64_t zema1_upper(const char *record, const OperandValues &values) {
+    return encode(ARCH_ZEMA1, "opXSVZ", {{"opS_HI", encode(ARCH_ZEMA1, record, values)}});
+}
+
+TEST(RealZema, ZemaOneComputedTexts) {
+    for (const char *n : {"set_nco", "set_xtrm", "set_range1_rS0_Iu22", "pushm_as", "mv_aX_I17"})
+        NEED(ARCH_ZEMA1, n);
+    struct Case {
+        uint64_t word;
+        uint8_t au_count;
+        const char *want;
+    } cases[] = {
+        {zema1_upper("set_nco", {{"NCO_NEG_POS", 0}, {"NCO_FREQ", 0x100}}), 64,
+         "set.nco sin, +$0, -$100;"},
+        {zema1_upper("set_nco", {{"NCO_NEG_POS", 1}, {"NCO_FREQ", 0x100}}), 64,
+         "set.nco sin, +$0, $100;"},
+        {zema1_upper("set_nco", {{"NCO_NEG_POS", 0}, {"NCO_FREQ", 0}}), 64,
+         "set.nco sin, +$0, $40000000;"},
+        {zema1_upper("set_nco", {{"NCO_NEG_POS", 1}, {"NCO_FREQ", 0}}), 64,
+         "set.nco sin, +$0, $0;"},
+        {zema1_upper("set_xtrm", {{"IM4", 3}, {"LINE1b", 1}}), 64,
+         "set.xtrm signed, max, odd, $200;"},
+        {zema1_upper("set_xtrm", {{"IM4", 3}, {"LINE1b", 0}}), 64,
+         "set.xtrm signed, max, odd, $8;"},
+        {encode(ARCH_ZEMA1, "set_range1_rS0_Iu22", {{"IM22", 0x3FFFFF}}), 64,
+         "set.VRArange1 rS0, $7ff, $7ff;"},
+        {encode(ARCH_ZEMA1, "set_range1_rS0_Iu22", {{"IM22", 0x3FFFFF}}), 16,
+         "set.VRArange1 rS0, $1ff, $1ff;"},
+        {zema1_upper("pushm_as", {{"AS0", 1}, {"AS3", 1}}), 64, "pushm as0,as3;"},
+        {encode(ARCH_ZEMA1, "mv_aX_I17", {{"AA", 1}, {"IM17R13", 5}, {"opZ", 1}}), 64,
+         "mv a1, +$5; rts;"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(decode_text(ARCH_ZEMA1, c.word, OPT_RENDER, c.au_count), c.want);
+}
+
+TEST(RealZema, ZemaOneTwoS) {
+    NEED(ARCH_ZEMA1, "null");
+    NEED(ARCH_ZEMA1, "set_loop_I_I");
+    uint64_t upper = encode(ARCH_ZEMA1, "set_loop_I_I", {{"ITER_CNT", 1}, {"LOOP_SIZE_R10", 2}});
+    uint64_t lower = encode(ARCH_ZEMA1, "set_loop_I_I", {{"ITER_CNT", 3}, {"LOOP_SIZE_R10", 4}});
+    uint64_t null = encode(ARCH_ZEMA1, "null");
+    uint64_t both = encode(ARCH_ZEMA1, "opXSSZ",
+                           {{"opX", 3}, {"opS_HI", upper}, {"opS_LO", lower}, {"opZ", 1}});
+    EXPECT_EQ(decode_text(ARCH_ZEMA1, both),
+              "swbreak; set.loop $4, $5;\n\tswbreak; set.loop $2, $3; rts;");
+    uint64_t empty_upper =
+        encode(ARCH_ZEMA1, "opXSSZ", {{"opS_HI", null}, {"opS_LO", lower}, {"opZ", 1}});
+    EXPECT_EQ(decode(ARCH_ZEMA1, empty_upper), (Names{"set_loop_I_I", "rts"}));
+    uint64_t zero_upper = encode(ARCH_ZEMA1, "opXSSZ", {{"opX", 1}, {"opS_LO", lower}, {"opZ", 1}});
+    EXPECT_EQ(decode(ARCH_ZEMA1, zero_upper), (Names{"swbreak", "set_loop_I_I"}));
+}
+
 TEST(RealZema, ZemaTwoNopS) {
     NEED(ARCH_ZEMA2, "nop_s");
     const InstructionRecord *r = FindRecord(ARCH_ZEMA2, "nop_s");
