@@ -18,10 +18,8 @@ const InstructionRecord *match_indexed(uint64_t bits, uint32_t width, uint32_t s
     uint32_t bucket = 0;
     for (size_t k = 0; k < c.key_bits.size(); ++k)
         bucket |= static_cast<uint32_t>((bits >> c.key_bits[k]) & 1) << k;
-    for (uint32_t i : c.buckets[bucket]) {
-        const InstructionRecord &r = t.records[i];
-        if ((bits & r.mask) == r.value && r.mask) return &r;
-    }
+    for (const MatchClass::Candidate &m : c.buckets[bucket]) // all-zero masks left out
+        if ((bits & m.mask) == m.value) return &t.records[m.index];
     return nullptr;
 }
 

@@ -91,12 +91,24 @@ TabledField::TabledField(const FieldRecord *r) : Field(r), shift(r->shift) {
     uint32_t n = r->entry_count < 128 ? r->entry_count : 128;
     for (uint32_t i = 0; i < n; ++i)
         values.emplace(r->entries[i].value, r->entries[i].text ? r->entries[i].text : "");
+    uint64_t top = values.empty() ? 0 : values.rbegin()->first;
+    if (top < 256) {
+        dense_.assign(top + 1, nullptr);
+        for (const auto &[value, text] : values) dense_[value] = text.c_str();
+    }
 }
 
 void TabledField::Render(uint64_t word, uint32_t extension, uint32_t boundary, uint32_t options,
                          TextSink &out) const {
-    auto it = values.find(Extract(word, extension, boundary));
-    const char *text = it == values.end() ? "Unknown" : it->second.c_str();
+    uint64_t v = Extract(word, extension, boundary);
+    const char *text = nullptr;
+    if (v < dense_.size()) {
+        text = dense_[v];
+    } else if (dense_.empty()) {
+        auto it = values.find(v);
+        if (it != values.end()) text = it->second.c_str();
+    }
+    if (!text) text = "Unknown";
     if (shift == 0) return out.Put(text);
     uint64_t number = 0; // leading decimal digits; anything else reads as 0
     for (const char *p = text; *p >= '0' && *p <= '9'; ++p)

@@ -71,6 +71,11 @@ class TabledField : public Field {
                 TextSink &out) const override;
     std::map<uint64_t, std::string> values;
     uint32_t shift;
+
+  private:
+    // Texts of the values below the size of this array, for a lookup without
+    // the map search (null: no entry). Points into `values`.
+    std::vector<const char *> dense_;
 };
 
 // The field object of a record, or null for an unknown kind.

@@ -25,8 +25,14 @@ struct MatchClass {
     uint32_t size = 0;
     uint32_t slot = 0; // 0: whole words (any slot, flag bit 0 clear)
     uint64_t key_mask = 0;
-    std::vector<uint32_t> key_bits;             // positions gathered into the bucket number
-    std::vector<std::vector<uint32_t>> buckets; // record indices
+    std::vector<uint32_t> key_bits; // positions gathered into the bucket number
+    // Candidates with their mask and value copied beside the record index, so
+    // that a scan stays in one cache-friendly array.
+    struct Candidate {
+        uint64_t mask, value;
+        uint32_t index;
+    };
+    std::vector<std::vector<Candidate>> buckets;
 };
 
 struct ArchitectureTables {

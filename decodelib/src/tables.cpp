@@ -87,7 +87,8 @@ void build_class(ArchitectureTables &t, uint32_t size, uint32_t slot, uint32_t w
         uint32_t mask = compress(t.records[m].mask, c.key_bits);
         uint32_t value = compress(t.records[m].value, c.key_bits);
         for (uint32_t b = 0; b < c.buckets.size(); ++b)
-            if ((b & mask) == value) c.buckets[b].push_back(m);
+            if ((b & mask) == value && t.records[m].mask)
+                c.buckets[b].push_back({t.records[m].mask, t.records[m].value, m});
     }
     t.class_of[size][slot] = static_cast<int16_t>(t.classes.size());
     t.classes.push_back(std::move(c));
