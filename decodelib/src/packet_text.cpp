@@ -54,10 +54,12 @@ void replace_all_repeatedly(std::string &s, const char *from, const char *to) {
 
 // True when one of the clean-up patterns "+-", ",;", ",," or "++" occurs.
 bool needs_clean_up(const std::string &t) {
-    for (size_t i = 0; i + 1 < t.size(); ++i) {
-        char a = t[i], b = t[i + 1];
-        if ((a == '+' && (b == '-' || b == '+')) || (a == ',' && (b == ';' || b == ',')))
-            return true;
+    const char *begin = t.data(), *end = begin + t.size();
+    for (const char *p = begin; (p = static_cast<const char *>(std::memchr(p, '+', end - p)));) {
+        if (++p < end && (*p == '-' || *p == '+')) return true;
+    }
+    for (const char *p = begin; (p = static_cast<const char *>(std::memchr(p, ',', end - p)));) {
+        if (++p < end && (*p == ';' || *p == ',')) return true;
     }
     return false;
 }
@@ -122,14 +124,15 @@ uint32_t FormatPacket(const char **text) {
     for (uint32_t i = 0; i < s.instructions.size(); ++i) {
         const DecodedInstruction &d = s.instructions[i];
         instruction_body(i, s.body);
-        s.line = d.prefix_text;
-        s.line += d.replaced ? d.replacement_text : s.body;
-        s.line += d.suffix_text;
+        const std::string &body = d.replaced ? d.replacement_text : s.body;
+        bool line_empty = d.prefix_text.empty() && body.empty() && d.suffix_text.empty();
         long k = static_cast<long>(i);
         bool upper = shape.two_s() && (k == shape.x || k == shape.first_s || k == shape.z);
         std::string &target = upper ? s.second_part : s.first_part;
-        if (!target.empty() && !s.line.empty()) target += separator;
-        target += s.line;
+        if (!target.empty() && !line_empty) target += separator;
+        target += d.prefix_text;
+        target += body;
+        target += d.suffix_text;
         target += ';';
     }
     if (shape.two_s()) {

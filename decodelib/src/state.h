@@ -93,7 +93,7 @@ struct DecoderState {
     ArchitectureTables tables[6];
     ArchitectureTables *current = nullptr;
     // Working texts of FormatPacket, kept to avoid allocating per packet.
-    std::string first_part, second_part, body, line;
+    std::string first_part, second_part, body;
 };
 
 DecoderState &State();
