@@ -1,0 +1,279 @@
+// Packet decoding: matching words and slot values against the current table,
+// the ZEMA packet, two-S and RIXU word procedures.
+#include <bit>
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+
+#include "decodelib/src/state.h"
+
+namespace ZEMADisasmLib {
+
+namespace {
+
+const InstructionRecord *match_indexed(uint64_t bits, uint32_t width, uint32_t slot) {
+    const ArchitectureTables &t = *State().current;
+    if (width > 64 || slot > 22 || t.class_of[width][slot] < 0) return nullptr;
+    const MatchClass &c = t.classes[static_cast<size_t>(t.class_of[width][slot])];
+    uint32_t bucket = 0;
+    for (size_t k = 0; k < c.key_bits.size(); ++k)
+        bucket |= static_cast<uint32_t>((bits >> c.key_bits[k]) & 1) << k;
+    for (const MatchClass::Candidate &m : c.buckets[bucket]) // all-zero masks left out
+        if ((bits & m.mask) == m.value) return &t.records[m.index];
+    return nullptr;
+}
+
+// Appends a decoded instruction with an empty operand list; returns its index.
+uint32_t append_instruction(const InstructionRecord *record) {
+    DecoderState &s = State();
+    s.instructions.emplace_back();
+    s.instructions.back().record = record;
+    size_t i = s.instructions.size() - 1;
+    if (s.operand_lists.size() <= i)
+        s.operand_lists.emplace_back();
+    else
+        s.operand_lists[i].clear();
+    return static_cast<uint32_t>(i);
+}
+
+void append_invalid(uint32_t width) {
+    State().invalid.size = width;
+    append_instruction(&State().invalid);
+}
+
+void append_operand(uint32_t index, const OperandName &name, const Field &field, uint64_t bits,
+                    uint32_t boundary, bool lowercase) {
+    DecoderState &s = State();
+    OperandRecord &op = s.operand_lists[index].Append();
+    op.syntax_name = name.syntax_name;
+    op.field_name = name.field_name;
+    TextSink sink(op.text, sizeof op.text);
+    field.Render(bits, 0, boundary, s.options, sink);
+    if (lowercase)
+        for (char *p = op.text; *p; ++p)
+            if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
+    op.reloc_name = field.record->reloc_name ? field.record->reloc_name : "";
+    op.reloc_type = field.record->reloc_type;
+    op.reloc_width = field.record->reloc_width;
+    op.is_signed = field.record->is_signed ? 1 : 0;
+}
+
+size_t record_index(const InstructionRecord *r) {
+    const ArchitectureTables &t = *State().current;
+    size_t i = static_cast<size_t>(r - t.records);
+    return r >= t.records && i < t.record_count ? i : SIZE_MAX;
+}
+
+const Field *const *operand_fields(const InstructionRecord *r) {
+    const ArchitectureTables &t = *State().current;
+    size_t i = record_index(r);
+    return i == SIZE_MAX ? nullptr : &t.operand_fields[t.operand_begin[i]];
+}
+
+const uint8_t *operand_slots(const InstructionRecord *r) {
+    const ArchitectureTables &t = *State().current;
+    size_t i = record_index(r);
+    return i == SIZE_MAX ? nullptr : &t.operand_slot[t.operand_begin[i]];
+}
+
+// Appends a matched record and renders all its operands against `bits`.
+void append_rendered(const InstructionRecord *r, uint64_t bits, uint32_t boundary, bool lowercase) {
+    uint32_t index = append_instruction(r);
+    const Field *const *fields = operand_fields(r);
+    for (int k = 0; k < 64 && r->operands[k].syntax_name; ++k)
+        if (fields && fields[k])
+            append_operand(index, r->operands[k], *fields[k], bits, boundary, lowercase);
+}
+
+const Field *format_field(const InstructionRecord *r, const char *syntax) {
+    const Field *const *fields = operand_fields(r);
+    for (int k = 0; k < 64 && r->operands[k].syntax_name; ++k)
+        if (std::strcmp(r->operands[k].syntax_name, syntax) == 0)
+            return fields ? fields[k] : nullptr;
+    return nullptr;
+}
+
+struct SlotValue {
+    uint64_t value = 0;
+    uint32_t width = 0;
+};
+
+SlotValue slot_value(const InstructionRecord *r, const char *syntax, uint64_t bits) {
+    const Field *f = format_field(r, syntax);
+    if (!f) return {};
+    return {f->Extract(bits, 0, 64), f->record->bit_count};
+}
+
+const InstructionRecord *swbreak_of_width(uint32_t width) {
+    const InstructionRecord *found = nullptr;
+    for (const InstructionRecord *r : State().current->swbreaks)
+        if (r->size == width) found = r;
+    return found;
+}
+
+void decode_swbreak_value(uint32_t width) {
+    if (const InstructionRecord *sw = swbreak_of_width(width)) DecodeSlot(sw->value, width, SLOT_X);
+}
+
+// ZEMA1: X 3 marks both halves, 2 the upper, 1 the lower one.
+void zema1_break_marker(SlotValue x, const char *half_name) {
+    if (x.value == 0) return;
+    const InstructionRecord *m = MatchSlot(x.value, x.width, SLOT_X);
+    if (!m) return;
+    if (std::strcmp(m->name, "swbreak") == 0)
+        DecodeSlot(x.value, x.width, SLOT_X);
+    else if (std::strcmp(m->name, half_name) == 0)
+        decode_swbreak_value(x.width);
+}
+
+void decode_two_s(const InstructionRecord *r, uint64_t bits, uint32_t arch) {
+    SlotValue x = slot_value(r, "opX", bits), xh = slot_value(r, "opX_HI", bits),
+              xl = slot_value(r, "opX_LO", bits), sh = slot_value(r, "opS_HI", bits),
+              sl = slot_value(r, "opS_LO", bits), z = slot_value(r, "opZ", bits);
+    const InstructionRecord *upper = MatchSlot(sh.value, sh.width, SLOT_S);
+    bool null = upper && std::strcmp(upper->name, "null") == 0;
+    if (arch == ARCH_ZEMA1)
+        zema1_break_marker(x, "swbreak_upper");
+    else if (xh.value)
+        decode_swbreak_value(xh.width);
+    if (!null && sh.value) {
+        DecodeSlot(sh.value, sh.width, SLOT_S);
+        if (z.value) DecodeSlot(z.value, z.width, SLOT_Z);
+    }
+    if (arch == ARCH_ZEMA1)
+        zema1_break_marker(x, "swbreak_lower");
+    else if (xl.value)
+        decode_swbreak_value(xl.width);
+    DecodeSlot(sl.value, sl.width, SLOT_S);
+    if (null && z.value) DecodeSlot(z.value, z.width, SLOT_Z);
+}
+
+void decode_zema(const InstructionRecord *r, uint64_t bits, uint32_t arch) {
+    size_t index = record_index(r);
+    if (index != SIZE_MAX && (State().current->traits[index] & TRAIT_TWO_S))
+        return decode_two_s(r, bits, arch);
+    bool whole =
+        r->slot == SLOT_C || r->slot == SLOT_D || r->slot == SLOT_DONE || r->slot == SLOT_FNOP;
+    uint32_t own = whole ? append_instruction(r) : 0;
+    const Field *const *fields = operand_fields(r);
+    const uint8_t *slots = operand_slots(r);
+    for (int k = 0; k < 64 && r->operands[k].syntax_name; ++k) {
+        const Field *f = fields ? fields[k] : nullptr;
+        if (!f) continue;
+        if (slots[k]) {
+            uint64_t v = f->Extract(bits, 0, 64);
+            if (v) DecodeSlot(v, f->record->bit_count, slots[k]);
+        } else if (whole) {
+            append_operand(own, r->operands[k], *f, bits, 64, false);
+        }
+    }
+}
+
+void decode_rixu_instruction(uint64_t bits) {
+    const InstructionRecord *m = MatchWord(bits, 32, 0);
+    if (!m) return append_invalid(32);
+    append_rendered(m, bits, 32, true);
+}
+
+bool append_loop_markers(uint64_t bits) {
+    bool any = false;
+    for (const InstructionRecord *r : State().current->loop_markers) {
+        if (!r) continue;
+        uint64_t m = bits & r->mask;
+        if (((r->value >> 2) & 1) == ((m >> 2) & 1) && (r->value & 3 & m) != 0) {
+            append_instruction(r);
+            any = true;
+        }
+    }
+    return any;
+}
+
+void decode_rixu(uint64_t bits) {
+    const InstructionRecord *l = State().current->loop_markers[0];
+    uint64_t loop_mask = l ? l->mask : 0;
+    if (l && (bits & loop_mask) && !(bits & ~loop_mask)) {
+        if (!append_loop_markers(bits)) decode_rixu_instruction(bits);
+        return;
+    }
+    decode_rixu_instruction(bits);
+    if (l && (bits & loop_mask) && !append_loop_markers(bits))
+        decode_rixu_instruction(bits & loop_mask);
+}
+
+} // namespace
+
+uint32_t SlotOfField(const char *s) {
+    static const struct {
+        const char *name;
+        uint32_t slot;
+    } slots[] = {
+        {"opA", SLOT_A},     {"opB", SLOT_B},     {"opC", SLOT_C},       {"opD", SLOT_D},
+        {"opS", SLOT_S},     {"opS_HI", SLOT_S},  {"opS_LO", SLOT_S},    {"opVs0", SLOT_VS0},
+        {"opVs1", SLOT_VS1}, {"opVs2", SLOT_VS2}, {"opVau", SLOT_VAU},   {"opVrot", SLOT_VROT},
+        {"opVr", SLOT_VR},   {"opVd", SLOT_VD},   {"opVror", SLOT_VROR}, {"opVrol", SLOT_VROL},
+        {"opVld", SLOT_VLD}, {"opVwr", SLOT_VWR}, {"opVsau", SLOT_VSAU}, {"opX", SLOT_X},
+        {"opX_HI", SLOT_X},  {"opX_LO", SLOT_X},  {"opZ", SLOT_Z}};
+    for (const auto &e : slots)
+        if (std::strcmp(s, e.name) == 0) return e.slot;
+    return SLOT_WORD;
+}
+
+uint32_t DirectSlotCode(const char *s) {
+    static const char *const names[] = {
+        "opA",  "opB",  "opS_HI", "opVs0",  "opVs1",  "opVs2", "opVau", "opZ",    "opX", "opVrot",
+        "opVr", "opVd", "opX_LO", "opVror", "opVrol", "opVld", "opVwr", "opVsau", "opC", "opD"};
+    for (const char *n : names)
+        if (std::strcmp(s, n) == 0) return SlotOfField(s);
+    return 0;
+}
+
+const InstructionRecord *MatchLinear(uint64_t bits, uint32_t width, uint8_t flag, uint32_t slot) {
+    const ArchitectureTables &t = *State().current;
+    const InstructionRecord *best = nullptr;
+    int best_bits = 0;
+    for (uint32_t i = 0; i < t.record_count; ++i) {
+        const InstructionRecord &r = t.records[i];
+        if (r.size != width) continue;
+        if (slot ? r.slot != slot : (r.flags & FLAG_WORD) != flag) continue;
+        if ((bits & r.mask) != r.value) continue;
+        int n = std::popcount(r.mask);
+        if (n > best_bits) best = &r, best_bits = n;
+    }
+    return best;
+}
+
+const InstructionRecord *MatchWord(uint64_t bits, uint32_t width, uint8_t flag) {
+    if (flag != 0) return MatchLinear(bits, width, flag, 0);
+    return match_indexed(bits, width, 0);
+}
+
+const InstructionRecord *MatchSlot(uint64_t value, uint32_t width, uint32_t slot) {
+    if (slot == 0) return nullptr;
+    return match_indexed(value, width, slot);
+}
+
+void DecodeSlot(uint64_t value, uint32_t width, uint32_t slot) {
+    const InstructionRecord *m = MatchSlot(value, width, slot);
+    if (!m) return append_invalid(width);
+    append_rendered(m, value, width, false);
+}
+
+uint32_t DecodeWord(const uint8_t *bytes, uint32_t arch) {
+    DecoderState &s = State();
+    s.instructions.clear();
+    if (arch < 1 || arch > 6) return 0;
+    uint32_t width = arch <= 3 ? 64 : 32;
+    uint64_t bits = 0;
+    for (uint32_t i = 0; i < width / 8; ++i) bits |= static_cast<uint64_t>(bytes[i]) << (8 * i);
+    s.word = {bits, width, 0};
+    const InstructionRecord *r = MatchWord(bits, width, 0);
+    if (!r)
+        append_invalid(width);
+    else if (arch <= 3)
+        decode_zema(r, bits, arch);
+    else
+        decode_rixu(bits);
+    return width / 8;
+}
+
+} // namespace ZEMADisasmLib

@@ -1,0 +1,272 @@
+// Packet decoding and the flat interface, on the fixture tables.
+#include "decodelib/tests/fixtures.h"
+
+namespace {
+
+using namespace zt;
+using Names = std::vector<std::string>;
+
+class Decode : public FixtureTest {};
+
+uint64_t zema1_abvz(const OperandValues &slots) {
+    return encode(ARCH_ZEMA1, "opXABVZ", slots);
+}
+
+uint64_t zema1_s(const char *record, const OperandValues &values = {}) {
+    uint64_t bits = 0;
+    EXPECT_TRUE(Encode(ARCH_ZEMA1, record, values, &bits)) << record;
+    return bits;
+}
+
+TEST_F(Decode, SelectArchitectureSwitchesAndKeepsTablesForUnknownCodes) {
+    DecoderState &s = State();
+    SelectArchitecture(ARCH_ZEMA1);
+    SelectArchitecture(ARCH_ZEMA3);
+    EXPECT_EQ(s.current, &s.tables[2]);
+    SelectArchitecture(ARCH_ZEMA3);
+    EXPECT_EQ(s.current, &s.tables[2]);
+    SelectArchitecture(7);
+    EXPECT_EQ(s.current, &s.tables[2]);
+    uint8_t bytes[8] = {};
+    for (uint32_t code : {0u, 7u}) {
+        EXPECT_EQ(DecodeInstruction(bytes, 8, OPT_RENDER, code, 64), 0u) << code;
+        EXPECT_EQ(GetInstructionCount(), 0u) << code;
+    }
+}
+
+TEST_F(Decode, AllZeroWordsOfTheThreeZemaSets) {
+    EXPECT_EQ(decode(ARCH_ZEMA1, 0), Names{"done"});
+    EXPECT_EQ(decode(ARCH_ZEMA2, 0), Names{"INVALID"});
+    EXPECT_EQ(GetInstructionRecord(0)->size, 64u);
+    EXPECT_EQ(GetInstructionRecord(0)->id, -1);
+    EXPECT_EQ(decode(ARCH_ZEMA3, 0), Names{});
+    EXPECT_EQ(packet_text(), "");
+}
+
+TEST_F(Decode, PacketSlotsInFormatOrderAndEmptySlotsSkipped) {
+    uint64_t a = zema1_s("add_a_I8", {{"AA", 1}, {"IM8", 5}});
+    uint64_t b = zema1_s("mv_b", {{"AA", 2}, {"AM", 3}});
+    struct Case {
+        const char *what;
+        OperandValues slots;
+        Names want;
+    } cases[] = {
+        {"only X and Z", {{"opX", 3}, {"opZ", 1}}, {"swbreak", "rts"}},
+        {"nothing", {}, {}},
+        {"B before A, vectors, Z, then Vr",
+         {{"opA", a}, {"opB", b}, {"opVs0", 1}, {"opVau", 2}, {"opZ", 2}, {"opVr", 1}},
+         {"mv_b", "add_a_I8", "rd_s0_nop", "mad", "loop_begin", "rd"}},
+        {"undecodable A slot", {{"opA", 0x1234}}, {"INVALID"}},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(decode(ARCH_ZEMA1, zema1_abvz(c.slots)), c.want) << c.what;
+    EXPECT_EQ(GetInstructionRecord(0)->size, 15u);
+}
+
+TEST_F(Decode, LongInstructionKeepsItsOperandsAndAddsControlSlots) {
+    uint64_t w = encode(ARCH_ZEMA1, "add_aX_Is17", {{"AA", 1}, {"IM17sR13", 0x1FFFF}, {"opZ", 1}});
+    EXPECT_EQ(decode(ARCH_ZEMA1, w), (Names{"add_aX_Is17", "rts"}));
+    ASSERT_EQ(GetOperandCount(0), 2u);
+    OperandRecord *imm = GetOperand(0, 1);
+    EXPECT_STREQ(imm->syntax_name, "IM17sR13");
+    EXPECT_STREQ(imm->field_name, "IM17sR13_imp_bits__36_20_");
+    EXPECT_STREQ(imm->text, "-$1");
+    EXPECT_STREQ(imm->reloc_name, "R_ZEMA_LAB_17");
+    EXPECT_EQ(imm->reloc_type, 13u);
+    EXPECT_EQ(imm->reloc_width, 17u);
+    EXPECT_EQ(imm->is_signed, 1u);
+    EXPECT_EQ(packet_text(), "add a1, -$1; rts;");
+}
+
+TEST_F(Decode, ZemaOneTwoSOrderings) {
+    uint64_t upper = zema1_s("add_aX_aY", {{"AA", 1}, {"AM", 2}});
+    uint64_t lower = zema1_s("set_rot", {{"ROT_MODE", 1}, {"AA", 3}});
+    uint64_t null = zema1_s("null");
+    struct Case {
+        const char *what;
+        uint64_t x, sh, sl, z;
+        Names want;
+    } cases[] = {
+        {"marker on both halves",
+         3,
+         upper,
+         lower,
+         1,
+         {"swbreak", "add_aX_aY", "rts", "swbreak", "set_rot"}},
+        {"upper marker only", 2, upper, lower, 0, {"swbreak", "add_aX_aY", "set_rot"}},
+        {"lower marker only", 1, upper, lower, 0, {"add_aX_aY", "swbreak", "set_rot"}},
+        {"upper null moves Z last", 3, null, lower, 1, {"swbreak", "swbreak", "set_rot", "rts"}},
+        {"upper 0 drops upper S and Z", 1, 0, lower, 1, {"swbreak", "set_rot"}},
+        {"lower 0 still decodes", 0, upper, 0, 0, {"add_aX_aY", "opS_nop"}},
+    };
+    for (const Case &c : cases) {
+        uint64_t w = encode(ARCH_ZEMA1, "opXSSZ",
+                            {{"opX", c.x}, {"opS_HI", c.sh}, {"opS_LO", c.sl}, {"opZ", c.z}});
+        EXPECT_EQ(decode(ARCH_ZEMA1, w), c.want) << c.what;
+    }
+}
+
+TEST_F(Decode, ZemaTwoTwoSMarkersAndNull) {
+    uint64_t s = encode(ARCH_ZEMA2, "add_aX_aY", {{"AX", 12}, {"AY", 13}});
+    struct Case {
+        uint64_t xh, xl, sh, sl, z;
+        Names want;
+    } cases[] = {
+        {1, 1, s, s, 1, {"swbreak", "add_aX_aY", "rts", "swbreak", "add_aX_aY"}},
+        {0, 1, s, 0, 0, {"add_aX_aY", "swbreak", "null"}},
+        {1, 0, 0, s, 2, {"swbreak", "add_aX_aY", "loop_begin"}},
+    };
+    for (const Case &c : cases) {
+        uint64_t w = encode(
+            ARCH_ZEMA2, "opXXSSZ",
+            {{"opX_HI", c.xh}, {"opX_LO", c.xl}, {"opS_HI", c.sh}, {"opS_LO", c.sl}, {"opZ", c.z}});
+        EXPECT_EQ(decode(ARCH_ZEMA2, w), c.want);
+    }
+}
+
+TEST_F(Decode, RixuLoopMarkersAndInstructions) {
+    uint64_t jmp = encode(ARCH_RIXU1, "jmp_LI16", {{"LI16", 0x10}});
+    struct Case {
+        uint64_t word;
+        Names want;
+    } cases[] = {
+        {0x2, {"loop_begin_0"}},
+        {0x3, {"loop_begin_0", "loop_end_0"}},
+        {0x4, {"nop"}},
+        {0x6, {"loop_begin_1"}},
+        {0x5, {"loop_end_1"}},
+        {jmp | 0x2, {"jmp_LI16", "loop_begin_0"}},
+        {jmp | 0x6, {"jmp_LI16", "loop_begin_1"}},
+        {jmp | 0x4, {"jmp_LI16", "nop"}},
+        {0xE0000000, {"INVALID"}},
+    };
+    for (uint32_t arch : {ARCH_RIXU1, ARCH_RIXU2, ARCH_RIXU3})
+        for (const Case &c : cases)
+            EXPECT_EQ(decode(arch, c.word), c.want) << arch << " " << c.word;
+}
+
+TEST_F(Decode, RixuOperandsAreLowercase) {
+    uint64_t w = encode(ARCH_RIXU1, "ld_aX_Is5", {{"AA", 1}, {"IM5s", 0x1F}, {"RIXU_MAXO", 1}});
+    EXPECT_EQ(decode(ARCH_RIXU1, w), Names{"ld_aX_Is5"});
+    EXPECT_EQ(GetOperandCount(0), 10u);
+    EXPECT_STREQ(GetOperand(0, 2)->text, "a1");
+    EXPECT_EQ(packet_text(), "ld.maxo [a1]-$1, +$0, normal, +$0, normal;");
+    EXPECT_EQ(decode_text(ARCH_RIXU1, encode(ARCH_RIXU1, "set_case", {{"CASE", 1}})),
+              "set.case down;");
+    EXPECT_EQ(decode_text(ARCH_RIXU1, encode(ARCH_RIXU1, "set_case", {{"CASE", 0}})),
+              "set.case up;");
+}
+
+TEST_F(Decode, FieldsOfUnknownKindAreSkipped) {
+    static FieldRecord fields[2] = {};
+    fields[0].kind = 3;
+    fields[0].name = "IM4_imp_bits__3_0_";
+    fields[1].kind = 1;
+    fields[1].name = "IM2_imp_bits__5_4_";
+    fields[0].bit_count = fields[1].bit_count = 2;
+    fields[0].bits[0] = 3, fields[0].bits[1] = 2;
+    fields[1].bits[0] = 5, fields[1].bits[1] = 4;
+    static InstructionRecord record = {};
+    record.name = "x";
+    record.syntax = "x IM4, IM2";
+    record.size = 32;
+    record.slot = SLOT_WORD;
+    record.operands[0] = {"IM4", "IM4_imp_bits__3_0_"};
+    record.operands[1] = {"IM2", "IM2_imp_bits__5_4_"};
+    record.value = 0x80000000;
+    record.mask = 0x80000000;
+    InstallTables(ARCH_RIXU1, &record, 1, fields, 2);
+    EXPECT_EQ(decode(ARCH_RIXU1, 0x8000003F), Names{"x"});
+    ASSERT_EQ(GetOperandCount(0), 1u);
+    EXPECT_STREQ(GetOperand(0, 0)->syntax_name, "IM2");
+    EXPECT_EQ(packet_text(), "x IM4, +$3;");
+}
+
+TEST_F(Decode, ShortInputDecodesNothing) {
+    uint8_t bytes[8] = {};
+    EXPECT_EQ(DecodeInstruction(bytes, 7, OPT_RENDER, ARCH_ZEMA1, 64), 0u);
+    EXPECT_EQ(GetInstructionCount(), 0u);
+    EXPECT_EQ(DecodeInstruction(bytes, 3, OPT_RENDER, ARCH_RIXU1, 64), 0u);
+    EXPECT_EQ(DecodeInstruction(nullptr, 8, OPT_RENDER, ARCH_ZEMA1, 64), 0u);
+}
+
+class Interface : public FixtureTest {
+  protected:
+    // Five entries: swbreak, mv_b, add_a_I8, rd_s0_nop, rts.
+    void decode_five() {
+        uint64_t a = zema1_s("add_a_I8", {{"AA", 1}, {"IM8", 5}});
+        uint64_t b = zema1_s("mv_b", {{"AA", 2}, {"AM", 3}});
+        decode(ARCH_ZEMA1,
+               zema1_abvz({{"opX", 3}, {"opA", a}, {"opB", b}, {"opVs0", 1}, {"opZ", 1}}));
+        ASSERT_EQ(GetInstructionCount(), 5u);
+    }
+    Names names() {
+        Names n;
+        for (uint32_t i = 0; i < GetInstructionCount(); ++i)
+            n.push_back(GetInstructionRecord(i)->name);
+        return n;
+    }
+};
+
+TEST_F(Interface, MoveInstructionCarriesOperands) {
+    struct Case {
+        uint32_t from, to;
+        Names want;
+    } cases[] = {
+        {3, 1, {"swbreak", "rd_s0_nop", "mv_b", "add_a_I8", "rts"}},
+        {1, 4, {"swbreak", "add_a_I8", "rd_s0_nop", "mv_b", "rts"}},
+        {2, 2, {"swbreak", "mv_b", "add_a_I8", "rd_s0_nop", "rts"}},
+        {5, 0, {"swbreak", "mv_b", "add_a_I8", "rd_s0_nop", "rts"}},
+        {0, 5, {"swbreak", "mv_b", "add_a_I8", "rd_s0_nop", "rts"}},
+    };
+    for (const Case &c : cases) {
+        decode_five();
+        SetInstructionText(c.from, "<", nullptr, nullptr);
+        MoveInstruction(c.from, c.to);
+        EXPECT_EQ(names(), c.want) << c.from << "->" << c.to;
+        for (uint32_t i = 0; i < 5; ++i) {
+            const std::string name = GetInstructionRecord(i)->name;
+            EXPECT_EQ(GetOperandCount(i), name == "mv_b" || name == "add_a_I8" ? 2u : 0u) << name;
+        }
+    }
+    decode_five();
+    MoveInstruction(1, 4);
+    EXPECT_STREQ(GetOperand(3, 0)->text, "a2");
+}
+
+TEST_F(Interface, OutOfRangeIndices) {
+    decode_five();
+    EXPECT_EQ(GetInstructionRecord(5), nullptr);
+    EXPECT_EQ(GetOperandCount(5), 0u);
+    EXPECT_EQ(GetOperand(1, 2), nullptr);
+    EXPECT_EQ(GetOperand(5, 0), nullptr);
+    EXPECT_NE(GetOperand(1, 1), nullptr);
+    SetInstructionText(5, "x", "y", "z");
+    EXPECT_EQ(packet_text(), "swbreak; mv a2, a3; add a1, +$5; rd_s0_nop; rts;");
+    EXPECT_EQ(GetByteOrder(), 0u);
+}
+
+TEST_F(Interface, InstructionTexts) {
+    decode_five();
+    SetInstructionText(0, "\t", "", nullptr);
+    SetInstructionText(1, "[", "]", "REPLACED");
+    SetInstructionText(1, nullptr, "}", nullptr);
+    const DecodedInstruction &d = State().instructions[1];
+    EXPECT_EQ(d.prefix_text, "[");
+    EXPECT_TRUE(d.replaced);
+    EXPECT_EQ(d.replacement_text, "REPLACED");
+    std::string first = packet_text();
+    EXPECT_EQ(first, "\tswbreak; [REPLACED}; add a1, +$5; rd_s0_nop; rts;");
+    EXPECT_EQ(packet_text(), first);
+    const char *text = nullptr;
+    EXPECT_EQ(FormatPacket(&text), 8u);
+}
+
+TEST(Versions, Texts) {
+    EXPECT_STREQ(ZEMADisasmLib::GetLibraryVersion(),
+                 "ZEMA1/ZEMA2/ZEMA3 Disassembly Library Version 1.32");
+    EXPECT_STREQ(ZEMADisasmLib::GetModelVersion(),
+                 "HDM Version MAXO1-1.68 RIXU1-1.6 MAXO2-1.42 RIXU2-1.6 MAXO3-1.33 RIXU3-1 ");
+}
+
+} // namespace

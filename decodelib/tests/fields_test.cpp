@@ -1,0 +1,130 @@
+// Bit gathering and operand text of the field classes.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "decodelib/src/fields.h"
+
+namespace {
+
+using namespace ZEMADisasmLib;
+
+FieldRecord field(uint32_t kind, std::vector<uint32_t> bits, bool is_signed = false,
+                  uint32_t shift = 0, std::vector<ValueEntry> entries = {}) {
+    FieldRecord r{};
+    r.kind = kind;
+    r.name = "F_imp_bits__";
+    r.prefix = "";
+    r.shift = shift;
+    r.bit_count = static_cast<uint32_t>(bits.size());
+    for (size_t i = 0; i < bits.size(); ++i) r.bits[i] = bits[i];
+    r.entry_count = static_cast<uint32_t>(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) r.entries[i] = entries[i];
+    r.reloc_name = "";
+    r.is_signed = is_signed;
+    return r;
+}
+
+std::vector<uint32_t> range(uint32_t hi, uint32_t lo) {
+    std::vector<uint32_t> v;
+    for (uint32_t b = hi + 1; b-- > lo;) v.push_back(b);
+    return v;
+}
+
+TEST(FieldExtract, GathersBitsMostSignificantFirst) {
+    std::vector<uint32_t> split = range(33, 20);
+    split.insert(split.begin(), 49);
+    struct Case {
+        const char *what;
+        std::vector<uint32_t> bits;
+        uint64_t word;
+        uint32_t extension, boundary;
+        uint64_t want;
+    } cases[] = {
+        {"bit 49 then 33..20", split, (1ULL << 49) | (0x5ULL << 20), 0, 64, 0x4005},
+        {"reversed order", {0, 1}, 0x1, 0, 64, 0x2},
+        {"position 35 above boundary 32 reads the extension", {35}, ~0ULL, 0x8, 32, 1},
+        {"extension bit clear", {35}, ~0ULL, 0x0, 32, 0},
+        {"position 64 inside the word reads 0", {64, 0}, ~0ULL, 0, 128, 1},
+        {"empty bit list", {}, ~0ULL, ~0u, 64, 0},
+    };
+    for (const Case &c : cases) {
+        FieldRecord r = field(1, c.bits);
+        ImmediateField f(&r);
+        EXPECT_EQ(f.Extract(c.word, c.extension, c.boundary), c.want) << c.what;
+    }
+}
+
+TEST(FieldRender, ImmediateSignsAndNotation) {
+    struct Case {
+        uint32_t width;
+        bool is_signed;
+        uint32_t shift;
+        uint64_t value;
+        uint32_t options;
+        const char *want;
+    } cases[] = {
+        {17, true, 0, 0x1FFFF, 0, "-$1"},
+        {17, true, 0, 0x10, 0, "+$10"},
+        {8, false, 0, 0, 0, "+$0"},
+        {8, false, 2, 0x10, 0, "+$40"},
+        {8, true, 0, 0x80, 0, "-$80"},
+        {8, true, 0, 0x7F, 0, "+$7f"},
+        {17, true, 0, 0x1FFFF, OPT_DECIMAL, "-1"},
+        {16, false, 0, 0xFFFF, OPT_DECIMAL, "+65535"},
+        {8, false, 0, 0xFF, 0, "+$ff"},
+        {64, true, 0, ~0ULL, 0, "-$1"},
+        {64, false, 0, ~0ULL, OPT_DECIMAL, "+18446744073709551615"},
+    };
+    for (const Case &c : cases) {
+        FieldRecord r = field(1, range(c.width - 1, 0), c.is_signed, c.shift);
+        ImmediateField f(&r);
+        EXPECT_EQ(f.RenderText(c.value, 0, 64, c.options), c.want)
+            << c.width << " bits value " << c.value;
+    }
+}
+
+TEST(FieldRender, TabledFirstEntryWinsAndUnknown) {
+    FieldRecord r = field(2, range(3, 0), false, 0,
+                          {{0, ""}, {1, ".cs"}, {14, ".cc"}, {0, ".al"}, {1, ".lo"}, {14, ".hs"}});
+    TabledField f(&r);
+    struct Case {
+        uint64_t value;
+        const char *want;
+    } cases[] = {{0, ""}, {1, ".cs"}, {14, ".cc"}, {5, "Unknown"}};
+    for (const Case &c : cases) EXPECT_EQ(f.RenderText(c.value, 0, 64, 0), c.want) << c.value;
+}
+
+TEST(FieldRender, TabledShiftReadsTheTextAsNumber) {
+    FieldRecord r = field(2, range(1, 0), false, 2, {{0, "3"}, {1, "x"}, {2, "16"}});
+    TabledField f(&r);
+    EXPECT_EQ(f.RenderText(0, 0, 64, 0), "$c");
+    EXPECT_EQ(f.RenderText(1, 0, 64, 0), "$0");
+    EXPECT_EQ(f.RenderText(2, 0, 64, OPT_DECIMAL), "64");
+}
+
+TEST(FieldRender, EnumeratedWritesPrefixAndDecimal) {
+    FieldRecord r = field(0, range(3, 0));
+    r.prefix = "r";
+    EnumeratedField f(&r);
+    EXPECT_EQ(f.RenderText(0xB, 0, 64, 0), "r11");
+}
+
+TEST(FieldRender, LongTableTextIsCutSafely) {
+    static const std::string long_text(300, 'x');
+    FieldRecord r = field(2, range(0, 0), false, 0, {{0, long_text.c_str()}});
+    TabledField f(&r);
+    EXPECT_EQ(f.RenderText(0, 0, 64, 0), std::string(127, 'x'));
+}
+
+TEST(FieldMake, KindSelectsTheClassAndUnknownKindsAreSkipped) {
+    FieldRecord records[] = {field(0, {0}), field(1, {0}), field(2, {0}), field(3, {0})};
+    std::unique_ptr<Field> made[4];
+    for (int i = 0; i < 4; ++i) made[i].reset(MakeField(&records[i]));
+    EXPECT_NE(dynamic_cast<EnumeratedField *>(made[0].get()), nullptr);
+    EXPECT_NE(dynamic_cast<ImmediateField *>(made[1].get()), nullptr);
+    EXPECT_NE(dynamic_cast<TabledField *>(made[2].get()), nullptr);
+    EXPECT_EQ(made[3], nullptr);
+}
+
+} // namespace
