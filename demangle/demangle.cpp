@@ -368,8 +368,8 @@ void parse_nested(Demangler_struct *d, Name_struct *name, bool declaring) {
     while (!accept(d, 'E')) {
         char c = peek(d);
         bool substituted = false;
+        if (c != 'I') name->is_special = false;
         name->is_template = false;
-        name->is_special = false;
         if (c == 'S' && peek(d, 1) == 't' && !have) {
             d->cursor += 2;
             pending_std = true;

@@ -3,6 +3,8 @@
 #include <cxxabi.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -269,6 +271,193 @@ TEST(DemangleSymbol, Modes) {
     EXPECT_EQ(std::strlen(joined), huge.size() + DEMANGLE_BUFFER_SIZE - 1 + 2);
     std::free(opt->demangle_joined);
     delete opt;
+}
+
+} // namespace
+
+namespace {
+
+// Differential check against the platform demangler over the exported names of
+// the C++ runtime library this test is linked with.
+
+std::string find_runtime_library() {
+    FILE *maps = std::fopen("/proc/self/maps", "r");
+    if (!maps) return {};
+    char line[4096];
+    std::string path;
+    while (path.empty() && std::fgets(line, sizeof line, maps)) {
+        const char *slash = std::strchr(line, '/');
+        if (slash && std::strstr(slash, "libstdc++")) {
+            path = slash;
+            while (!path.empty() && (path.back() == '\n' || path.back() == ' ')) path.pop_back();
+        }
+    }
+    std::fclose(maps);
+    return path;
+}
+
+std::vector<std::string> mangled_corpus(const std::string &library) {
+    std::vector<std::string> names;
+    std::string command = "nm -D --defined-only '" + library + "' 2>/dev/null";
+    FILE *pipe = popen(command.c_str(), "r");
+    if (!pipe) return names;
+    char line[8192];
+    while (std::fgets(line, sizeof line, pipe)) {
+        std::string s(line);
+        while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+        size_t space = s.rfind(' ');
+        if (space == std::string::npos) continue;
+        std::string name = s.substr(space + 1);
+        size_t at = name.find('@');
+        if (at != std::string::npos) name.resize(at);
+        if (name.rfind("_Z", 0) == 0) names.push_back(name);
+    }
+    pclose(pipe);
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+std::string replace_regex(const std::string &s, const char *pattern, const char *with) {
+    return std::regex_replace(s, std::regex(pattern), with);
+}
+
+// Words of special names that end a type name when moving qualifiers.
+bool ends_type_scan(const std::string &t) {
+    return t == "for" || t == "to";
+}
+
+// Mapping rules from our rendering to the platform's wording, each a named
+// difference of our format.
+struct Rule {
+    const char *name;
+    const char *pattern;
+    const char *with;
+};
+
+const Rule OUR_RULES[] = {
+    {"constructor and destructor marks", R"(\[(base|new|virtual)\])", ""},
+    {"local name discriminator", R"( # [0-9]+)", ""},
+    {"virtual table wording", R"(virtual table for )", "vtable for "},
+    {"typeinfo wording", R"(typeinfo structure for )", "typeinfo for "},
+    {"covariant thunk offsets", R"(covariant virtual thunk \(.*?\) to )",
+     "covariant return thunk to "},
+    {"virtual thunk offsets", R"(virtual thunk \([-0-9]+,[-0-9]+\) to )", "virtual thunk to "},
+    {"non-virtual thunk offset", R"(virtual thunk \([-0-9]+\) to )", "non-virtual thunk to "},
+    {"string literal wording", R"(literal string)", "::string literal"},
+};
+
+// Applied to both sides: spelled-out forms of the std abbreviations, which the
+// platform also uses for abbreviated prefixes, and its wording of char literals.
+const Rule PLATFORM_RULES[] = {
+    {"std abbreviations kept as prefixes",
+     R"(std::basic_(istream|ostream|iostream)<char, std::char_traits<char> >)", "std::$1"},
+    {"std abbreviations kept as prefixes",
+     R"(std::basic_string<char, std::char_traits<char>, std::allocator<char> >)", "std::string"},
+    {"abbreviated constructor names", R"(std::(string|istream|ostream|iostream)::(~?)basic_\1)",
+     "std::$1::$2$1"},
+    {"char literal cast", R"(\((char|signed char|unsigned char|short|unsigned short)\)(-?[0-9]+))",
+     "$2"},
+};
+
+bool is_word(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
+
+// Words and single punctuation characters; spacing is not compared.
+std::vector<std::string> tokens(const std::string &s) {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < s.size();) {
+        if (s[i] == ' ') {
+            ++i;
+        } else if (is_word(s[i])) {
+            size_t j = i;
+            while (j < s.size() && is_word(s[j])) ++j;
+            out.push_back(s.substr(i, j - i));
+            i = j;
+        } else {
+            out.push_back(std::string(1, s[i++]));
+        }
+    }
+    return out;
+}
+
+bool is_qualifier(const std::string &t) {
+    return t == "const" || t == "volatile" || t == "restrict";
+}
+
+// Qualifier placement: the platform writes "T const", we write "const T".
+// Moves each qualifier that follows a type name to the start of that name.
+std::vector<std::string> prefix_qualifiers(std::vector<std::string> t) {
+    for (size_t i = 1; i < t.size(); ++i) {
+        if (!is_qualifier(t[i])) continue;
+        const std::string &before = t[i - 1];
+        if (!(is_word(before[0]) && !is_qualifier(before)) && before != ">") continue;
+        size_t start = i;
+        int angle = 0;
+        while (start > 0) {
+            const std::string &p = t[start - 1];
+            if (p == ">")
+                ++angle;
+            else if (p == "<" && angle > 0)
+                --angle;
+            else if (angle == 0 && (!(is_word(p[0]) && !is_qualifier(p)) || ends_type_scan(p)) &&
+                     p != ":")
+                break;
+            --start;
+        }
+        std::string q = t[i];
+        t.erase(t.begin() + long(i));
+        t.insert(t.begin() + long(start), q);
+    }
+    return t;
+}
+
+TEST(DemangleDifferential, RuntimeLibraryNames) {
+    std::string library = find_runtime_library();
+    if (library.empty()) GTEST_SKIP() << "C++ runtime library not found";
+    std::vector<std::string> corpus = mangled_corpus(library);
+    if (corpus.empty()) GTEST_SKIP() << "no symbols read (nm missing?)";
+    size_t exact = 0, mapped = 0, unsupported = 0, mismatched = 0;
+    std::set<std::string> used_rules;
+    for (const std::string &name : corpus) {
+        int status = 0;
+        char *reference = abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status);
+        std::string theirs = reference ? reference : name;
+        std::free(reference);
+        std::string ours = run(name);
+        if (ours == theirs) {
+            ++exact;
+            continue;
+        }
+        if (ours == name) {
+            ++unsupported;
+            continue;
+        }
+        std::string a = ours, b = theirs;
+        for (const Rule &r : OUR_RULES) {
+            std::string next = replace_regex(a, r.pattern, r.with);
+            if (next != a) used_rules.insert(r.name);
+            a = next;
+        }
+        for (const Rule &r : PLATFORM_RULES) {
+            a = replace_regex(a, r.pattern, r.with);
+            std::string next = replace_regex(b, r.pattern, r.with);
+            if (next != b) used_rules.insert(r.name);
+            b = next;
+        }
+        if (tokens(a) == prefix_qualifiers(tokens(b))) {
+            ++mapped;
+        } else {
+            ++mismatched;
+            if (mismatched < 25)
+                ADD_FAILURE() << name << "\n ours:   " << ours << "\n theirs: " << theirs;
+        }
+    }
+    std::printf("corpus %zu: exact %zu, mapped %zu, unsupported %zu, mismatched %zu\n",
+                corpus.size(), exact, mapped, unsupported, mismatched);
+    for (const std::string &r : used_rules) std::printf("  rule used: %s\n", r.c_str());
+    EXPECT_EQ(mismatched, 0u);
 }
 
 } // namespace
