@@ -439,6 +439,9 @@ void read_instruction(Reader &r, const std::vector<Token> &t, const std::string 
     }
     if (rec.operands.size() > 63) return r.diag.error(where, "more than 63 operands");
     rec.flags = flags_from_name(rec.name);
+    // RIXU words carry no memory-access flags: only jumps, returns and nops
+    // are marked there (the statistics read nothing else of a RIXU record).
+    if (r.set.word == 32) rec.flags &= ~(0x10u | 0x100u | 0x200u);
     r.set.records.push_back(rec);
 }
 
