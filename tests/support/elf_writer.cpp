@@ -353,7 +353,8 @@ void ElfWriter::write_file(const std::string &path) const {
 
 void write_bytes(const std::string &path, const Bytes &bytes) {
     FILE *f = fopen(path.c_str(), "wb");
-    if (f == nullptr || fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
+    if (f == nullptr ||
+        (!bytes.empty() && fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size())) {
         perror(path.c_str());
         abort();
     }
