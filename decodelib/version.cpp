@@ -4,7 +4,9 @@
 
 namespace ZEMADisasmLib {
 
-const char *GetLibraryVersion() { return "ZEMA1/ZEMA2/ZEMA3 Disassembly Library Version 1.32"; }
+const char *GetLibraryVersion() {
+    return "ZEMA1/ZEMA2/ZEMA3 Disassembly Library Version 1.32";
+}
 
 const char *GetModelVersion() {
     return "HDM Version MAXO1-1.68 RIXU1-1.6 MAXO2-1.42 RIXU2-1.6 MAXO3-1.33 RIXU3-1 ";

@@ -77,17 +77,17 @@ int get_option(int argc, char **argv, const char *descriptor, Option_struct *opt
         }
     }
     char c = *opt->opt_next++;
-    const char *spec = (c == ':' || c == '?') ? nullptr : strchr(descriptor, c);
-    if (!spec) {
+    const char *entry = (c == ':' || c == '?') ? nullptr : strchr(descriptor, c);
+    if (!entry) {
         char text[3] = {'-', c, '\0'};
         report_error_arg_exit("Illegal command line option", text, opt->source_name,
                               opt->tool_name);
     }
-    if (spec[1] == '?') {
+    if (entry[1] == '?') {
         take_optional_argument(argc, argv, opt);
-    } else if (spec[1] == ':') {
+    } else if (entry[1] == ':') {
         opt->opt_arg = take_required_argument(argc, argv, c, opt);
-        if (spec[2] == ':') {
+        if (entry[2] == ':') {
             opt->opt_next = nullptr;
             opt->opt_arg2 = take_required_argument(argc, argv, c, opt);
         }

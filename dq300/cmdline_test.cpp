@@ -24,7 +24,7 @@ struct Args {
     char **v() { return argv.data(); }
 };
 
-const char kSpec[] = "B?b?DdE?e?FfL?l?H?h?I?i?JjK?k?NnPpQqR?r?SsUuVvXxZzMmWwTt";
+const char kDescriptor[] = "B?b?DdE?e?FfL?l?H?h?I?i?JjK?k?NnPpQqR?r?SsUuVvXxZzMmWwTt";
 
 TEST(Cmdline, FindFlagOption) {
     struct Case {
@@ -63,13 +63,13 @@ TEST(Cmdline, IsHexString) {
 
 // Runs the parser over the arguments; returns "letter=arg" items and the
 // index where it stopped.
-std::string parse(std::vector<std::string> words, const char *spec = kSpec) {
+std::string parse(std::vector<std::string> words, const char *descriptor = kDescriptor) {
     Args a(std::move(words));
     Option_struct *opt = options_new();
     std::string out;
     int c;
     get_option(0, nullptr, nullptr, opt);
-    while ((c = get_option(a.argc(), a.v(), spec, opt)) != -1) {
+    while ((c = get_option(a.argc(), a.v(), descriptor, opt)) != -1) {
         out += static_cast<char>(c);
         if (opt->opt_arg) out += "=" + std::string(opt->opt_arg);
         if (opt->opt_arg2) out += "," + std::string(opt->opt_arg2);
@@ -112,17 +112,19 @@ TEST(Cmdline, GetOptionRequiredArguments) {
 TEST(CmdlineDeath, GetOptionFailures) {
     struct Case {
         std::vector<std::string> args;
-        const char *spec;
+        const char *descriptor;
         const char *stdout_line;
     };
     const Case cases[] = {
         {{"-y", "f"},
-         kSpec,
+         kDescriptor,
          "[DIS,3,8001,-1] ERROR --- zema-kt: Illegal command line option: -y\n"},
         {{"-c", "f"},
-         kSpec,
+         kDescriptor,
          "[DIS,3,8001,-1] ERROR --- zema-kt: Illegal command line option: -c\n"},
-        {{"-?"}, kSpec, "[DIS,3,8001,-1] ERROR --- zema-kt: Illegal command line option: -?\n"},
+        {{"-?"},
+         kDescriptor,
+         "[DIS,3,8001,-1] ERROR --- zema-kt: Illegal command line option: -?\n"},
         {{"-o"},
          "o:",
          "[DIS,3,8001,-1] ERROR --- zema-kt: Missing command line option argument: -o\n"},
@@ -139,7 +141,7 @@ TEST(CmdlineDeath, GetOptionFailures) {
                 Option_struct *opt = options_new();
                 opt->tool_name = const_cast<char *>("zema-kt");
                 Args a(c.args);
-                while (get_option(a.argc(), a.v(), c.spec, opt) != -1) {
+                while (get_option(a.argc(), a.v(), c.descriptor, opt) != -1) {
                 }
                 exit(0);
             },

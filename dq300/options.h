@@ -13,10 +13,10 @@
 // Error classes of err_code.
 enum : uint8_t {
     ERR_NONE = 0,
-    ERR_MEMORY = 1,   // memory exhausted
-    ERR_DATA = 2,     // bad relocation or section data
-    ERR_CONTENT = 3,  // bad content
-    ERR_OPTION = 4,   // bad option or parameter
+    ERR_MEMORY = 1,  // memory exhausted
+    ERR_DATA = 2,    // bad relocation or section data
+    ERR_CONTENT = 3, // bad content
+    ERR_OPTION = 4,  // bad option or parameter
 };
 
 constexpr size_t DEMANGLE_BUFFER_SIZE = 8000;

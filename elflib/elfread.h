@@ -98,10 +98,18 @@ struct Elf32_Dyn {
     uint32_t d_val;
 };
 
-inline uint8_t elf_st_type(uint8_t info) { return info & 0xF; }
-inline uint8_t elf_st_bind(uint8_t info) { return info >> 4; }
-inline uint32_t elf_r_type(uint32_t info) { return info & 0xFF; }
-inline uint32_t elf_r_sym(uint32_t info) { return info >> 8; }
+inline uint8_t elf_st_type(uint8_t info) {
+    return info & 0xF;
+}
+inline uint8_t elf_st_bind(uint8_t info) {
+    return info >> 4;
+}
+inline uint32_t elf_r_type(uint32_t info) {
+    return info & 0xFF;
+}
+inline uint32_t elf_r_sym(uint32_t info) {
+    return info >> 8;
+}
 
 // One entry of the per-section memory-space table built from the QZ info section.
 struct qz_info_entry {

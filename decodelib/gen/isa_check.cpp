@@ -197,8 +197,8 @@ std::string operand_list(const RecordSpec &rec, bool with_bits) {
 }
 
 // The implementation names of an operand list written in description syntax.
-std::string expected_impls(const std::string &spec) {
-    std::istringstream in(spec);
+std::string expected_impls(const std::string &listing) {
+    std::istringstream in(listing);
     std::string tok, out;
     while (in >> tok) {
         size_t at = tok.find('@');

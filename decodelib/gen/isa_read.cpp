@@ -278,17 +278,17 @@ bool parse_table_entry(const Token &t, uint64_t &counter, TypeDecl &type, std::s
     return true;
 }
 
-bool parse_reloc(const std::string &spec, TypeDecl &type) {
-    size_t c1 = spec.find(':');
+bool parse_reloc(const std::string &text, TypeDecl &type) {
+    size_t c1 = text.find(':');
     if (c1 == std::string::npos || c1 == 0) return false;
-    size_t c2 = spec.find(':', c1 + 1);
-    type.reloc_name = spec.substr(0, c1);
+    size_t c2 = text.find(':', c1 + 1);
+    type.reloc_name = text.substr(0, c1);
     std::string num =
-        spec.substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1);
+        text.substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1);
     if (!parse_u32(num, type.reloc_type)) return false;
     if (c2 != std::string::npos) {
         uint32_t w;
-        if (!parse_u32(spec.substr(c2 + 1), w)) return false;
+        if (!parse_u32(text.substr(c2 + 1), w)) return false;
         type.reloc_width = static_cast<int32_t>(w);
     }
     return true;
@@ -338,9 +338,9 @@ void read_type(Reader &r, const std::vector<Token> &t, const std::string &where)
     r.set.types[type.name] = type;
 }
 
-bool parse_bit_ranges(const std::string &spec, std::vector<uint32_t> &bits,
+bool parse_bit_ranges(const std::string &text, std::vector<uint32_t> &bits,
                       std::vector<std::pair<uint32_t, uint32_t>> &ranges) {
-    std::stringstream ss(spec);
+    std::stringstream ss(text);
     std::string part;
     while (std::getline(ss, part, ',')) {
         uint32_t hi, lo;
