@@ -43,6 +43,11 @@ struct Run_struct {
     config_entry *config; // head of the -k entries, or null
 };
 
+// Stores the option keys common to every run mode; compact output and the
+// memory-dump flag differ per mode.
+void store_run_options(const Run_struct *run, Option_struct *opt, uint8_t compact,
+                       uint8_t memory_dump);
+
 // Lists one object file or archive.
 void process_file(Run_struct *run, Option_struct *opt);
 // Lists the loaded object file opt->elf (section walk).

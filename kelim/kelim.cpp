@@ -28,9 +28,15 @@ static const char *text_or(const char *text, const char *fallback) {
 }
 
 // The bracket "[tool,severity,prefixNNN,line(,file)]" shared by errors and warnings.
-static void print_bracket(FILE *out, const kl_error_state *state, unsigned flags, int severity) {
-    fprintf(out, "[%s,%d,%s%03d", text_or(state->tool_id, "TOOL"), severity,
-            text_or(state->number_prefix, "T"), state->message_number);
+// Warnings print the message number unsigned, errors signed.
+static void print_bracket(FILE *out, const kl_error_state *state, unsigned flags, int severity,
+                          bool unsigned_number = false) {
+    if (unsigned_number)
+        fprintf(out, "[%s,%d,%s%03u", text_or(state->tool_id, "TOOL"), severity,
+                text_or(state->number_prefix, "T"), static_cast<unsigned>(state->message_number));
+    else
+        fprintf(out, "[%s,%d,%s%03d", text_or(state->tool_id, "TOOL"), severity,
+                text_or(state->number_prefix, "T"), state->message_number);
     if ((flags & KL_FLAG_LINE) && state->line_number != 0)
         fprintf(out, ",%ld", static_cast<long>(state->line_number));
     else
@@ -115,17 +121,7 @@ void kl_report_warning(kl_error_state *state, unsigned flags, const char *detail
     bool raised = flags & KL_FLAG_RAISE;
     if (!(flags & KL_FLAG_NOPREFIX)) {
         if (state->bracketed) {
-            fprintf(out, "[%s,%d,%s%03u", text_or(state->tool_id, "TOOL"), raised ? 1 : 0,
-                    text_or(state->number_prefix, "T"),
-                    static_cast<unsigned>(state->message_number));
-            if ((flags & KL_FLAG_LINE) && state->line_number != 0)
-                fprintf(out, ",%ld", static_cast<long>(state->line_number));
-            else
-                fprintf(out, ",%d", -1);
-            if ((flags & KL_FLAG_FILE) && state->file_name && *state->file_name)
-                fprintf(out, ",%s]", state->file_name);
-            else
-                fputs("]", out);
+            print_bracket(out, state, flags, raised ? 1 : 0, true);
             if (!print_callback_text(out, state)) {
                 const char *label = state->warning_label;
                 if (raised)
