@@ -15,7 +15,7 @@ static void set_dump_options(const Run_struct *run, Option_struct *opt) {
 
 void run_memory_dump(Run_struct *run, Option_struct *opt) {
     set_dump_options(run, opt);
-    opt->input_stream = kl_fopen(run->source_path, "r");
+    opt->input_stream = kl_fopen(run->source_path, "rb");
     if (get_error_code(opt)) report_fatal(get_error_text(opt), opt->source_name);
     kl_fclose(opt->input_stream);
     opt->input_stream = nullptr;

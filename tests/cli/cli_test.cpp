@@ -1,6 +1,7 @@
 // Runs the real zema-kt and compares standard output, standard error and the
 // exit status exactly.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "elflib/elfread.h"
 #include "tests/support/elf_writer.h"
@@ -27,7 +28,9 @@ std::string slurp(const std::string &path) {
 }
 
 Result run(const std::string &args) {
-    std::string out = testing::TempDir() + "cli_out", err = testing::TempDir() + "cli_err";
+    // Per-process capture files: the CLI tests run in parallel.
+    std::string stem = testing::TempDir() + "cli_" + std::to_string(getpid());
+    std::string out = stem + "_out", err = stem + "_err";
     std::string command =
         std::string(ZEMA_KT_PATH) + " " + args + " >" + out + " 2>" + err + " </dev/null";
     int status = std::system(command.c_str());
@@ -102,7 +105,7 @@ TEST(Cli, Runs) {
         {"-q -il4", "Warning: Default architecture is zema\n", "", 0},
         {"-q -arch ZEMA2 -ib8", "", "", 0},
         {"-il4", "Warning: Default architecture is zema\n", kBanner, 0},
-        {"-q -d -il4", "", "[DIS,2,8000,-1]fopen(\"(null)\",\"r\") : Bad address\n", 1},
+        {"-q -d -il4", "", "[DIS,2,8000,-1]fopen(\"(null)\",\"rb\") : Bad address\n", 1},
         {"-q -k/nonexistent.cfg f.eld", "",
          "[DIS,2,8000,-1]fopen(\"/nonexistent.cfg\",\"r\") details : No such file or "
          "directory\n",
@@ -111,7 +114,7 @@ TEST(Cli, Runs) {
         {"-q -k/dev/null -bx f.eld", "",
          "[DIS,2,8000,-1]fopen(\"f.eld\",\"rb\") details : No such file or directory\n", 1},
         {"-q -d f.lod", "",
-         "[DIS,2,8000,-1]fopen(\"f.lod\",\"r\") details : No such file or directory\n", 1},
+         "[DIS,2,8000,-1]fopen(\"f.lod\",\"rb\") details : No such file or directory\n", 1},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args);
