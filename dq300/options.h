@@ -33,6 +33,10 @@ struct Option_struct {
     uint8_t loop_end;
     uint8_t sort_symtab;
     Elf32_Sym *sort_symtab_ptr; // owned
+    // The table the sorted copy was made from, so that the sections of one
+    // file share one copy.
+    const Elf32_Sym *sort_symtab_source;
+    uint64_t sort_symtab_count;
     uint8_t unmangle;
     uint8_t mapper_labels;
     uint32_t arch_version;

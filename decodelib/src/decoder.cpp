@@ -56,6 +56,7 @@ void append_operand(uint32_t index, const OperandName &name, const Field &field,
     op.reloc_type = field.record->reloc_type;
     op.reloc_width = field.record->reloc_width;
     op.is_signed = field.record->is_signed ? 1 : 0;
+    op.long_text = nullptr;
 }
 
 size_t record_index(const InstructionRecord *r) {

@@ -11,10 +11,11 @@ namespace {
 // Replaces every occurrence of name by text, searching on behind each
 // inserted text so that a text containing the name is not substituted again.
 // Returns whether anything was replaced.
-bool substitute(std::string &body, const char *name, const char *text) {
+bool substitute(std::string &body, const char *name, const OperandRecord &op) {
     size_t name_length = std::strlen(name);
     if (name_length == 0) return false;
-    size_t text_length = strnlen(text, sizeof OperandRecord{}.text);
+    const char *text = op.long_text ? op.long_text : op.text;
+    size_t text_length = op.long_text ? std::strlen(text) : strnlen(text, sizeof op.text);
     bool replaced = false;
     for (size_t p = body.find(name, 0, name_length); p != std::string::npos;
          p = body.find(name, p, name_length)) {
@@ -83,7 +84,7 @@ void instruction_body(uint32_t i, std::string &body) {
                 ++k;
             if (k < 64 && r->operands[k].syntax_name && !in_syntax[k]) continue;
         }
-        changed |= substitute(body, op.syntax_name, op.text);
+        changed |= substitute(body, op.syntax_name, op);
     }
 }
 

@@ -27,12 +27,17 @@ std::string slurp(const std::string &path) {
     return s.str();
 }
 
-Result run(const std::string &args) {
+// Runs zema-kt with the arguments and, when given, the text as its standard input.
+Result run(const std::string &args, const std::string &input = "") {
     // Per-process capture files: the CLI tests run in parallel.
     std::string stem = testing::TempDir() + "cli_" + std::to_string(getpid());
-    std::string out = stem + "_out", err = stem + "_err";
+    std::string out = stem + "_out", err = stem + "_err", in = "/dev/null";
+    if (!input.empty()) {
+        in = stem + "_in";
+        std::ofstream(in, std::ios::binary) << input;
+    }
     std::string command =
-        std::string(ZEMA_KT_PATH) + " " + args + " >" + out + " 2>" + err + " </dev/null";
+        std::string(ZEMA_KT_PATH) + " " + args + " >" + out + " 2>" + err + " <" + in;
     int status = std::system(command.c_str());
     return {slurp(out), slurp(err), WIFEXITED(status) ? WEXITSTATUS(status) : -1};
 }
@@ -42,6 +47,8 @@ const std::string kBanner = "Tarvex ZEMA Disassembler  Version 1.5.148 2018-02-1
                             "HDM Version MAXO1-1.68 RIXU1-1.6 MAXO2-1.42 RIXU2-1.6 MAXO3-1.33 "
                             "RIXU3-1 \n"
                             "Copyright (C) 2004-2018 Tarvex. All rights reserved.\n\n";
+
+const std::string kPrompt = "Enter hex opcodes (<return> to exit):";
 
 const std::string kUsage =
     kBanner +
@@ -102,9 +109,9 @@ TEST(Cli, Runs) {
         {"-q -i", "", kFatal + kAu, 1},
         {"-q -il3", "", kFatal + kAu, 1},
         {"-q -iq4", "", kFatal + "Please specify the endianness for -i[l|b][X]\n", 1},
-        {"-q -il4", "Warning: Default architecture is zema\n", "", 0},
-        {"-q -arch ZEMA2 -ib8", "", "", 0},
-        {"-il4", "Warning: Default architecture is zema\n", kBanner, 0},
+        {"-q -il4", "Warning: Default architecture is zema\n" + kPrompt, "", 0},
+        {"-q -arch ZEMA2 -ib8", kPrompt, "", 0},
+        {"-il4", "Warning: Default architecture is zema\n" + kPrompt, kBanner, 0},
         {"-q -d -il4", "", "[DIS,2,8000,-1]fopen(\"(null)\",\"rb\") : Bad address\n", 1},
         {"-q -k/nonexistent.cfg f.eld", "",
          "[DIS,2,8000,-1]fopen(\"/nonexistent.cfg\",\"r\") details : No such file or "
@@ -130,7 +137,7 @@ TEST(Cli, Runs) {
 namespace {
 
 // Runs on a small valid object file and on a file that is neither an object
-// nor an archive; the listing itself comes from the section walk.
+// nor an archive.
 TEST(Cli, ObjectFileRuns) {
     std::string object = testing::TempDir() + "cli_prog.eld";
     zema_test::ElfWriter w;
@@ -147,27 +154,94 @@ TEST(Cli, ObjectFileRuns) {
     fputs("not an object\n", f);
     fclose(f);
 
+    const std::string equates = "#Global EQUs\n#Local EQUs\n\n";
+    const std::string head = equates + "\t.section .text, \"ae\", @progbits\n\t\t.global\tmain\n";
+    const std::string packet = "\t\tadd.gt g0, +$50403020;\n";
+    const std::string listing = head + "#00000000:\nmain\n" + packet + "#00000008:\n\n";
     struct Case {
-        std::string args, err;
+        std::string args, out, err;
         int status;
     };
     const Case cases[] = {
-        {"-q -xp " + object, "", 0},
-        {"-q " + object + " -x -c", "", 0},
-        {object + " -c", "", 0}, // -c after the name also drops the banner
-        {"-q -arch zema3 -arch zema " + object, "", 0},
-        {"-q -bmain -l0 " + object, "", 0},
-        {"-q -l 1000 -x " + object, "", 0},
-        {"-q " + junk, "[DIS,3,8999,-1," + junk + "] FATAL --- Error processing the archive\n", 1},
+        // -xp is -x alone: only the first letter counts.
+        {"-q -xp " + object,
+         head + "#00000000:\n\t0706 0504 0302 0100 \nmain\n" + packet + "#00000008:\n\n", "", 0},
+        // -c after the name drops hex, program counter, labels and the banner.
+        {"-q " + object + " -x -c", packet + "\n", "", 0},
+        {object + " -c", packet + "\n", "", 0},
+        {"-q -arch zema3 -arch zema " + object, listing, "", 0},
+        {"-q -bmain -l0 " + object, listing, "", 0},
+        {"-q -l 1000 -x " + object, equates, "", 0},
+        {"-q " + junk, "", "[DIS,3,8999,-1," + junk + "] FATAL --- Error processing the archive\n",
+         1},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args);
         Result r = run(c.args);
-        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.out, c.out);
         EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(r.status, c.status);
     }
     EXPECT_EQ(run(object).err, kBanner);
+}
+
+} // namespace
+
+namespace {
+
+// Typed words: parsing, byte order, prompts and the end of the dialogue.
+TEST(Cli, InteractiveLines) {
+    const std::string warn = "Warning: Default architecture is zema\n";
+    const std::string fatal = "[DIS,3,8999,-1] FATAL --- Invalid character found in the input "
+                              "string.\n";
+    struct Case {
+        std::string args, input, out, err;
+        int status;
+    };
+    const Case cases[] = {
+        // Digits pair up from the left; a lone digit is a byte of its own.
+        {"-q -ib8", "1234\n",
+         warn + kPrompt + "#00000000:\n\t\t.byte $12,$34\n#00000002:\n\n" + kPrompt, "", 0},
+        {"-q -ib8", "1 2\n\n",
+         warn + kPrompt + "#00000000:\n\t\t.byte $01,$02\n#00000002:\n\n" + kPrompt, "", 0},
+        {"-q -ib8 -p", "123\n", warn + kPrompt + "\t\t.byte $12,$03\n\n" + kPrompt, "", 0},
+        // A partial group of a little-endian line is filled with zeros, then reversed.
+        {"-q -il8 -p", "0102\n", warn + kPrompt + "\t\t.byte $00,$00\n\n" + kPrompt, "", 0},
+        // Blanks only: nothing to list, the prompt comes again.
+        {"-q -il8", "   \n\n", warn + kPrompt + kPrompt, "", 0},
+        // A last line without its line end is not listed.
+        {"-q -il8", "1234", warn + kPrompt, "", 0},
+        {"-q -il8", "12,34\n", warn + kPrompt, fatal, 1},
+        {"-q -il8", "12g4\n", warn + kPrompt, fatal, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args + " <<< " + c.input);
+        Result r = run(c.args, c.input);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.status, c.status);
+    }
+}
+
+// A big-endian line lists the same packets as its byte-reversed
+// little-endian twin, upper-case digits as lower-case ones, and a line far
+// longer than a terminal line is listed whole.
+TEST(Cli, InteractiveByteOrders) {
+    const std::string word = "0123456789abcdef", reversed = "efcdab8967452301";
+    for (const char *arch : {"zema", "zema2", "zema3", "rixu", "rixu3"}) {
+        SCOPED_TRACE(arch);
+        std::string a = std::string("-q -x -arch ") + arch;
+        Result big = run(a + " -ib8", word + "\n");
+        EXPECT_EQ(big.status, 0);
+        EXPECT_EQ(big.out, run(a + " -il8", reversed + "\n").out);
+        EXPECT_EQ(big.out, run(a + " -ib8", "0123456789ABCDEF\n").out);
+    }
+    std::string line;
+    for (int i = 0; i < 20; i++) line += word + " ";
+    Result r = run("-q -arch zema -ib8", line + "\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("#00000098:\n"), std::string::npos);
+    EXPECT_NE(r.out.find("#000000a0:\n\n"), std::string::npos);
 }
 
 } // namespace

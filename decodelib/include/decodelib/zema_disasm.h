@@ -105,6 +105,10 @@ struct OperandRecord {
     uint32_t reloc_type;
     uint32_t reloc_width;
     uint32_t is_signed;
+    // A driver-written text too long for `text` (a relocation expression);
+    // when set, the packet text uses it instead. Owned by the driver, which
+    // keeps it alive until FormatPacket; every decode clears it.
+    const char *long_text;
 };
 
 struct DecodedInstruction {

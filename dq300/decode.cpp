@@ -1,0 +1,239 @@
+// Listing lines of packets and data: the hex codification, the packet body,
+// data items with their relocation expressions, BSS ".space" runs, and the
+// data-piece entry of the engine.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/rela.h"
+#include "dq300/disasm.h"
+#include "kelim/kelim.h"
+
+namespace {
+
+const char *const directive_names[5] = {".org", ".byte", ".hword", ".word", ".space"};
+
+bool failed(const Option_struct *opt) {
+    return get_error_code(opt) != ERR_NONE;
+}
+
+const char *data_directive(uint32_t rela_size) {
+    switch (rela_size) {
+    case 0:
+    case 1:
+        return directive_names[1];
+    case 2:
+        return directive_names[2];
+    case 4:
+        return directive_names[3];
+    default:
+        return nullptr;
+    }
+}
+
+// Bytes in storage order: 16-bit units as (first, second), an odd count byte
+// by byte; every group ends with a blank.
+void print_storage_hex(const uint8_t *bytes, uint32_t size, Option_struct *opt) {
+    char group[8];
+    text_append("\t ", opt);
+    if (size % 2 == 0) {
+        for (uint32_t i = 0; i < size; i += 2) {
+            snprintf(group, sizeof group, "%02X%02X ", bytes[i], bytes[i + 1]);
+            text_append(group, opt);
+        }
+    } else {
+        for (uint32_t i = 0; i < size; i++) {
+            snprintf(group, sizeof group, "%02X ", bytes[i]);
+            text_append(group, opt);
+        }
+    }
+    text_append("\n", opt);
+}
+
+void print_plain_values(const uint8_t *bytes, uint32_t size, Option_struct *opt) {
+    char value[8];
+    for (uint32_t i = 0; i < size; i++) {
+        snprintf(value, sizeof value, i + 1 < size ? "$%02X," : "$%02X\n", bytes[i]);
+        text_append(value, opt);
+    }
+}
+
+// The expression of the relocated item at the cursor and its symbols' names.
+void print_relocated_value(Rela_cursor_struct *cursor, Option_struct *opt) {
+    Symbol_refs_struct *refs = nullptr;
+    uint32_t remaining = cursor->count - cursor->index;
+    char *text = rela_to_chr(cursor->current, opt->strtab, opt->symtab, nullptr, &refs, opt,
+                             nullptr, remaining);
+    if (text == nullptr) {
+        if (!failed(opt)) set_error(opt, ERR_DATA, "Invalid .rela info\n");
+        release_symbol_references(refs);
+        return;
+    }
+    text_append(text, opt);
+    free(text);
+    print_comment_record(refs, opt);
+    release_symbol_references(refs);
+    text_append("\n", opt);
+}
+
+// Labels strictly inside the rest of a BSS window decide the next gap.
+uint64_t bss_gap(uint64_t remaining, const Buffer_struct *buf, Option_struct *opt) {
+    if (remaining < 2) return remaining;
+    const Elf32_Sym *label = find_inner_label(opt->pc + 1, remaining - 2, buf, opt);
+    if (label == nullptr) return remaining;
+    uint64_t gap = label->st_value - symbol_address(opt->pc, buf);
+    return gap ? gap : 1;
+}
+
+void print_space_line(uint64_t gap, const Buffer_struct *buf, Option_struct *opt) {
+    print_address_line(opt->pc, opt);
+    print_labels_at(opt->pc, buf, opt);
+    char line[40];
+    snprintf(line, sizeof line, "\t\t%s $%08llX\n", directive_names[4],
+             static_cast<unsigned long long>(gap));
+    text_append(line, opt);
+}
+
+char *piece_error(Option_struct *opt, uint8_t *error_class) {
+    free(text_detach(opt));
+    *error_class = get_error_code(opt);
+    return kl_strdup(get_error_text(opt));
+}
+
+} // namespace
+
+void print_hex_codification(const uint8_t *bytes, uint32_t size, Option_struct *opt) {
+    char group[8];
+    text_append("\t", opt);
+    if (size % 2 == 0) {
+        for (uint32_t i = size; i >= 2; i -= 2) {
+            snprintf(group, sizeof group, "%02X%02X ", bytes[i - 1], bytes[i - 2]);
+            text_append(group, opt);
+        }
+    } else {
+        for (uint32_t i = size; i >= 1; i--) {
+            snprintf(group, sizeof group, "%02X ", bytes[i - 1]);
+            text_append(group, opt);
+        }
+    }
+    text_append("\n", opt);
+}
+
+void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_t count,
+                  const Buffer_struct *buf, Option_struct *opt) {
+    print_address_line(opt->pc, opt);
+    if (opt->hex_display) print_hex_codification(bytes, size, opt);
+    print_labels_at(opt->pc, buf, opt);
+    if (opt->compact_output) {
+        text_append("\t", opt);
+        text_append(text, opt);
+        text_append("\n", opt);
+        return;
+    }
+    if (count > 1) text_append("\t\t{\n", opt);
+    text_append(text, opt);
+    text_append("\n", opt);
+    if (count > 1) text_append("\t\t}\n", opt);
+}
+
+void print_data_item(const uint8_t *bytes, uint32_t size, uint32_t rela_size,
+                     Rela_cursor_struct *cursor, const Buffer_struct *buf, Option_struct *opt) {
+    const char *directive = data_directive(rela_size);
+    if (directive == nullptr) {
+        set_error(opt, ERR_CONTENT, "Invalid data size\n");
+        return;
+    }
+    print_address_line(opt->pc, opt);
+    if (opt->hex_display) print_storage_hex(bytes, rela_size ? rela_size : size, opt);
+    print_labels_at(opt->pc, buf, opt);
+    text_append("\t\t", opt);
+    text_append(directive, opt);
+    text_append(" ", opt);
+    if (rela_size == 0)
+        print_plain_values(bytes, size, opt);
+    else
+        print_relocated_value(cursor, opt);
+}
+
+void print_data_bytes(const uint8_t *bytes, const Buffer_struct *buf, Option_struct *opt) {
+    if (buf->size == 0) return;
+    Rela_cursor_struct cursor{};
+    Elf32_Rela *sorted = nullptr;
+    if (buf->rela_present == 1 && buf->rela && buf->rela_count) {
+        sorted = sort_relocations(buf->rela, buf->rela_count, 1);
+        cursor = {sorted, static_cast<uint32_t>(buf->rela_count), 0, sorted};
+    }
+    uint64_t skip = opt->pc - buf->address, used = 0;
+    const uint8_t *p = bytes + skip;
+    uint64_t available = buf->size - skip;
+    while (opt->pc <= buf->end && used < available && !failed(opt)) {
+        uint32_t rela_size = 0;
+        if (cursor.current)
+            rela_size = rela_data_size(&cursor.current, &cursor.index, cursor.count,
+                                       opt->pc - buf->address, opt);
+        if (failed(opt)) break;
+        // A relocated word must lie wholly inside the section.
+        if (rela_size > available - used) {
+            set_error(opt, ERR_CONTENT, "Invalid data size\n");
+            break;
+        }
+        print_data_item(p, 1, rela_size, &cursor, buf, opt);
+        uint32_t step = rela_size ? rela_size : 1;
+        p += step;
+        used += step;
+        opt->pc += step;
+    }
+    free(sorted);
+}
+
+void print_bss(const Buffer_struct *buf, Option_struct *opt) {
+    if (buf->bytes) {
+        set_error(opt, ERR_CONTENT, "Found bss section with initialized content");
+        return;
+    }
+    if (buf->rela && buf->rela_count) {
+        set_error(opt, ERR_DATA, "Found bss section with relocation information");
+        return;
+    }
+    if (buf->size == 0) return;
+    // The run ends at the window end as well as at the piece end.
+    uint64_t last =
+        buf->address + buf->size - 1 < buf->end ? buf->address + buf->size - 1 : buf->end;
+    while (opt->pc <= last && !failed(opt)) {
+        uint64_t remaining = last - opt->pc + 1;
+        uint64_t gap = bss_gap(remaining, buf, opt);
+        if (failed(opt)) break;
+        print_space_line(gap, buf, opt);
+        opt->pc += gap;
+    }
+}
+
+char *dump_data_piece(const Buffer_struct *buf, Option_struct *opt, uint8_t *error_class) {
+    *error_class = ERR_NONE;
+    if (!opt->data_sections || (buf->sh_type == SHT_NOBITS && !opt->bss_sections)) return nullptr;
+    check_buffer_args(opt, buf->bytes, buf->size, buf->file_type, buf->sh_type, buf->start,
+                      buf->end);
+    if (failed(opt)) return piece_error(opt, error_class);
+    if (opt->sort_symtab) make_sorted_symbols(opt, buf->symtab, buf->symcount);
+    opt->strtab = buf->strtab;
+    opt->symtab = buf->symtab;
+    opt->symcount = buf->symcount;
+    opt->file_type = -1;
+    Buffer_struct piece = *buf;
+    clip_window(&piece.start, &piece.end, buf->address, buf->size);
+    text_open(opt);
+    opt->pc = piece.start;
+    if (opt->label_display && !opt->piece_continued && buf->shstrtab) {
+        print_section_line(&piece, opt);
+        print_section_globals(&piece, opt);
+        print_org_line(piece.address, opt);
+    }
+    if (buf->sh_type == SHT_NOBITS)
+        print_bss(&piece, opt);
+    else
+        print_data_bytes(buf->bytes, &piece, opt);
+    // Labels at a piece boundary belong to the next piece's first item.
+    if (!failed(opt) && !opt->piece_more) print_labels_at(opt->pc, &piece, opt);
+    if (failed(opt)) return piece_error(opt, error_class);
+    return text_detach(opt);
+}

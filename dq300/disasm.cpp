@@ -1,0 +1,362 @@
+// Code windows: argument checks, the window, the section line, and the packet
+// loop that decodes each word, attaches relocation expressions and address
+// comments, marks loop ends and prints the packet or, failing that, data.
+#include "dq300/disasm.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "common/rela.h"
+#include "kelim/kelim.h"
+
+using namespace ZEMADisasmLib;
+
+namespace {
+
+constexpr const char *INVALID_RELA = "Invalid .rela info\n";
+constexpr uint32_t MAX_LONG_TEXTS = 64;
+
+// Per-window state of the packet loop.
+struct Window_struct {
+    const Buffer_struct *buf;
+    const uint8_t *ptr; // next byte to list
+    uint64_t available; // bytes from ptr to the end of the buffer
+    uint64_t consumed;  // bytes listed since the window start
+    Rela_cursor_struct rela;
+    Loop_state_struct loops;
+    std::string comment; // comment text of the current packet
+    std::string address_comment;
+    // Expressions too long for an operand's text, alive until the packet is printed.
+    char *long_texts[MAX_LONG_TEXTS];
+    uint32_t long_count;
+};
+
+bool failed(const Option_struct *opt) {
+    return get_error_code(opt) != ERR_NONE;
+}
+
+void release_long_texts(Window_struct *w) {
+    for (uint32_t i = 0; i < w->long_count; i++) free(w->long_texts[i]);
+    w->long_count = 0;
+}
+
+// Writes the expression over the operand text, or keeps it beside the
+// operand when it does not fit there.
+void set_operand_text(OperandRecord *op, char *text, Window_struct *w) {
+    if (strlen(text) < sizeof op->text || w->long_count == MAX_LONG_TEXTS) {
+        snprintf(op->text, sizeof op->text, "%s", text);
+        free(text);
+        return;
+    }
+    op->long_text = text;
+    w->long_texts[w->long_count++] = text;
+}
+
+// Looks up (and with consume, takes) the relocation at offset. Returns the
+// rela_next result (1 found, 2 none, 0 malformed) and the relocation's first
+// entry in *first.
+int next_relocation(int consume, uint64_t offset, Window_struct *w, Option_struct *opt,
+                    Elf32_Rela **first) {
+    Rela_cursor_struct *c = &w->rela;
+    if (c->current == nullptr) return 2;
+    rela_seek(&c->current, c->count, &c->index, offset);
+    *first = c->current;
+    return rela_next(consume, &c->current, &c->index, c->count, offset, opt);
+}
+
+// Replaces the operand text by the expression of the relocation at offset.
+// Returns the rela_next result.
+int relocate_operand(OperandRecord *op, const InstructionRecord *record, uint64_t offset,
+                     Window_struct *w, Option_struct *opt) {
+    Elf32_Rela *first = nullptr;
+    int found = next_relocation(1, offset, w, opt, &first);
+    if (found != 1) return found;
+    Symbol_refs_struct *refs = nullptr;
+    uint32_t remaining = w->rela.count - static_cast<uint32_t>(first - w->rela.entries);
+    char *text =
+        rela_to_chr(first, opt->strtab, opt->symtab, record, &refs, opt, nullptr, remaining);
+    release_symbol_references(refs);
+    if (text == nullptr) {
+        set_error(opt, ERR_DATA, INVALID_RELA);
+        return 0;
+    }
+    set_operand_text(op, text, w);
+    return failed(opt) ? 0 : 1;
+}
+
+// The address comment of an operand that names an address in an executable.
+void note_operand_address(const InstructionRecord *record, const OperandRecord *op,
+                          Window_struct *w, Option_struct *opt) {
+    Operand_address_struct a;
+    if (!operand_address(record, op, opt, &a) || opt->file_type != ET_EXEC) return;
+    const Space_filter_struct *filter = opt->elf.qz_info ? &a.space : nullptr;
+    char *equivalence = equivalence_text(a.address, opt, filter);
+    char head[40];
+    snprintf(head, sizeof head, ";\t\t// address $%08x ", static_cast<uint32_t>(a.value));
+    w->address_comment = head;
+    w->address_comment += equivalence;
+    free(equivalence);
+}
+
+// Relocations and address comments of instruction i. False when the packet
+// must be listed as data (a malformed relocation; the error is recorded).
+bool handle_operands(uint32_t i, Window_struct *w, Option_struct *opt) {
+    const InstructionRecord *record = GetInstructionRecord(i);
+    uint64_t offset = opt->pc - w->buf->address;
+    bool relocatable = false;
+    w->address_comment.clear();
+    uint32_t n = GetOperandCount(i);
+    for (uint32_t j = 0; j < n; j++) {
+        OperandRecord *op = GetOperand(i, j);
+        if (op->reloc_type == 0) continue;
+        relocatable = true;
+        int found = relocate_operand(op, record, offset, w, opt);
+        if (found == 0) return false;
+        if (found == 2) note_operand_address(record, op, w, opt);
+        if (failed(opt)) return false;
+    }
+    if (!relocatable) {
+        Elf32_Rela *first = nullptr;
+        if (next_relocation(0, offset, w, opt, &first) == 0) return false;
+    }
+    w->comment += w->address_comment;
+    return true;
+}
+
+// Decodes the instructions of an accepted packet and sets their texts.
+bool annotate_packet(Window_struct *w, Option_struct *opt) {
+    uint32_t count = GetInstructionCount();
+    w->comment.clear();
+    for (uint32_t i = 0; i < count; i++) {
+        if (!handle_operands(i, w, opt)) return false;
+        if (opt->loop_end) track_loop_ends(i, w->consumed, &w->loops, &w->comment);
+    }
+    for (uint32_t i = 0; i < count; i++) {
+        bool last = i + 1 == count;
+        SetInstructionText(i, "\t", last && !w->comment.empty() ? w->comment.c_str() : "", nullptr);
+    }
+    return true;
+}
+
+void advance(Window_struct *w, uint64_t size, Option_struct *opt) {
+    w->ptr += size;
+    w->available -= size;
+    w->consumed += size;
+    opt->pc += size;
+}
+
+// Bytes that cannot be listed as a packet: one data item of a relocated
+// size, or two plain bytes (one when a single byte is left).
+void list_as_data(Window_struct *w, Option_struct *opt) {
+    uint32_t rela_size = 0;
+    Rela_cursor_struct *c = &w->rela;
+    if (c->current)
+        rela_size =
+            rela_data_size(&c->current, &c->index, c->count, opt->pc - w->buf->address, opt);
+    if (failed(opt)) return;
+    uint32_t plain = w->available >= 2 ? 2 : 1;
+    print_data_item(w->ptr, plain, rela_size, c, w->buf, opt);
+    if (failed(opt)) return;
+    advance(w, rela_size ? rela_size : plain, opt);
+}
+
+// Prints the packet decoded at the window position; false on an error.
+bool list_packet(uint32_t size, const Elf32_Sym *inner, Window_struct *w, Option_struct *opt) {
+    const uint8_t *bytes = w->ptr;
+    uint64_t pc = opt->pc;
+    w->ptr += size;
+    w->available -= size;
+    w->consumed += size;
+    bool ok = annotate_packet(w, opt);
+    if (!ok) return false;
+    const char *text = nullptr;
+    FormatPacket(&text);
+    char *with_labels = nullptr;
+    if (inner) {
+        with_labels = insert_inner_labels(text, inner, w->buf, opt);
+        if (!with_labels) return false;
+        text = with_labels;
+    }
+    print_packet(bytes, size, text, GetInstructionCount(), w->buf, opt);
+    free(with_labels);
+    release_long_texts(w);
+    opt->pc = pc + size;
+    return !failed(opt);
+}
+
+// One step of the packet loop at the window position.
+void list_next_item(Window_struct *w, Option_struct *opt) {
+    uint32_t size =
+        DecodeInstruction(w->ptr, w->available, render_flags(opt), opt->core_mode, opt->au_count);
+    const Elf32_Sym *inner = nullptr;
+    if (size >= 2 && size <= w->available) {
+        inner = find_inner_label(opt->pc + 1, size - 2, w->buf, opt);
+        if (failed(opt)) return;
+    }
+    bool printable = size != 0 && size <= w->available;
+    if (printable && inner && !accept_inner_label_packet()) printable = false;
+    if (!printable) {
+        list_as_data(w, opt);
+        return;
+    }
+    if (!list_packet(size, inner, w, opt)) release_long_texts(w);
+}
+
+void init_window(Window_struct *w, const Buffer_struct *buf, Elf32_Rela *sorted,
+                 Option_struct *opt) {
+    w->buf = buf;
+    uint64_t skip = opt->pc - buf->address;
+    w->ptr = buf->bytes ? buf->bytes + skip : nullptr;
+    w->available = buf->size > skip ? buf->size - skip : 0;
+    w->consumed = 0;
+    w->rela.entries = sorted;
+    w->rela.count = sorted ? static_cast<uint32_t>(buf->rela_count) : 0;
+    w->rela.index = 0;
+    w->rela.current = w->rela.count ? sorted : nullptr;
+    memset(&w->loops, 0, sizeof w->loops);
+    w->long_count = 0;
+}
+
+// The packet loop over one window.
+void disassemble_code(const Buffer_struct *buf, Elf32_Rela *sorted, uint64_t end,
+                      Option_struct *opt) {
+    Window_struct w;
+    init_window(&w, buf, sorted, opt);
+    if (buf->size != 0) {
+        while (opt->pc <= end && w.available > 0 && !failed(opt)) list_next_item(&w, opt);
+    }
+    release_long_texts(&w);
+    if (failed(opt)) return;
+    print_address_line(opt->pc, opt);
+    print_labels_at(opt->pc, buf, opt);
+}
+
+char *error_result(Option_struct *opt, uint8_t *error_class) {
+    free(text_detach(opt));
+    *error_class = get_error_code(opt);
+    return kl_strdup(get_error_text(opt));
+}
+
+} // namespace
+
+uint32_t render_flags(const Option_struct *opt) {
+    return opt->compact_output ? OPT_RENDER : OPT_RENDER | OPT_LINE_SEPARATOR;
+}
+
+void select_core(Option_struct *opt, uint64_t sh_flags) {
+    static const uint32_t zema_mode[4] = {ARCH_ZEMA1, ARCH_ZEMA2, ARCH_ZEMA2, ARCH_ZEMA3};
+    static const uint32_t rixu_mode[4] = {ARCH_RIXU1, ARCH_RIXU2, ARCH_RIXU2, ARCH_RIXU3};
+    if (opt->arch_code > 3) return;
+    opt->core_mode = (sh_flags & SHF_RIXU) ? rixu_mode[opt->arch_code] : zema_mode[opt->arch_code];
+}
+
+void check_buffer_args(Option_struct *opt, const uint8_t *bytes, uint64_t size, int32_t file_type,
+                       uint32_t sh_type, uint64_t start, uint64_t end) {
+    if (start == end || opt == nullptr) return;
+    if (bytes == nullptr && sh_type != SHT_NOBITS)
+        set_error(opt, ERR_OPTION, "Buffer not specified\n");
+    else if (size == 0)
+        set_error(opt, ERR_OPTION, "Buffer length should be greater than 0\n");
+    else if (file_type != ET_REL && file_type != ET_EXEC)
+        set_error(opt, ERR_OPTION, "Unknown buffer type\n");
+}
+
+void clip_window(uint64_t *start, uint64_t *end, uint64_t address, uint64_t size) {
+    if (*start < address) *start = address;
+    uint64_t last = size ? address + size - 1 : address;
+    if (*end > last) *end = last;
+}
+
+Elf32_Rela *sort_relocations(const Elf32_Rela *rela, uint64_t count, uint8_t present) {
+    if (present != 1 || rela == nullptr) return nullptr;
+    auto *copy = static_cast<Elf32_Rela *>(kl_malloc((count ? count : 1) * sizeof *rela));
+    if (count) memcpy(copy, rela, count * sizeof *rela);
+    // A stable merge sort by offset: entries of one offset form one
+    // relocation and keep their file order.
+    auto *scratch = static_cast<Elf32_Rela *>(kl_malloc((count ? count : 1) * sizeof *rela));
+    for (uint64_t width = 1; width < count; width *= 2) {
+        for (uint64_t lo = 0; lo < count; lo += 2 * width) {
+            uint64_t mid = lo + width < count ? lo + width : count;
+            uint64_t hi = lo + 2 * width < count ? lo + 2 * width : count;
+            uint64_t a = lo, b = mid, k = lo;
+            while (a < mid && b < hi)
+                scratch[k++] = copy[b].r_offset < copy[a].r_offset ? copy[b++] : copy[a++];
+            while (a < mid) scratch[k++] = copy[a++];
+            while (b < hi) scratch[k++] = copy[b++];
+        }
+        Elf32_Rela *t = copy;
+        copy = scratch;
+        scratch = t;
+    }
+    free(scratch);
+    return copy;
+}
+
+void print_address_line(uint64_t pc, Option_struct *opt) {
+    if (!opt->pc_display) return;
+    char line[32];
+    snprintf(line, sizeof line, "#%08llx:\n", static_cast<unsigned long long>(pc));
+    text_append(line, opt);
+}
+
+void print_org_line(uint64_t address, Option_struct *opt) {
+    if (!opt->label_display || address == 0) return;
+    char line[40];
+    snprintf(line, sizeof line, "\t\t.org $%llx\n", static_cast<unsigned long long>(address));
+    text_append(line, opt);
+}
+
+void print_section_line(const Buffer_struct *buf, Option_struct *opt) {
+    text_append("\t.section ", opt);
+    text_append(buf->shstrtab + buf->name, opt);
+    uint64_t f = buf->sh_flags;
+    if (f & (SHF_WRITE | SHF_ALLOC | SHF_EXECINSTR)) {
+        text_append(", \"", opt);
+        if (f & SHF_WRITE) text_append("w", opt);
+        if (f & SHF_ALLOC) text_append("a", opt);
+        if (f & SHF_EXECINSTR) text_append("e", opt);
+        text_append("\"", opt);
+    }
+    if (buf->sh_type == SHT_PROGBITS) text_append(", @progbits", opt);
+    if (buf->sh_type == SHT_NOBITS) text_append(", @nobits", opt);
+    text_append("\n", opt);
+}
+
+char *disassemble_buffer(const Buffer_struct *buf, Option_struct *opt, uint8_t *error_class) {
+    *error_class = ERR_NONE;
+    if (opt == nullptr) {
+        *error_class = ERR_OPTION;
+        return kl_strdup("Option parameter not specified\n");
+    }
+    check_buffer_args(opt, buf->bytes, buf->size, buf->file_type, buf->sh_type, buf->start,
+                      buf->end);
+    if (failed(opt)) return error_result(opt, error_class);
+    if (opt->sort_symtab) make_sorted_symbols(opt, buf->symtab, buf->symcount);
+    Elf32_Rela *sorted = nullptr;
+    if (buf->rela && buf->rela_count) {
+        sorted = sort_relocations(buf->rela, buf->rela_count, buf->rela_present);
+        if (!sorted) set_error(opt, ERR_DATA, INVALID_RELA);
+        if (failed(opt)) return error_result(opt, error_class);
+    }
+    opt->strtab = buf->strtab;
+    opt->symtab = buf->symtab;
+    opt->symcount = buf->symcount;
+    opt->file_type = buf->file_type;
+    select_core(opt, buf->sh_flags);
+    uint64_t start = buf->start, end = buf->end;
+    clip_window(&start, &end, buf->address, buf->size);
+    text_open(opt);
+    opt->pc = start;
+    const char *name = buf->shstrtab ? buf->shstrtab + buf->name : nullptr;
+    if (opt->label_display && name && *name && strcmp(name, ".default") != 0) {
+        print_section_line(buf, opt);
+        print_section_globals(buf, opt);
+    }
+    print_org_line(buf->address, opt);
+    disassemble_code(buf, sorted, end, opt);
+    free(sorted);
+    if (failed(opt)) return error_result(opt, error_class);
+    return text_detach(opt);
+}

@@ -1,0 +1,124 @@
+// The listing engine: code windows (packets), data and BSS pieces, labels,
+// equates and the symbol queries they share. Every entry appends its text to
+// the options record's text buffer and returns it detached, or returns the
+// recorded error text with the error class in *error_class.
+#pragma once
+
+#include <cstdint>
+
+#include "common/instr.h"
+#include "decodelib/zema_disasm.h"
+#include "dq300/options.h"
+#include "elflib/elfread.h"
+
+// Largest piece of a data or BSS section listed by one engine call.
+constexpr uint64_t DATA_PIECE_SIZE = 0x200000;
+
+// One section (or buffer) with the window of it to list, and everything the
+// engine may look up for it. A piece of a large data section is a window.
+struct Buffer_struct {
+    int32_t file_type;    // e_type: 1 relocatable, 2 executable
+    const uint8_t *bytes; // contents, null for SHT_NOBITS
+    uint64_t size;        // bytes of the section
+    uint64_t address;     // section address: address of bytes[0]
+    uint32_t index;       // section index, 0 for dumps and typed input
+    uint32_t name;        // sh_name
+    uint32_t sh_type;
+    uint64_t sh_flags;
+    const char *strtab;   // symbol names, or null
+    const char *shstrtab; // section names, or null
+    Elf32_Sym *symtab;    // host order, or null
+    uint64_t symcount;
+    Elf32_Rela *rela; // the section's RELA entries (file order), or null
+    uint64_t rela_count;
+    uint8_t rela_present; // 1 when rela holds the section's entries
+    uint64_t start;       // window, inclusive
+    uint64_t end;
+};
+
+// Relocation cursor of one window: the offset-ordered working copy and the
+// position in it (current is null once the walk has passed the last entry).
+struct Rela_cursor_struct {
+    Elf32_Rela *entries;
+    uint32_t count;
+    uint32_t index;
+    Elf32_Rela *current;
+};
+
+// Engine entries (section walk).
+char *disassemble_buffer(const Buffer_struct *buf, Option_struct *opt, uint8_t *error_class);
+char *dump_data_piece(const Buffer_struct *buf, Option_struct *opt, uint8_t *error_class);
+char *print_equ_block(const char *strtab, const Elf32_Sym *symtab, uint64_t symcount,
+                      int32_t file_type, Option_struct *opt, uint8_t *error_class);
+
+void check_buffer_args(Option_struct *opt, const uint8_t *bytes, uint64_t size, int32_t file_type,
+                       uint32_t sh_type, uint64_t start, uint64_t end);
+void clip_window(uint64_t *start, uint64_t *end, uint64_t address, uint64_t size);
+// The entries ordered by r_offset, equal offsets in file order (heap copy),
+// or null when present is not 1.
+Elf32_Rela *sort_relocations(const Elf32_Rela *rela, uint64_t count, uint8_t present);
+void select_core(Option_struct *opt, uint64_t sh_flags);
+uint32_t render_flags(const Option_struct *opt);
+
+// Section line (".section name, "wae", @progbits") and the section's globals.
+void print_section_line(const Buffer_struct *buf, Option_struct *opt);
+void print_section_globals(const Buffer_struct *buf, Option_struct *opt);
+void print_org_line(uint64_t address, Option_struct *opt);
+void print_address_line(uint64_t pc, Option_struct *opt);
+
+// Symbols and labels.
+constexpr uint64_t NEW_SEARCH = UINT64_MAX;
+
+struct Space_filter_struct {
+    uint32_t space;
+    uint32_t unset; // 1: only absolute symbols
+};
+
+void make_sorted_symbols(Option_struct *opt, Elf32_Sym *symtab, uint64_t count);
+uint64_t first_symbol_at(uint64_t address, const Option_struct *opt);
+const Elf32_Sym *find_next_label_at(uint64_t address, uint64_t *cursor, const Option_struct *opt,
+                                    const Space_filter_struct *filter);
+const Elf32_Sym *find_inner_label(uint64_t start, uint64_t length, const Buffer_struct *buf,
+                                  Option_struct *opt);
+void print_labels_at(uint64_t address, const Buffer_struct *buf, Option_struct *opt);
+const char *symbol_name(const Option_struct *opt, const Elf32_Sym *sym);
+// Address in symbol terms: relocatable symbols count from their section.
+uint64_t symbol_address(uint64_t address, const Buffer_struct *buf);
+
+// "is equivalent to $xxxxxxxx (name)"; heap text.
+char *equivalence_text(uint64_t address, Option_struct *opt, const Space_filter_struct *filter);
+
+struct Operand_address_struct {
+    int64_t value; // the operand's value as written
+    uint64_t address;
+    Space_filter_struct space;
+};
+// False when the operand names no address (or an error was recorded).
+bool operand_address(const ZEMADisasmLib::InstructionRecord *record,
+                     const ZEMADisasmLib::OperandRecord *operand, Option_struct *opt,
+                     Operand_address_struct *out);
+
+// Packets and loop ends.
+struct Loop_state_struct {
+    int64_t pending_size[9];
+    uint64_t end_offset[8];
+    uint32_t open;
+};
+
+bool accept_inner_label_packet();
+void track_loop_ends(uint32_t instruction, uint64_t offset_after, Loop_state_struct *loops,
+                     std::string *comment);
+// Inserts the names of the labels at the inner label's address before the
+// last line of the packet text; heap text, or null with class 3 recorded.
+char *insert_inner_labels(const char *packet_text, const Elf32_Sym *label, const Buffer_struct *buf,
+                          Option_struct *opt);
+
+// Listing lines.
+void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_t count,
+                  const Buffer_struct *buf, Option_struct *opt);
+void print_hex_codification(const uint8_t *bytes, uint32_t size, Option_struct *opt);
+// One data item: relocated (rela_size 1, 2 or 4) or `size` plain bytes.
+void print_data_item(const uint8_t *bytes, uint32_t size, uint32_t rela_size,
+                     Rela_cursor_struct *cursor, const Buffer_struct *buf, Option_struct *opt);
+void print_data_bytes(const uint8_t *bytes, const Buffer_struct *buf, Option_struct *opt);
+void print_bss(const Buffer_struct *buf, Option_struct *opt);
