@@ -223,9 +223,11 @@ char *dump_data_piece(const Buffer_struct *buf, Option_struct *opt, uint8_t *err
     clip_window(&piece.start, &piece.end, buf->address, buf->size);
     text_open(opt);
     opt->pc = piece.start;
-    if (opt->label_display && !opt->piece_continued && buf->shstrtab) {
-        print_section_line(&piece, opt);
-        print_section_globals(&piece, opt);
+    if (opt->label_display && !opt->piece_continued) {
+        if (buf->shstrtab) {
+            print_section_line(&piece, opt);
+            print_section_globals(&piece, opt);
+        }
         print_org_line(piece.address, opt);
     }
     if (buf->sh_type == SHT_NOBITS)
