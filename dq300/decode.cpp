@@ -13,6 +13,13 @@ namespace {
 
 const char *const directive_names[5] = {".org", ".byte", ".hword", ".word", ".space"};
 
+char *put_hex_byte(char *p, uint8_t b) {
+    static const char digits[] = "0123456789ABCDEF";
+    *p++ = digits[b >> 4];
+    *p++ = digits[b & 0xF];
+    return p;
+}
+
 bool failed(const Option_struct *opt) {
     return get_error_code(opt) != ERR_NONE;
 }
@@ -103,20 +110,18 @@ char *piece_error(Option_struct *opt, uint8_t *error_class) {
 } // namespace
 
 void print_hex_codification(const uint8_t *bytes, uint32_t size, Option_struct *opt) {
-    char group[8];
-    text_append("\t", opt);
-    if (size % 2 == 0) {
-        for (uint32_t i = size; i >= 2; i -= 2) {
-            snprintf(group, sizeof group, "%02X%02X ", bytes[i - 1], bytes[i - 2]);
-            text_append(group, opt);
-        }
-    } else {
-        for (uint32_t i = size; i >= 1; i--) {
-            snprintf(group, sizeof group, "%02X ", bytes[i - 1]);
-            text_append(group, opt);
-        }
+    // Written by hand: this line is the hottest of a -x listing.
+    char line[4 * 16 + 4];
+    char *p = line;
+    *p++ = '\t';
+    for (uint32_t i = size; i > 0 && p < line + sizeof line - 5; i--) {
+        p = put_hex_byte(p, bytes[i - 1]);
+        if (size % 2 == 0 && i % 2 == 0) continue; // first byte of a unit
+        *p++ = ' ';
     }
-    text_append("\n", opt);
+    *p++ = '\n';
+    *p = '\0';
+    text_append(line, opt);
 }
 
 void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_t count,

@@ -296,8 +296,16 @@ Elf32_Rela *sort_relocations(const Elf32_Rela *rela, uint64_t count, uint8_t pre
 
 void print_address_line(uint64_t pc, Option_struct *opt) {
     if (!opt->pc_display) return;
-    char line[32];
-    snprintf(line, sizeof line, "#%08llx:\n", static_cast<unsigned long long>(pc));
+    // "#%08llx:\n", written by hand: one per packet.
+    static const char digits[] = "0123456789abcdef";
+    char line[24];
+    int n = 8;
+    while (n < 16 && (pc >> (4 * n)) != 0) n++;
+    line[0] = '#';
+    for (int k = 0; k < n; k++) line[n - k] = digits[(pc >> (4 * k)) & 0xF];
+    line[n + 1] = ':';
+    line[n + 2] = '\n';
+    line[n + 3] = '\0';
     text_append(line, opt);
 }
 
