@@ -165,6 +165,10 @@ void print_data_bytes(const uint8_t *bytes, const Buffer_struct *buf, Option_str
     Rela_cursor_struct cursor{};
     Elf32_Rela *sorted = nullptr;
     if (buf->rela_present == 1 && buf->rela && buf->rela_count) {
+        if (!buf->symtab) {
+            set_error(opt, ERR_DATA, "Invalid .rela info\n");
+            return;
+        }
         sorted = sort_relocations(buf->rela, buf->rela_count, 1);
         cursor = {sorted, static_cast<uint32_t>(buf->rela_count), 0, sorted};
     }

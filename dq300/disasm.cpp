@@ -156,6 +156,11 @@ void list_as_data(Window_struct *w, Option_struct *opt) {
         rela_size =
             rela_data_size(&c->current, &c->index, c->count, opt->pc - w->buf->address, opt);
     if (failed(opt)) return;
+    // A relocated word must lie wholly inside the section.
+    if (rela_size > w->available) {
+        set_error(opt, ERR_CONTENT, "Invalid data size\n");
+        return;
+    }
     uint32_t plain = w->available >= 2 ? 2 : 1;
     print_data_item(w->ptr, plain, rela_size, c, w->buf, opt);
     if (failed(opt)) return;
@@ -345,8 +350,12 @@ char *disassemble_buffer(const Buffer_struct *buf, Option_struct *opt, uint8_t *
     Elf32_Rela *sorted = nullptr;
     if (buf->rela && buf->rela_count) {
         sorted = sort_relocations(buf->rela, buf->rela_count, buf->rela_present);
-        if (!sorted) set_error(opt, ERR_DATA, INVALID_RELA);
-        if (failed(opt)) return error_result(opt, error_class);
+        // Relocations name symbols: without a symbol table they cannot be read.
+        if (!sorted || !buf->symtab) set_error(opt, ERR_DATA, INVALID_RELA);
+        if (failed(opt)) {
+            free(sorted);
+            return error_result(opt, error_class);
+        }
     }
     opt->strtab = buf->strtab;
     opt->symtab = buf->symtab;
