@@ -1,0 +1,138 @@
+# Runs one golden case: builds the object of a description with zema-mkobj,
+# lists it with zema-kt and compares standard output, the exit status and,
+# when an expected .err file exists, standard error with the expected files.
+#
+#   cmake -DMKOBJ=... -DZEMA_KT=... -DCASE=dir/name.zobj [-DVARIANT=v] -DWORK=dir
+#         -P run_case.cmake
+#
+# The description's header comments select the run:
+#   # run: ARGS            zema-kt arguments; the object's file name is put
+#                          where {obj} stands, else appended at the end
+#   # status: N            expected exit status (default 0)
+#   # run.v: ARGS          a further run "v" of the same object, expected in
+#   # status.v: N          name.v.lst and name.v.err
+# zema-kt runs in the work directory and sees the object as "name.eld", so
+# diagnostics that quote the file name are the same on every machine.
+#
+# With the environment variable ZEMA_GOLDEN_UPDATE=1 the expected files are
+# rewritten from the actual output instead (a draft, to be checked by hand);
+# -DNO_UPDATE=1 keeps a case out of that.
+cmake_minimum_required(VERSION 3.25)
+
+foreach(var MKOBJ ZEMA_KT CASE WORK)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "run_case.cmake needs -D${var}=...")
+  endif()
+endforeach()
+
+get_filename_component(case_dir "${CASE}" DIRECTORY)
+get_filename_component(case_name "${CASE}" NAME_WLE)
+if(DEFINED VARIANT AND NOT VARIANT STREQUAL "")
+  set(suffix ".${VARIANT}")
+else()
+  set(suffix "")
+endif()
+string(REPLACE "." "\\." suffix_regex "${suffix}")
+
+# The run line and the status line of this run.
+file(STRINGS "${CASE}" header_lines REGEX "^# (run|status)[.A-Za-z0-9_-]*:")
+set(run_line "")
+set(run_count 0)
+set(want_status 0)
+foreach(line IN LISTS header_lines)
+  if(line MATCHES "^# run${suffix_regex}:(.*)$")
+    set(run_line "${CMAKE_MATCH_1}")
+    math(EXPR run_count "${run_count} + 1")
+  elseif(line MATCHES "^# status${suffix_regex}:[ \t]*([0-9]+)[ \t]*$")
+    set(want_status "${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+if(NOT run_count EQUAL 1)
+  message(FATAL_ERROR "${CASE}: needs exactly one '# run${suffix}:' line")
+endif()
+
+set(object "${case_name}.eld")
+separate_arguments(args UNIX_COMMAND "${run_line}")
+if("{obj}" IN_LIST args)
+  list(TRANSFORM args REPLACE "^{obj}$" "${object}")
+else()
+  list(APPEND args "${object}")
+endif()
+
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}")
+execute_process(COMMAND "${MKOBJ}" "${CASE}" "${WORK}/${object}"
+                RESULT_VARIABLE mkobj_status ERROR_VARIABLE mkobj_error)
+if(NOT mkobj_status EQUAL 0)
+  message(FATAL_ERROR "zema-mkobj failed on ${CASE}:\n${mkobj_error}")
+endif()
+
+set(actual_out "${WORK}/stdout")
+set(actual_err "${WORK}/stderr")
+execute_process(COMMAND "${ZEMA_KT}" ${args}
+                WORKING_DIRECTORY "${WORK}"
+                INPUT_FILE /dev/null
+                OUTPUT_FILE "${actual_out}"
+                ERROR_FILE "${actual_err}"
+                RESULT_VARIABLE status)
+
+set(expected_lst "${case_dir}/${case_name}${suffix}.lst")
+set(expected_err "${case_dir}/${case_name}${suffix}.err")
+string(JOIN " " shown_args ${args})
+message(STATUS "zema-kt ${shown_args}  (in ${WORK})")
+
+if("$ENV{ZEMA_GOLDEN_UPDATE}" STREQUAL "1" AND NOT NO_UPDATE)
+  configure_file("${actual_out}" "${expected_lst}" COPYONLY)
+  message(STATUS "wrote ${expected_lst}")
+  file(SIZE "${actual_err}" err_size)
+  if(EXISTS "${expected_err}" OR err_size GREATER 0)
+    configure_file("${actual_err}" "${expected_err}" COPYONLY)
+    message(STATUS "wrote ${expected_err}")
+  endif()
+  if(NOT "${status}" STREQUAL "${want_status}")
+    message(FATAL_ERROR "exit status ${status}, the description expects ${want_status}: "
+                        "edit its '# status${suffix}:' line if the new status is right")
+  endif()
+  return()
+endif()
+
+find_program(DIFF diff)
+
+# Compares one output with its expected file; shows a unified diff when they differ.
+function(compare expected actual what)
+  if(NOT EXISTS "${expected}")
+    set(failures "${failures};no expected ${what} ${expected}: draft it with ZEMA_GOLDEN_UPDATE=1 (tests/golden/update.sh) and check it by hand"
+        PARENT_SCOPE)
+    return()
+  endif()
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${expected}" "${actual}"
+                  RESULT_VARIABLE same)
+  if(same EQUAL 0)
+    return()
+  endif()
+  if(DIFF)
+    execute_process(COMMAND "${DIFF}" -u --label "expected ${what} (${expected})"
+                            --label "actual ${what}" "${expected}" "${actual}"
+                    OUTPUT_VARIABLE shown)
+    message("${shown}")
+  else()
+    message("${what} differs: compare ${expected} with ${actual}")
+  endif()
+  set(failures "${failures};${what} differs from ${expected}" PARENT_SCOPE)
+endfunction()
+
+set(failures "")
+compare("${expected_lst}" "${actual_out}" "standard output")
+if(EXISTS "${expected_err}")
+  compare("${expected_err}" "${actual_err}" "standard error")
+endif()
+if(NOT "${status}" STREQUAL "${want_status}")
+  file(READ "${actual_err}" err_text)
+  message("standard error:\n${err_text}")
+  list(APPEND failures "exit status ${status}, expected ${want_status}")
+endif()
+if(failures)
+  list(FILTER failures EXCLUDE REGEX "^$")
+  list(JOIN failures "\n  " text)
+  message(FATAL_ERROR "golden case ${case_name}${suffix} failed:\n  ${text}")
+endif()
