@@ -206,6 +206,8 @@ uint32_t isa_of(uint32_t arch_code, bool rixu) {
 
 // ---- The model ------------------------------------------------------------------
 
+constexpr uint64_t kMaxSection = 64u << 20;
+
 // A symbol named in a relocation: by name, or by raw index ("@N").
 struct SymbolRef {
     std::string name;
@@ -284,7 +286,11 @@ class Reader {
     uint64_t encode(uint32_t isa, const std::vector<std::string> &t, size_t first, bool packet);
     uint64_t operand_value(uint32_t isa, const lib::FieldRecord &field, const std::string &name,
                            const std::string &value);
-    void append(Section &s, const Bytes &b) { s.data.insert(s.data.end(), b.begin(), b.end()); }
+    void append(Section &s, const Bytes &b) {
+        grow(s, b.size());
+        s.data.insert(s.data.end(), b.begin(), b.end());
+    }
+    void grow(const Section &s, uint64_t bytes);
     uint16_t section_index(const std::string &name);
     uint32_t symbol_index(const SymbolRef &r, unsigned line);
 
@@ -652,7 +658,8 @@ void Reader::values(const std::vector<std::string> &t, unsigned bytes) {
 void Reader::fill(const std::vector<std::string> &t) {
     Section &s = current("fill");
     if (t.size() < 2) fail("'fill' needs a byte count");
-    uint64_t count = unsigned_value(t[1], "byte count", 0x7FFFFFFF);
+    uint64_t count = unsigned_value(t[1], "byte count", kMaxSection);
+    grow(s, count);
     Bytes pattern;
     for (size_t i = 2; i < t.size(); ++i) pattern.push_back(uint8_t(small_value(t[i], "byte", 8)));
     if (pattern.empty()) pattern.push_back(0);
@@ -666,6 +673,7 @@ void Reader::align(const std::vector<std::string> &t) {
     uint64_t boundary = unsigned_value(t[1], "boundary", 0x10000);
     if (boundary == 0) fail("boundary must not be 0");
     uint8_t value = t.size() == 3 ? uint8_t(small_value(t[2], "byte", 8)) : 0;
+    grow(s, boundary);
     while (s.data.size() % boundary) s.data.push_back(value);
 }
 
@@ -765,6 +773,11 @@ void Reader::qzinfo(const std::vector<std::string> &t) {
 }
 
 // ---- Helpers ----------------------------------------------------------------------
+
+// Contents stay below 64 MB, so that a slip in a count cannot exhaust memory.
+void Reader::grow(const Section &s, uint64_t bytes) {
+    if (s.data.size() + bytes > kMaxSection) fail("a section's contents may not exceed 64 MB");
+}
 
 Section &Reader::current(const std::string &statement) {
     if (sections_.empty()) fail("'" + statement + "' outside a section");
