@@ -220,6 +220,14 @@ const std::vector<SpecialRow> kSpecialRows = {
     {{3}, "pushm_ag_impl", {"MASK_16", "BIT_AREGS"}},
 };
 
-const std::vector<std::string> kRangePrefixes = {"set_range1_r", "set_range2_r"};
+// On ZEMA3 every pushm and popm renders its register mask. The ZEMA3 stm and
+// ldm forms read other operands and keep their templates, so they are not
+// listed.
+const std::vector<SpecialRow> kSpecialPrefixRows = {
+    {{1}, "set_range1_r", {"IM22"}},
+    {{1}, "set_range2_r", {"IM22"}},
+    {{3}, "pushm", {"MASK_16", "BIT_AREGS"}},
+    {{3}, "popm", {"MASK_16", "BIT_AREGS"}},
+};
 
 } // namespace isagen

@@ -60,7 +60,7 @@ struct ValueTableRow {
 
 struct SpecialRow {
     std::vector<uint32_t> codes;
-    const char *name; // exact record name
+    const char *name; // exact record name (a prefix in kSpecialPrefixRows)
     std::vector<std::string> operands;
 };
 
@@ -74,7 +74,8 @@ extern const std::vector<ValueTableRow> kValueTableRows;
 extern const std::vector<ValueTableRow> kRegisterBitRows;
 std::string format_fields(const FormatRow &row);
 extern const std::vector<SpecialRow> kSpecialRows;
-// Record names beginning with one of these need IM22 on code 1.
-extern const std::vector<std::string> kRangePrefixes;
+// Computed texts chosen by a name prefix: every record whose name begins
+// with `name` on one of the codes needs the operands.
+extern const std::vector<SpecialRow> kSpecialPrefixRows;
 
 } // namespace isagen

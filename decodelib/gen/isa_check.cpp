@@ -332,9 +332,10 @@ void check_special_operands(const IsaSet &set, Diagnostics &diag) {
             if (rec.name == row.name &&
                 std::find(row.codes.begin(), row.codes.end(), set.code) != row.codes.end())
                 need = row.operands;
-        if (set.code == 1)
-            for (const std::string &p : kRangePrefixes)
-                if (rec.name.rfind(p, 0) == 0) need = {"IM22"};
+        for (const SpecialRow &row : kSpecialPrefixRows)
+            if (rec.name.rfind(row.name, 0) == 0 &&
+                std::find(row.codes.begin(), row.codes.end(), set.code) != row.codes.end())
+                need = row.operands;
         for (const std::string &n : need) {
             bool has = false;
             for (const OperandSpec &op : rec.operands) has |= op.syntax == n;

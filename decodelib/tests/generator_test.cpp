@@ -105,6 +105,29 @@ TEST(IsaRead, ViolationsNameFileLineAndLoopValues) {
     }
 }
 
+// Computed texts chosen by a name prefix need their operands on the codes
+// that compute them, and only there.
+TEST(IsaRead, PrefixRenderingsNeedTheirOperands) {
+    struct Case {
+        const char *arch, *record;
+        bool error;
+    } cases[] = {
+        {"ZEMA3 code=3", "popm_x 17/B 16..12=1 \"popm MASK_16\" MASK_16@11..0", true},
+        {"ZEMA3 code=3", "pushm_x 17/B 16..12=1 \"pushm BIT_AREGS\" BIT_AREGS@0", true},
+        {"ZEMA3 code=3", "pushm_x 17/B 16..12=1 \"pushm\" BIT_AREGS@12 MASK_16@11..0", false},
+        {"ZEMA2 code=2", "popm_x 17/B 16..12=1 \"popm MASK_16\" MASK_16@11..0", false},
+        {"ZEMA1 code=1", "set_range1_rS0 15/B 14..10=1 \"set.VRArange1 rS0\"", true},
+    };
+    for (const Case &c : cases) {
+        Read r;
+        std::string text = std::string("arch ") + c.arch + " word=64\ndraft\n" +
+                           "type MASK_16 imm\ntype BIT_AREGS table ag a\n" + c.record + "\n";
+        ASSERT_TRUE(read_isa_text("p.isa", text, ".", r.set, r.diag));
+        check_set(r.set, Vocabulary{}, r.diag, r.stats);
+        EXPECT_EQ(has_error(r, "needs the operand"), c.error) << c.arch << " " << c.record;
+    }
+}
+
 TEST(IsaRead, MalformedInputGivesErrorsNotCrashes) {
     const char *bodies[] = {
         "for C in a=1\nx 15/A 3..0=1 \"x\"\n", // for without end
