@@ -14,14 +14,19 @@ namespace {
 
 constexpr uint32_t MAX_OPEN_LOOPS = 8;
 
-// The loop size operand: "$hex", or a decimal number.
+// The loop size operand: "$hex" (as a constant expression prints it), the
+// signed "+$hex" of a plain immediate, or a decimal number.
 int64_t loop_size_of(uint32_t instruction) {
     uint32_t n = GetOperandCount(instruction);
     for (uint32_t j = 0; j < n; j++) {
         const OperandRecord *op = GetOperand(instruction, j);
         if (!op->syntax_name || strcmp(op->syntax_name, "LOOP_SIZE_R10") != 0) continue;
-        if (op->text[0] == '$') return strtoll(op->text + 1, nullptr, 16);
-        return strtoll(op->text, nullptr, 10);
+        const char *t = op->text;
+        bool negative = t[0] == '-';
+        if ((t[0] == '+' || t[0] == '-') && t[1] == '$') t++;
+        if (t[0] != '$') return strtoll(op->text, nullptr, 10);
+        int64_t v = strtoll(t + 1, nullptr, 16);
+        return negative ? -v : v;
     }
     return 0;
 }

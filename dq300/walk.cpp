@@ -202,10 +202,12 @@ void list_section(const Run_struct *run, const File_struct *f, uint32_t i,
         printf("\t\t;The next section is an overlay section\n\t\t;run_addr=$%08X load_addr=$%08X\n",
                s->sh_addr, s->sh_info);
     uint8_t error_class;
-    if (code)
-        write_result(disassemble_buffer(&buf, opt, &error_class), error_class, opt);
-    else
+    if (!code) {
         list_data_section(&buf, opt);
+        return;
+    }
+    char *text = disassemble_buffer(&buf, opt, &error_class);
+    write_result(text, error_class, opt);
 }
 
 } // namespace
