@@ -230,4 +230,26 @@ const std::vector<SpecialRow> kSpecialPrefixRows = {
     {{3}, "popm", {"MASK_16", "BIT_AREGS"}},
 };
 
+const std::vector<std::string> kNumericOperands = {"ITER_CNT",
+                                                   "LOOP_SIZE_R10",
+                                                   "NCO_FREQ",
+                                                   "NCO_NEG_POS",
+                                                   "IM4",
+                                                   "LINE1b",
+                                                   "IM22",
+                                                   "Iu6",
+                                                   "B_line",
+                                                   "C_INSTR_CNT",
+                                                   "B_INSTR_CNT",
+                                                   "C_ITER_CNT",
+                                                   "C_ITER_CNT_SHORT",
+                                                   "Is16",
+                                                   "MASK_32",
+                                                   "Is10",
+                                                   "MASK_5",
+                                                   "MASK_16",
+                                                   "BIT_AREGS",
+                                                   "IM8",
+                                                   "IM17"};
+
 } // namespace isagen

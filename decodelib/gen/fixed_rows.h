@@ -77,5 +77,8 @@ extern const std::vector<SpecialRow> kSpecialRows;
 // Computed texts chosen by a name prefix: every record whose name begins
 // with `name` on one of the codes needs the operands.
 extern const std::vector<SpecialRow> kSpecialPrefixRows;
+// Operands of those rows whose text the computed texts read as a number
+// (loop counts, masks, offsets, line bits): they must be immediates.
+extern const std::vector<std::string> kNumericOperands;
 
 } // namespace isagen

@@ -340,6 +340,12 @@ void check_special_operands(const IsaSet &set, Diagnostics &diag) {
             bool has = false;
             for (const OperandSpec &op : rec.operands) has |= op.syntax == n;
             if (!has) diag.error(rec.where, "record " + rec.name + " needs the operand " + n);
+            auto type = set.types.find(n);
+            bool numeric = std::find(kNumericOperands.begin(), kNumericOperands.end(), n) !=
+                           kNumericOperands.end();
+            if (has && numeric && type != set.types.end() && type->second.kind == TypeKind::Table)
+                diag.error(type->second.where, "operand " + n + " of " + rec.name +
+                                                   " is read as a number and must be an immediate");
         }
     }
 }

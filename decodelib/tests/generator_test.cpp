@@ -121,11 +121,20 @@ TEST(IsaRead, PrefixRenderingsNeedTheirOperands) {
     for (const Case &c : cases) {
         Read r;
         std::string text = std::string("arch ") + c.arch + " word=64\ndraft\n" +
-                           "type MASK_16 imm\ntype BIT_AREGS table ag a\n" + c.record + "\n";
+                           "type MASK_16 imm\ntype BIT_AREGS imm\n" + c.record + "\n";
         ASSERT_TRUE(read_isa_text("p.isa", text, ".", r.set, r.diag));
         check_set(r.set, Vocabulary{}, r.diag, r.stats);
         EXPECT_EQ(has_error(r, "needs the operand"), c.error) << c.arch << " " << c.record;
     }
+    // The bank bit is read as a number: a table of names would always read 0.
+    Read tabled;
+    ASSERT_TRUE(read_isa_text("p.isa",
+                              "arch ZEMA3 code=3 word=64\ndraft\ntype MASK_16 imm\n"
+                              "type BIT_AREGS table ag a\n"
+                              "pushm_x 17/B 16..12=1 \"pushm\" BIT_AREGS@12 MASK_16@11..0\n",
+                              ".", tabled.set, tabled.diag));
+    check_set(tabled.set, Vocabulary{}, tabled.diag, tabled.stats);
+    EXPECT_TRUE(has_error(tabled, "p.isa:4: operand BIT_AREGS of pushm_x is read as a number"));
 }
 
 TEST(IsaRead, MalformedInputGivesErrorsNotCrashes) {
