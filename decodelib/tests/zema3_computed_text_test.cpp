@@ -128,8 +128,9 @@ struct RelocCase {
 // Operands a linker patches, with the types the listing turns into
 // expressions and address comments, and some that it never patches.
 const RelocCase kRelocs[] = {
-    {"jmp_cc_Is8_B", "IM8sR13", "R_ZEMA_LAB_8", 13},
-    {"jsr_Is18_C", "IMs18R_LAB_18", "R_ZEMA_LAB_18", 30},
+    {"jmp_cc_L8_B", "LI8R8", "R_ZEMA_PMEM_8", 8},
+    {"jsr_L18_C", "LI18R8", "R_ZEMA_PMEM_18", 8},
+    {"mv.w_agX_Is18", "IMs18R_LAB_18", "R_ZEMA_LAB_18", 30},
     {"jsr_L24_D", "LI24R8", "R_ZEMA_PMEM_24", 8},
     {"jmp_cc_I32_D", "IM32R11", "R_ZEMA_LAB_32", 11},
     {"cmp_agX_Is16", "IM16sR13", "R_ZEMA_LAB_16", 13},
@@ -173,7 +174,7 @@ TEST(Zema3Flags, StackLoadStoreJumpAndNop) {
         {"ldm_rag_sp_Is16_C", 0x110},
         {"pushm_ag_impl", 0x210},
         {"popm_ag_sp", 0x110},
-        {"jsr_Is18_C", 0x14},
+        {"jsr_L18_C", 0x14},
         {"jmp_cc_agX_C", 0x4},
         {"ld_agX_sp_Is16_C", 0x110},
         {"add_sp_Is10_B", 0x10},
