@@ -46,20 +46,24 @@ class Special {
     bool Render(uint32_t arch);
 
   private:
-    const char *Text(const char *syntax) const {
+    const OperandRecord *Find(const char *syntax) const {
         for (const OperandRecord &op : ops_)
-            if (op.syntax_name && std::strcmp(op.syntax_name, syntax) == 0) return op.text;
+            if (op.syntax_name && std::strcmp(op.syntax_name, syntax) == 0) return &op;
         return nullptr;
     }
     bool Has(std::initializer_list<const char *> names) const {
         for (const char *n : names)
-            if (!Text(n)) return false;
+            if (!Find(n)) return false;
         return true;
     }
-    // Operand texts are writable by the driver; read at most the buffer size.
+    // The operand's current text: the driver's long text when it set one (as
+    // the template substitution uses it), else the text buffer, which the
+    // driver may have overwritten and is read at most to its size.
     std::string T(const char *syntax) const {
-        const char *t = Text(syntax);
-        return t ? std::string(t, strnlen(t, sizeof(OperandRecord{}.text))) : std::string();
+        const OperandRecord *op = Find(syntax);
+        if (!op) return std::string();
+        if (op->long_text) return op->long_text;
+        return std::string(op->text, strnlen(op->text, sizeof op->text));
     }
     int64_t V(const char *syntax) const { return ParseNumber(T(syntax).c_str()); }
     std::string N(int64_t v) const { return FormatNumber(v, State().options); }

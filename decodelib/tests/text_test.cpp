@@ -78,6 +78,22 @@ TEST_F(Text, DriverRewrittenOperandTextsAreUsed) {
     EXPECT_EQ(packet_text(), "set.loop $11;");
 }
 
+// A relocation expression too long for the text buffer is kept beside it; the
+// computed texts read it as they would read it in the buffer.
+TEST_F(Text, ComputedTextsReadTheLongText) {
+    std::string expression = "(" + std::string(200, 'x') + ")";
+    decode(ARCH_ZEMA1, zema1_upper_s("set_loop_asX_I", {{"AS", 5}, {"LOOP_SIZE_R10", 9}}));
+    OperandRecord *size = GetOperand(0, 1);
+    ASSERT_STREQ(size->syntax_name, "LOOP_SIZE_R10");
+    size->long_text = expression.c_str();
+    EXPECT_EQ(packet_text(), "set.loop as5, $1;"); // not the $a of the text buffer
+    decode(ARCH_RIXU1, encode(ARCH_RIXU1, "set_loop", {{"SET_LOOP_INDEX", 1}, {"IM8", 0xF}}));
+    for (uint32_t j = 0; j < GetOperandCount(0); ++j)
+        if (std::strcmp(GetOperand(0, j)->syntax_name, "SET_LOOP_INDEX") == 0)
+            GetOperand(0, j)->long_text = expression.c_str();
+    EXPECT_EQ(packet_text(), "set.loop " + expression + ", $10;");
+}
+
 TEST_F(Text, UnterminatedOperandTextIsReadWithinItsBuffer) {
     decode(ARCH_ZEMA1, encode(ARCH_ZEMA1, "opXABVZ",
                               {{"opB", encode(ARCH_ZEMA1, "set_loop_I", {{"ITER_CNT", 0}})}}));
