@@ -6,6 +6,7 @@
 #include <string>
 
 #include "decodelib/encoder.h"
+#include "decodelib/tests/operand_check.h"
 #include "decodelib/zema_disasm.h"
 
 namespace {
@@ -172,12 +173,7 @@ TEST_P(Zema2Reloc, OperandCarriesItsType) {
     DecodeInstruction(bytes.data(), bytes.size(), OPT_RENDER, kZema2, 64);
     ASSERT_GE(GetInstructionCount(), 1u);
     ASSERT_STREQ(GetInstructionRecord(0)->name, c.record);
-    const OperandRecord *found = nullptr;
-    for (uint32_t j = 0; j < GetOperandCount(0); ++j)
-        if (std::string(GetOperand(0, j)->syntax_name) == c.syntax) found = GetOperand(0, j);
-    ASSERT_NE(found, nullptr) << c.syntax;
-    EXPECT_STREQ(found->reloc_name, c.reloc_name);
-    EXPECT_EQ(found->reloc_type, c.reloc_type);
+    zt::expect_operand_relocation(c.syntax, c.reloc_name, c.reloc_type);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Zema2Reloc, ::testing::ValuesIn(kRelocs));

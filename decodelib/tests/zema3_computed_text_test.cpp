@@ -7,6 +7,7 @@
 #include <string>
 
 #include "decodelib/encoder.h"
+#include "decodelib/tests/operand_check.h"
 #include "decodelib/zema_disasm.h"
 
 namespace {
@@ -157,12 +158,7 @@ TEST_P(Zema3Reloc, OperandCarriesItsType) {
     if (!r) GTEST_SKIP() << "no ZEMA3 record " << c.record;
     ASSERT_GE(GetInstructionCount(), 1u);
     ASSERT_EQ(GetInstructionRecord(0), r);
-    const OperandRecord *found = nullptr;
-    for (uint32_t j = 0; j < GetOperandCount(0); ++j)
-        if (std::string(GetOperand(0, j)->syntax_name) == c.syntax) found = GetOperand(0, j);
-    ASSERT_NE(found, nullptr) << c.syntax;
-    EXPECT_STREQ(found->reloc_name, c.reloc_name);
-    EXPECT_EQ(found->reloc_type, c.reloc_type);
+    zt::expect_operand_relocation(c.syntax, c.reloc_name, c.reloc_type);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Zema3Reloc, ::testing::ValuesIn(kRelocs));
