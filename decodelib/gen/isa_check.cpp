@@ -328,14 +328,13 @@ void check_vocabulary(const IsaSet &set, const Vocabulary &vocabulary, Diagnosti
 void check_special_operands(const IsaSet &set, Diagnostics &diag) {
     for (const RecordSpec &rec : set.records) {
         std::vector<std::string> need;
+        auto on_code = [&](const SpecialRow &row) {
+            return std::find(row.codes.begin(), row.codes.end(), set.code) != row.codes.end();
+        };
         for (const SpecialRow &row : kSpecialRows)
-            if (rec.name == row.name &&
-                std::find(row.codes.begin(), row.codes.end(), set.code) != row.codes.end())
-                need = row.operands;
+            if (rec.name == row.name && on_code(row)) need = row.operands;
         for (const SpecialRow &row : kSpecialPrefixRows)
-            if (rec.name.rfind(row.name, 0) == 0 &&
-                std::find(row.codes.begin(), row.codes.end(), set.code) != row.codes.end())
-                need = row.operands;
+            if (rec.name.rfind(row.name, 0) == 0 && on_code(row)) need = row.operands;
         for (const std::string &n : need) {
             bool has = false;
             for (const OperandSpec &op : rec.operands) has |= op.syntax == n;

@@ -56,14 +56,9 @@ class Special {
             if (!Find(n)) return false;
         return true;
     }
-    // The operand's current text: the driver's long text when it set one (as
-    // the template substitution uses it), else the text buffer, which the
-    // driver may have overwritten and is read at most to its size.
     std::string T(const char *syntax) const {
         const OperandRecord *op = Find(syntax);
-        if (!op) return std::string();
-        if (op->long_text) return op->long_text;
-        return std::string(op->text, strnlen(op->text, sizeof op->text));
+        return op ? std::string(CurrentText(*op)) : std::string();
     }
     int64_t V(const char *syntax) const { return ParseNumber(T(syntax).c_str()); }
     std::string N(int64_t v) const { return FormatNumber(v, State().options); }

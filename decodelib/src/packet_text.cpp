@@ -14,13 +14,12 @@ namespace {
 bool substitute(std::string &body, const char *name, const OperandRecord &op) {
     size_t name_length = std::strlen(name);
     if (name_length == 0) return false;
-    const char *text = op.long_text ? op.long_text : op.text;
-    size_t text_length = op.long_text ? std::strlen(text) : strnlen(text, sizeof op.text);
+    std::string_view text = CurrentText(op);
     bool replaced = false;
     for (size_t p = body.find(name, 0, name_length); p != std::string::npos;
          p = body.find(name, p, name_length)) {
-        body.replace(p, name_length, text, text_length);
-        p += text_length;
+        body.replace(p, name_length, text);
+        p += text.size();
         replaced = true;
     }
     return replaced;

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "decodelib/src/fields.h"
@@ -52,6 +54,14 @@ struct ArchitectureTables {
     const InstructionRecord *loop_markers[4] = {}; // loop_begin_0/1, loop_end_0/1
     std::vector<const InstructionRecord *> swbreaks;
 };
+
+// An operand's current text: the driver's long text when it set one, else
+// the text buffer, which the driver may have overwritten and which is read
+// at most to its size.
+inline std::string_view CurrentText(const OperandRecord &op) {
+    if (op.long_text) return op.long_text;
+    return std::string_view(op.text, strnlen(op.text, sizeof op.text));
+}
 
 // Operand list of one decoded instruction. Cleared lists keep their records
 // so that later decodes overwrite them instead of constructing new ones.
