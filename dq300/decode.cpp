@@ -13,17 +13,6 @@ namespace {
 
 const char *const directive_names[5] = {".org", ".byte", ".hword", ".word", ".space"};
 
-char *put_hex_byte(char *p, uint8_t b) {
-    static const char digits[] = "0123456789ABCDEF";
-    *p++ = digits[b >> 4];
-    *p++ = digits[b & 0xF];
-    return p;
-}
-
-bool failed(const Option_struct *opt) {
-    return get_error_code(opt) != ERR_NONE;
-}
-
 const char *data_directive(uint32_t rela_size) {
     switch (rela_size) {
     case 0:
@@ -38,23 +27,26 @@ const char *data_directive(uint32_t rela_size) {
     }
 }
 
-// Bytes in storage order: 16-bit units as (first, second), an odd count byte
-// by byte; every group ends with a blank.
-void print_storage_hex(const uint8_t *bytes, uint32_t size, Option_struct *opt) {
-    char group[8];
-    text_append("\t ", opt);
-    if (size % 2 == 0) {
-        for (uint32_t i = 0; i < size; i += 2) {
-            snprintf(group, sizeof group, "%02X%02X ", bytes[i], bytes[i + 1]);
-            text_append(group, opt);
-        }
-    } else {
-        for (uint32_t i = 0; i < size; i++) {
-            snprintf(group, sizeof group, "%02X ", bytes[i]);
-            text_append(group, opt);
-        }
+// Hex groups of the bytes, read forward or from the last byte: 16-bit units
+// of two digits pairs, an odd count byte by byte; every group ends with a
+// blank. Written by hand: the hex line of a packet is the hottest of a -x
+// listing.
+void print_hex_groups(const char *lead, const uint8_t *bytes, uint32_t size, bool from_last,
+                      Option_struct *opt) {
+    static const char digits[] = "0123456789ABCDEF";
+    char line[80];
+    char *p = line;
+    for (const char *l = lead; *l;) *p++ = *l++;
+    for (uint32_t k = 0; k < size && p < line + sizeof line - 5; k++) {
+        uint8_t b = bytes[from_last ? size - 1 - k : k];
+        *p++ = digits[b >> 4];
+        *p++ = digits[b & 0xF];
+        if (size % 2 == 0 && k % 2 == 0) continue; // the unit's second byte follows
+        *p++ = ' ';
     }
-    text_append("\n", opt);
+    *p++ = '\n';
+    *p = '\0';
+    text_append(line, opt);
 }
 
 void print_plain_values(const uint8_t *bytes, uint32_t size, Option_struct *opt) {
@@ -72,7 +64,7 @@ void print_relocated_value(Rela_cursor_struct *cursor, Option_struct *opt) {
     char *text = rela_to_chr(cursor->current, opt->strtab, opt->symtab, nullptr, &refs, opt,
                              nullptr, remaining);
     if (text == nullptr) {
-        if (!failed(opt)) set_error(opt, ERR_DATA, "Invalid .rela info\n");
+        if (!has_error(opt)) set_error(opt, ERR_DATA, "Invalid .rela info\n");
         release_symbol_references(refs);
         return;
     }
@@ -101,27 +93,10 @@ void print_space_line(uint64_t gap, const Buffer_struct *buf, Option_struct *opt
     text_append(line, opt);
 }
 
-char *piece_error(Option_struct *opt, uint8_t *error_class) {
-    free(text_detach(opt));
-    *error_class = get_error_code(opt);
-    return kl_strdup(get_error_text(opt));
-}
-
 } // namespace
 
 void print_hex_codification(const uint8_t *bytes, uint32_t size, Option_struct *opt) {
-    // Written by hand: this line is the hottest of a -x listing.
-    char line[4 * 16 + 4];
-    char *p = line;
-    *p++ = '\t';
-    for (uint32_t i = size; i > 0 && p < line + sizeof line - 5; i--) {
-        p = put_hex_byte(p, bytes[i - 1]);
-        if (size % 2 == 0 && i % 2 == 0) continue; // first byte of a unit
-        *p++ = ' ';
-    }
-    *p++ = '\n';
-    *p = '\0';
-    text_append(line, opt);
+    print_hex_groups("\t", bytes, size, true, opt);
 }
 
 void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_t count,
@@ -149,7 +124,7 @@ void print_data_item(const uint8_t *bytes, uint32_t size, uint32_t rela_size,
         return;
     }
     print_address_line(opt->pc, opt);
-    if (opt->hex_display) print_storage_hex(bytes, rela_size ? rela_size : size, opt);
+    if (opt->hex_display) print_hex_groups("\t ", bytes, rela_size ? rela_size : size, false, opt);
     print_labels_at(opt->pc, buf, opt);
     text_append("\t\t", opt);
     text_append(directive, opt);
@@ -160,37 +135,24 @@ void print_data_item(const uint8_t *bytes, uint32_t size, uint32_t rela_size,
         print_relocated_value(cursor, opt);
 }
 
-void print_data_bytes(const uint8_t *bytes, const Buffer_struct *buf, Option_struct *opt) {
-    if (buf->size == 0) return;
-    Rela_cursor_struct cursor{};
-    Elf32_Rela *sorted = nullptr;
-    if (buf->rela_present == 1 && buf->rela && buf->rela_count) {
-        if (!buf->symtab) {
-            set_error(opt, ERR_DATA, "Invalid .rela info\n");
-            return;
-        }
-        sorted = sort_relocations(buf->rela, buf->rela_count, 1);
-        cursor = {sorted, static_cast<uint32_t>(buf->rela_count), 0, sorted};
-    }
-    uint64_t skip = opt->pc - buf->address, used = 0;
-    const uint8_t *p = bytes + skip;
-    uint64_t available = buf->size - skip;
-    while (opt->pc <= buf->end && used < available && !failed(opt)) {
+void print_data_bytes(const Buffer_struct *buf, Option_struct *opt) {
+    Elf32_Rela *sorted = buffer_relocations(buf, opt);
+    Rela_cursor_struct cursor = {sorted, static_cast<uint32_t>(sorted ? buf->rela_count : 0), 0,
+                                 sorted};
+    uint64_t end = buf->address + buf->size; // first address after the section
+    while (opt->pc <= buf->end && opt->pc < end && !has_error(opt)) {
+        uint64_t offset = opt->pc - buf->address;
         uint32_t rela_size = 0;
         if (cursor.current)
-            rela_size = rela_data_size(&cursor.current, &cursor.index, cursor.count,
-                                       opt->pc - buf->address, opt);
-        if (failed(opt)) break;
+            rela_size = rela_data_size(&cursor.current, &cursor.index, cursor.count, offset, opt);
+        if (has_error(opt)) break;
         // A relocated word must lie wholly inside the section.
-        if (rela_size > available - used) {
+        if (rela_size > end - opt->pc) {
             set_error(opt, ERR_CONTENT, "Invalid data size\n");
             break;
         }
-        print_data_item(p, 1, rela_size, &cursor, buf, opt);
-        uint32_t step = rela_size ? rela_size : 1;
-        p += step;
-        used += step;
-        opt->pc += step;
+        print_data_item(buf->bytes + offset, 1, rela_size, &cursor, buf, opt);
+        opt->pc += rela_size ? rela_size : 1;
     }
     free(sorted);
 }
@@ -208,10 +170,10 @@ void print_bss(const Buffer_struct *buf, Option_struct *opt) {
     // The run ends at the window end as well as at the piece end.
     uint64_t last =
         buf->address + buf->size - 1 < buf->end ? buf->address + buf->size - 1 : buf->end;
-    while (opt->pc <= last && !failed(opt)) {
+    while (opt->pc <= last && !has_error(opt)) {
         uint64_t remaining = last - opt->pc + 1;
         uint64_t gap = bss_gap(remaining, buf, opt);
-        if (failed(opt)) break;
+        if (has_error(opt)) break;
         print_space_line(gap, buf, opt);
         opt->pc += gap;
     }
@@ -222,12 +184,9 @@ char *dump_data_piece(const Buffer_struct *buf, Option_struct *opt, uint8_t *err
     if (!opt->data_sections || (buf->sh_type == SHT_NOBITS && !opt->bss_sections)) return nullptr;
     check_buffer_args(opt, buf->bytes, buf->size, buf->file_type, buf->sh_type, buf->start,
                       buf->end);
-    if (failed(opt)) return piece_error(opt, error_class);
-    if (opt->sort_symtab) make_sorted_symbols(opt, buf->symtab, buf->symcount);
-    opt->strtab = buf->strtab;
-    opt->symtab = buf->symtab;
-    opt->symcount = buf->symcount;
-    opt->file_type = -1;
+    if (has_error(opt)) return engine_error(opt, error_class);
+    // Data get no equivalence texts: no file type for them.
+    use_buffer_symbols(buf, -1, opt);
     Buffer_struct piece = *buf;
     clip_window(&piece.start, &piece.end, buf->address, buf->size);
     text_open(opt);
@@ -242,9 +201,9 @@ char *dump_data_piece(const Buffer_struct *buf, Option_struct *opt, uint8_t *err
     if (buf->sh_type == SHT_NOBITS)
         print_bss(&piece, opt);
     else
-        print_data_bytes(buf->bytes, &piece, opt);
+        print_data_bytes(&piece, opt);
     // Labels at a piece boundary belong to the next piece's first item.
-    if (!failed(opt) && !opt->piece_more) print_labels_at(opt->pc, &piece, opt);
-    if (failed(opt)) return piece_error(opt, error_class);
+    if (!has_error(opt) && !opt->piece_more) print_labels_at(opt->pc, &piece, opt);
+    if (has_error(opt)) return engine_error(opt, error_class);
     return text_detach(opt);
 }

@@ -87,11 +87,7 @@ char *print_equ_block(const char *strtab, const Elf32_Sym *symtab, uint64_t symc
                 print_equate(strtab + s->st_name, s, "\tequ\t", "", opt);
         }
     }
-    if (get_error_code(opt) != ERR_NONE) {
-        free(text_detach(opt));
-        *error_class = get_error_code(opt);
-        return kl_strdup(get_error_text(opt));
-    }
+    if (has_error(opt)) return engine_error(opt, error_class);
     return text_detach(opt);
 }
 

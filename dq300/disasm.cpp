@@ -3,6 +3,7 @@
 // comments, marks loop ends and prints the packet or, failing that, data.
 #include "dq300/disasm.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,10 +33,6 @@ struct Window_struct {
     char *long_texts[MAX_LONG_TEXTS];
     uint32_t long_count;
 };
-
-bool failed(const Option_struct *opt) {
-    return get_error_code(opt) != ERR_NONE;
-}
 
 void release_long_texts(Window_struct *w) {
     for (uint32_t i = 0; i < w->long_count; i++) free(w->long_texts[i]);
@@ -83,7 +80,7 @@ int relocate_operand(OperandRecord *op, const InstructionRecord *record, uint64_
         return 0;
     }
     set_operand_text(op, text, w);
-    return failed(opt) ? 0 : 1;
+    return has_error(opt) ? 0 : 1;
 }
 
 // The address comment of an operand that names an address in an executable.
@@ -115,7 +112,7 @@ bool handle_operands(uint32_t i, Window_struct *w, Option_struct *opt) {
         int found = relocate_operand(op, record, offset, w, opt);
         if (found == 0) return false;
         if (found == 2) note_operand_address(record, op, w, opt);
-        if (failed(opt)) return false;
+        if (has_error(opt)) return false;
     }
     if (!relocatable) {
         Elf32_Rela *first = nullptr;
@@ -125,13 +122,14 @@ bool handle_operands(uint32_t i, Window_struct *w, Option_struct *opt) {
     return true;
 }
 
-// Decodes the instructions of an accepted packet and sets their texts.
-bool annotate_packet(Window_struct *w, Option_struct *opt) {
+// Annotates the instructions of an accepted packet of `size` bytes and sets
+// their texts.
+bool annotate_packet(uint32_t size, Window_struct *w, Option_struct *opt) {
     uint32_t count = GetInstructionCount();
     w->comment.clear();
     for (uint32_t i = 0; i < count; i++) {
         if (!handle_operands(i, w, opt)) return false;
-        if (opt->loop_end) track_loop_ends(i, w->consumed, &w->loops, &w->comment);
+        if (opt->loop_end) track_loop_ends(i, w->consumed + size, &w->loops, &w->comment);
     }
     for (uint32_t i = 0; i < count; i++) {
         bool last = i + 1 == count;
@@ -155,7 +153,7 @@ void list_as_data(Window_struct *w, Option_struct *opt) {
     if (c->current)
         rela_size =
             rela_data_size(&c->current, &c->index, c->count, opt->pc - w->buf->address, opt);
-    if (failed(opt)) return;
+    if (has_error(opt)) return;
     // A relocated word must lie wholly inside the section.
     if (rela_size > w->available) {
         set_error(opt, ERR_CONTENT, "Invalid data size\n");
@@ -163,19 +161,13 @@ void list_as_data(Window_struct *w, Option_struct *opt) {
     }
     uint32_t plain = w->available >= 2 ? 2 : 1;
     print_data_item(w->ptr, plain, rela_size, c, w->buf, opt);
-    if (failed(opt)) return;
+    if (has_error(opt)) return;
     advance(w, rela_size ? rela_size : plain, opt);
 }
 
 // Prints the packet decoded at the window position; false on an error.
 bool list_packet(uint32_t size, const Elf32_Sym *inner, Window_struct *w, Option_struct *opt) {
-    const uint8_t *bytes = w->ptr;
-    uint64_t pc = opt->pc;
-    w->ptr += size;
-    w->available -= size;
-    w->consumed += size;
-    bool ok = annotate_packet(w, opt);
-    if (!ok) return false;
+    if (!annotate_packet(size, w, opt)) return false;
     const char *text = nullptr;
     FormatPacket(&text);
     char *with_labels = nullptr;
@@ -184,11 +176,11 @@ bool list_packet(uint32_t size, const Elf32_Sym *inner, Window_struct *w, Option
         if (!with_labels) return false;
         text = with_labels;
     }
-    print_packet(bytes, size, text, GetInstructionCount(), w->buf, opt);
+    print_packet(w->ptr, size, text, GetInstructionCount(), w->buf, opt);
     free(with_labels);
     release_long_texts(w);
-    opt->pc = pc + size;
-    return !failed(opt);
+    advance(w, size, opt);
+    return !has_error(opt);
 }
 
 // One step of the packet loop at the window position.
@@ -198,7 +190,7 @@ void list_next_item(Window_struct *w, Option_struct *opt) {
     const Elf32_Sym *inner = nullptr;
     if (size >= 2 && size <= w->available) {
         inner = find_inner_label(opt->pc + 1, size - 2, w->buf, opt);
-        if (failed(opt)) return;
+        if (has_error(opt)) return;
     }
     bool printable = size != 0 && size <= w->available;
     if (printable && inner && !accept_inner_label_packet()) printable = false;
@@ -229,22 +221,38 @@ void disassemble_code(const Buffer_struct *buf, Elf32_Rela *sorted, uint64_t end
                       Option_struct *opt) {
     Window_struct w;
     init_window(&w, buf, sorted, opt);
-    if (buf->size != 0) {
-        while (opt->pc <= end && w.available > 0 && !failed(opt)) list_next_item(&w, opt);
-    }
+    while (opt->pc <= end && w.available > 0 && !has_error(opt)) list_next_item(&w, opt);
     release_long_texts(&w);
-    if (failed(opt)) return;
+    if (has_error(opt)) return;
     print_address_line(opt->pc, opt);
     print_labels_at(opt->pc, buf, opt);
 }
 
-char *error_result(Option_struct *opt, uint8_t *error_class) {
+} // namespace
+
+char *engine_error(Option_struct *opt, uint8_t *error_class) {
     free(text_detach(opt));
     *error_class = get_error_code(opt);
     return kl_strdup(get_error_text(opt));
 }
 
-} // namespace
+void use_buffer_symbols(const Buffer_struct *buf, int32_t file_type, Option_struct *opt) {
+    if (opt->sort_symtab) make_sorted_symbols(opt, buf->symtab, buf->symcount);
+    opt->strtab = buf->strtab;
+    opt->symtab = buf->symtab;
+    opt->symcount = buf->symcount;
+    opt->file_type = file_type;
+}
+
+Elf32_Rela *buffer_relocations(const Buffer_struct *buf, Option_struct *opt) {
+    if (buf->rela == nullptr || buf->rela_count == 0) return nullptr;
+    // Relocations name symbols: without a symbol table they cannot be read.
+    if (buf->rela_present != 1 || buf->symtab == nullptr) {
+        set_error(opt, ERR_DATA, INVALID_RELA);
+        return nullptr;
+    }
+    return sort_relocations(buf->rela, buf->rela_count, buf->rela_present);
+}
 
 uint32_t render_flags(const Option_struct *opt) {
     return opt->compact_output ? OPT_RENDER : OPT_RENDER | OPT_LINE_SEPARATOR;
@@ -278,24 +286,10 @@ Elf32_Rela *sort_relocations(const Elf32_Rela *rela, uint64_t count, uint8_t pre
     if (present != 1 || rela == nullptr) return nullptr;
     auto *copy = static_cast<Elf32_Rela *>(kl_malloc((count ? count : 1) * sizeof *rela));
     if (count) memcpy(copy, rela, count * sizeof *rela);
-    // A stable merge sort by offset: entries of one offset form one
-    // relocation and keep their file order.
-    auto *scratch = static_cast<Elf32_Rela *>(kl_malloc((count ? count : 1) * sizeof *rela));
-    for (uint64_t width = 1; width < count; width *= 2) {
-        for (uint64_t lo = 0; lo < count; lo += 2 * width) {
-            uint64_t mid = lo + width < count ? lo + width : count;
-            uint64_t hi = lo + 2 * width < count ? lo + 2 * width : count;
-            uint64_t a = lo, b = mid, k = lo;
-            while (a < mid && b < hi)
-                scratch[k++] = copy[b].r_offset < copy[a].r_offset ? copy[b++] : copy[a++];
-            while (a < mid) scratch[k++] = copy[a++];
-            while (b < hi) scratch[k++] = copy[b++];
-        }
-        Elf32_Rela *t = copy;
-        copy = scratch;
-        scratch = t;
-    }
-    free(scratch);
+    // The entries of one offset form one relocation and keep their file order.
+    std::stable_sort(copy, copy + count, [](const Elf32_Rela &a, const Elf32_Rela &b) {
+        return a.r_offset < b.r_offset;
+    });
     return copy;
 }
 
@@ -345,22 +339,9 @@ char *disassemble_buffer(const Buffer_struct *buf, Option_struct *opt, uint8_t *
     }
     check_buffer_args(opt, buf->bytes, buf->size, buf->file_type, buf->sh_type, buf->start,
                       buf->end);
-    if (failed(opt)) return error_result(opt, error_class);
-    if (opt->sort_symtab) make_sorted_symbols(opt, buf->symtab, buf->symcount);
-    Elf32_Rela *sorted = nullptr;
-    if (buf->rela && buf->rela_count) {
-        sorted = sort_relocations(buf->rela, buf->rela_count, buf->rela_present);
-        // Relocations name symbols: without a symbol table they cannot be read.
-        if (!sorted || !buf->symtab) set_error(opt, ERR_DATA, INVALID_RELA);
-        if (failed(opt)) {
-            free(sorted);
-            return error_result(opt, error_class);
-        }
-    }
-    opt->strtab = buf->strtab;
-    opt->symtab = buf->symtab;
-    opt->symcount = buf->symcount;
-    opt->file_type = buf->file_type;
+    Elf32_Rela *sorted = has_error(opt) ? nullptr : buffer_relocations(buf, opt);
+    if (has_error(opt)) return engine_error(opt, error_class);
+    use_buffer_symbols(buf, buf->file_type, opt);
     select_core(opt, buf->sh_flags);
     uint64_t start = buf->start, end = buf->end;
     clip_window(&start, &end, buf->address, buf->size);
@@ -374,6 +355,6 @@ char *disassemble_buffer(const Buffer_struct *buf, Option_struct *opt, uint8_t *
     print_org_line(buf->address, opt);
     disassemble_code(buf, sorted, end, opt);
     free(sorted);
-    if (failed(opt)) return error_result(opt, error_class);
+    if (has_error(opt)) return engine_error(opt, error_class);
     return text_detach(opt);
 }

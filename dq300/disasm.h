@@ -45,6 +45,19 @@ struct Rela_cursor_struct {
     Elf32_Rela *current;
 };
 
+inline bool has_error(const Option_struct *opt) {
+    return get_error_code(opt) != ERR_NONE;
+}
+// Ends an engine entry on a recorded error: drops the text built so far and
+// returns a copy of the error text, its class in *error_class.
+char *engine_error(Option_struct *opt, uint8_t *error_class);
+// Makes the sorted symbol copy (when the run sorts) and records the tables of
+// the buffer and the file type for the symbol queries.
+void use_buffer_symbols(const Buffer_struct *buf, int32_t file_type, Option_struct *opt);
+// The buffer's relocations ordered by offset (heap), or null when it has
+// none; records "Invalid .rela info\n" when they cannot be read.
+Elf32_Rela *buffer_relocations(const Buffer_struct *buf, Option_struct *opt);
+
 // Engine entries (section walk).
 char *disassemble_buffer(const Buffer_struct *buf, Option_struct *opt, uint8_t *error_class);
 char *dump_data_piece(const Buffer_struct *buf, Option_struct *opt, uint8_t *error_class);
@@ -116,9 +129,11 @@ char *insert_inner_labels(const char *packet_text, const Elf32_Sym *label, const
 // Listing lines.
 void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_t count,
                   const Buffer_struct *buf, Option_struct *opt);
+// The bytes as 16-bit units from the last to the first, each unit second
+// byte first (an odd count byte by byte, from the last).
 void print_hex_codification(const uint8_t *bytes, uint32_t size, Option_struct *opt);
 // One data item: relocated (rela_size 1, 2 or 4) or `size` plain bytes.
 void print_data_item(const uint8_t *bytes, uint32_t size, uint32_t rela_size,
                      Rela_cursor_struct *cursor, const Buffer_struct *buf, Option_struct *opt);
-void print_data_bytes(const uint8_t *bytes, const Buffer_struct *buf, Option_struct *opt);
+void print_data_bytes(const Buffer_struct *buf, Option_struct *opt);
 void print_bss(const Buffer_struct *buf, Option_struct *opt);
