@@ -201,11 +201,11 @@ void list_section(const Run_struct *run, const File_struct *f, uint32_t i,
     if (s->sh_type == SHT_OVERLAY || s->sh_type == SHT_OVERLAY2)
         printf("\t\t;The next section is an overlay section\n\t\t;run_addr=$%08X load_addr=$%08X\n",
                s->sh_addr, s->sh_info);
-    uint8_t error_class;
     if (!code) {
         list_data_section(&buf, opt);
         return;
     }
+    uint8_t error_class;
     char *text = disassemble_buffer(&buf, opt, &error_class);
     write_result(text, error_class, opt);
 }
@@ -223,12 +223,10 @@ void walk_object_file(Run_struct *run, Option_struct *opt) {
     load_file_tables(&opt->elf, &f);
     // Each file gets its own sorted symbol copy.
     make_sorted_symbols(opt, nullptr, 0);
+    // Labels and addresses are never given together: a label narrows the
+    // window of the default addresses.
     Label_window_struct lw{run->low, run->high, -1};
-    if (run->start_label || run->end_label) {
-        lw.start = 0;
-        lw.end = 0xFFFFFFFF;
-        find_label_window(run, &f, opt, &lw);
-    }
+    if (run->start_label || run->end_label) find_label_window(run, &f, opt, &lw);
     if (opt->label_display) {
         uint8_t error_class;
         char *text = print_equ_block(f.strtab, f.symtab, f.symcount, opt->elf.Ehdr.e_type, opt,
