@@ -106,6 +106,8 @@ struct Operand_address_struct {
     uint64_t address;
     Space_filter_struct space;
 };
+// Reads an operand text "$hex", "+$hex" or "-$hex"; false for any other text.
+bool parse_operand_value(const char *text, int64_t *value);
 // False when the operand names no address (or an error was recorded).
 bool operand_address(const ZEMADisasmLib::InstructionRecord *record,
                      const ZEMADisasmLib::OperandRecord *operand, Option_struct *opt,

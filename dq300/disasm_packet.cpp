@@ -21,12 +21,8 @@ int64_t loop_size_of(uint32_t instruction) {
     for (uint32_t j = 0; j < n; j++) {
         const OperandRecord *op = GetOperand(instruction, j);
         if (!op->syntax_name || strcmp(op->syntax_name, "LOOP_SIZE_R10") != 0) continue;
-        const char *t = op->text;
-        bool negative = t[0] == '-';
-        if ((t[0] == '+' || t[0] == '-') && t[1] == '$') t++;
-        if (t[0] != '$') return strtoll(op->text, nullptr, 10);
-        int64_t v = strtoll(t + 1, nullptr, 16);
-        return negative ? -v : v;
+        int64_t size;
+        return parse_operand_value(op->text, &size) ? size : strtoll(op->text, nullptr, 10);
     }
     return 0;
 }

@@ -30,6 +30,14 @@ Symbol_view_struct symbol_view(const Option_struct *opt) {
     return {opt->symtab, opt->symtab ? opt->symcount : 0, false};
 }
 
+// Index of the first entry of the sorted copy whose value is at least value.
+uint64_t first_at_or_above(const Symbol_view_struct &v, uint64_t value) {
+    const Elf32_Sym *it =
+        std::lower_bound(v.table, v.table + v.count, value,
+                         [](const Elf32_Sym &s, uint64_t a) { return uint64_t(s.st_value) < a; });
+    return uint64_t(it - v.table);
+}
+
 bool is_label_type(const Elf32_Sym *s) {
     uint8_t type = elf_st_type(s->st_info);
     return type != STT_SECTION && type != STT_FILE;
@@ -110,18 +118,6 @@ void search_register_space(const InstructionRecord *record, int64_t value, uint6
     out->space = {1, 0};
 }
 
-// Reads "$hex", "+$hex" or "-$hex"; false for any other text.
-bool parse_operand_value(const char *text, int64_t *value) {
-    bool negative = text[0] == '-';
-    if (text[0] == '-' || text[0] == '+') text++;
-    if (text[0] != '$' || !isxdigit(static_cast<unsigned char>(text[1]))) return false;
-    char *end = nullptr;
-    uint64_t v = strtoull(text + 1, &end, 16);
-    if (*end != '\0') return false;
-    *value = negative ? -int64_t(v) : int64_t(v);
-    return true;
-}
-
 } // namespace
 
 void make_sorted_symbols(Option_struct *opt, Elf32_Sym *symtab, uint64_t count) {
@@ -144,6 +140,17 @@ void make_sorted_symbols(Option_struct *opt, Elf32_Sym *symtab, uint64_t count) 
     opt->sort_symtab_ptr = copy;
 }
 
+bool parse_operand_value(const char *text, int64_t *value) {
+    bool negative = text[0] == '-';
+    if (text[0] == '-' || text[0] == '+') text++;
+    if (text[0] != '$' || !isxdigit(static_cast<unsigned char>(text[1]))) return false;
+    char *end = nullptr;
+    uint64_t v = strtoull(text + 1, &end, 16);
+    if (*end != '\0') return false;
+    *value = negative ? -int64_t(v) : int64_t(v);
+    return true;
+}
+
 const char *symbol_name(const Option_struct *opt, const Elf32_Sym *sym) {
     return opt->strtab ? opt->strtab + sym->st_name : "";
 }
@@ -159,11 +166,8 @@ uint64_t first_symbol_at(uint64_t address, const Option_struct *opt) {
             if (v.table[i].st_value == address) return i;
         return v.count;
     }
-    const Elf32_Sym *it =
-        std::lower_bound(v.table, v.table + v.count, address,
-                         [](const Elf32_Sym &s, uint64_t a) { return uint64_t(s.st_value) < a; });
-    if (it == v.table + v.count || it->st_value != address) return v.count;
-    return uint64_t(it - v.table);
+    uint64_t i = first_at_or_above(v, address);
+    return i < v.count && v.table[i].st_value == address ? i : v.count;
 }
 
 const Elf32_Sym *find_next_label_at(uint64_t address, uint64_t *cursor, const Option_struct *opt,
@@ -192,12 +196,7 @@ const Elf32_Sym *find_inner_label(uint64_t start, uint64_t length, const Buffer_
     const Elf32_Sym *found = nullptr;
     // The sorted copy is ordered stably by value, so its first candidate at or
     // above low is the lowest one, first in table order among equal values.
-    uint64_t i = 0;
-    if (v.sorted)
-        i = uint64_t(std::lower_bound(
-                         v.table, v.table + v.count, low,
-                         [](const Elf32_Sym &s, uint64_t a) { return uint64_t(s.st_value) < a; }) -
-                     v.table);
+    uint64_t i = v.sorted ? first_at_or_above(v, low) : 0;
     for (; i < v.count; i++) {
         const Elf32_Sym *s = &v.table[i];
         if (v.sorted && s->st_value > high) break;
