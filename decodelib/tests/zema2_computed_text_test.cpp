@@ -1,6 +1,6 @@
 // ZEMA2 computed texts (loop counts, extremum search, store and load
 // multiple), the register-mask spelling of pushm/popm, and the relocation
-// types and flags that the listing relies on, all on the generated tables.
+// types that the listing relies on, all on the generated tables.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -177,21 +177,5 @@ TEST_P(Zema2Reloc, OperandCarriesItsType) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Zema2Reloc, ::testing::ValuesIn(kRelocs));
-
-// Flags the driver and the statistics read, derived from the record names.
-TEST(Zema2Flags, StackLoadStoreJumpAndNop) {
-    const std::pair<const char *, uint32_t> cases[] = {
-        {"stm_sp_Is16_d", 0x210}, {"ldm_sp_Is10", 0x110},  {"popm_g_s", 0x110},
-        {"pushm_ag", 0x210},      {"jsr_LI24_d", 0x14},    {"rts", 0x24},
-        {"nop_s", 0x40},          {"null", 0x80},          {"mvip_g_Iu8", 0x400},
-        {"fnop", 0x40},           {"ld_g_sp_Is16", 0x110}, {"add.ne_agX_agY", 0},
-    };
-    if (!FindRecord(kZema2, "null")) GTEST_SKIP() << "no ZEMA2 tables";
-    for (const auto &[name, flags] : cases) {
-        const InstructionRecord *r = FindRecord(kZema2, name);
-        ASSERT_NE(r, nullptr) << name;
-        EXPECT_EQ(r->flags, flags) << name;
-    }
-}
 
 } // namespace

@@ -1,6 +1,6 @@
 // ZEMA3 computed texts (loop counts, register masks of pushm/popm), the
 // forms that keep their templates (extremum search, store and load multiple),
-// and the relocation types and flags that the listing relies on, all on the
+// and the relocation types that the listing relies on, all on the
 // generated tables.
 #include <gtest/gtest.h>
 
@@ -162,30 +162,5 @@ TEST_P(Zema3Reloc, OperandCarriesItsType) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Zema3Reloc, ::testing::ValuesIn(kRelocs));
-
-// Flags the driver and the statistics read, derived from the record names.
-TEST(Zema3Flags, StackLoadStoreJumpAndNop) {
-    const std::pair<const char *, uint32_t> cases[] = {
-        {"stm_sp_Is16_rag_C", 0x210},
-        {"ldm_rag_sp_Is16_C", 0x110},
-        {"pushm_ag_impl", 0x210},
-        {"popm_ag_sp", 0x110},
-        {"jsr_L18_C", 0x14},
-        {"jmp_cc_agX_C", 0x4},
-        {"ld_agX_sp_Is16_C", 0x110},
-        {"add_sp_Is10_B", 0x10},
-        {"stld_aY_agX_agZ_C", 0x300},
-        {"mvip_ip_I16_C", 0x400},
-        {"nop_s", 0x40},
-        {"null", 0x80},
-        {"clrm_D", 0},
-    };
-    if (!FindRecord(kZema3, "null")) GTEST_SKIP() << "no ZEMA3 tables";
-    for (const auto &[name, flags] : cases) {
-        const InstructionRecord *r = FindRecord(kZema3, name);
-        ASSERT_NE(r, nullptr) << name;
-        EXPECT_EQ(r->flags, flags) << name;
-    }
-}
 
 } // namespace
