@@ -1,5 +1,5 @@
 // zema-mkobj: builds an ELF object (or a plain binary file) from a readable
-// object description; see tests/support/ZOBJ.md.
+// object description; see tools/mkobj/ZOBJ.md.
 //
 //   zema-mkobj [--show] <description.zobj> <output>
 //
@@ -13,7 +13,7 @@
 #include <string>
 
 #include "decodelib/zema_disasm.h"
-#include "tests/support/zobj.h"
+#include "tools/mkobj/zobj.h"
 
 namespace {
 

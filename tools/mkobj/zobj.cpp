@@ -2,7 +2,7 @@
 // file, then writes the model with ElfWriter. Names of sections and symbols
 // are resolved only at the end, so a statement may refer to a section or a
 // symbol that a later statement defines.
-#include "tests/support/zobj.h"
+#include "tools/mkobj/zobj.h"
 
 #include <cctype>
 #include <map>

@@ -1,7 +1,7 @@
 // Object descriptions: a readable, line-based text (".zobj") from which the
 // tests and examples build ELF32 objects with ElfWriter, instruction words
 // coming from the instruction encoder. The format is documented in
-// tests/support/ZOBJ.md; a short example:
+// tools/mkobj/ZOBJ.md; a short example:
 //
 //   elf relocatable little zema1 shift=0
 //   section .text progbits flags=ae align=8
