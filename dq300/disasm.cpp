@@ -1,6 +1,7 @@
 // Code windows: argument checks, the window, the section line, and the packet
 // loop that decodes each word, attaches relocation expressions and address
-// comments, marks loop ends and prints the packet or, failing that, data.
+// comments, marks loop ends, counts -z statistics and prints the packet or,
+// failing that, data.
 #include "dq300/disasm.h"
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 
 #include "common/rela.h"
 #include "kelim/kelim.h"
+#include "stats/stats.h"
 
 using namespace ZEMADisasmLib;
 
@@ -168,6 +170,7 @@ void list_as_data(Window_struct *w, Option_struct *opt) {
 // Prints the packet decoded at the window position; false on an error.
 bool list_packet(uint32_t size, const Elf32_Sym *inner, Window_struct *w, Option_struct *opt) {
     if (!annotate_packet(size, w, opt)) return false;
+    if (opt->statistics) stats_packet(GetInstructionCount(), opt);
     const char *text = nullptr;
     FormatPacket(&text);
     char *with_labels = nullptr;
@@ -221,6 +224,7 @@ void disassemble_code(const Buffer_struct *buf, Elf32_Rela *sorted, uint64_t end
                       Option_struct *opt) {
     Window_struct w;
     init_window(&w, buf, sorted, opt);
+    if (opt->statistics) stats_reset(opt);
     while (opt->pc <= end && w.available > 0 && !has_error(opt)) list_next_item(&w, opt);
     release_long_texts(&w);
     if (has_error(opt)) return;
@@ -355,6 +359,7 @@ char *disassemble_buffer(const Buffer_struct *buf, Option_struct *opt, uint8_t *
     print_org_line(buf->address, opt);
     disassemble_code(buf, sorted, end, opt);
     free(sorted);
+    if (opt->statistics && !has_error(opt)) stats_report(opt);
     if (has_error(opt)) return engine_error(opt, error_class);
     return text_detach(opt);
 }
