@@ -245,3 +245,34 @@ TEST(Cli, InteractiveByteOrders) {
 }
 
 } // namespace
+
+namespace {
+
+// Each typed line is a buffer of its own: its statistics start from zero and
+// follow its listing.
+TEST(Cli, InteractiveStatisticsPerLine) {
+    auto report = [](int packets, int micro, int nops, const char *nop_share, int invalid,
+                     const char *invalid_share) {
+        char text[512];
+        snprintf(text, sizeof text,
+                 "\n------------------------------------------------------\n"
+                 "  General statistics:\n"
+                 "    No of packets:                       %6d\n"
+                 "    No of microinstructions:             %6d\n"
+                 "\n  Nop statistics:\n"
+                 "    No of nops:                          %6d %s\n"
+                 "\n  Invalid instructions statistics:\n"
+                 "    No of invalid instructions:          %6d %s\n",
+                 packets, micro, nops, nop_share, invalid, invalid_share);
+        return std::string(text);
+    };
+    // Little-endian groups of 8 bytes: two RIXU words each, the second
+    // line's second word 0x1f000000 does not decode.
+    Result r = run("-q -p -z -arch rixu -il8", "0000000000000000\n1f00000000000000\n\n");
+    EXPECT_EQ(r.out, kPrompt + "\tnop;\n\tnop;\n" + report(2, 2, 2, "100%", 0, "  0%") + "\n" +
+                         kPrompt + "\tnop;\n\tINVALID;\n" + report(2, 1, 1, "100%", 1, "100%") +
+                         "\n" + kPrompt);
+    EXPECT_EQ(r.status, 0);
+}
+
+} // namespace
