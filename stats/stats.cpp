@@ -3,6 +3,8 @@
 // matched InstructionRecord (slot code, flags, size).
 #include "stats/stats.h"
 
+#include <iterator>
+
 using namespace ZEMADisasmLib;
 
 namespace {
@@ -15,53 +17,45 @@ struct Packet_count_struct {
     uint32_t a, b, c, d, s, v, x, z, done, fnop;
 };
 
+using Slot_counter = uint32_t Packet_count_struct::*;
+
+// The packet counter of each slot code; the other vector stages (13 to 17)
+// and whole-word sub-slots (22) count nowhere, invalid instructions (0)
+// apart.
+constexpr Slot_counter SLOT_COUNTERS[] = {
+    nullptr,
+    &Packet_count_struct::a,
+    &Packet_count_struct::b,
+    &Packet_count_struct::c,
+    &Packet_count_struct::d,
+    &Packet_count_struct::s,
+    &Packet_count_struct::v, // Vs0
+    &Packet_count_struct::v, // Vs1
+    &Packet_count_struct::v, // Vs2
+    &Packet_count_struct::v, // Vau
+    &Packet_count_struct::v, // Vrot
+    &Packet_count_struct::v, // Vr
+    &Packet_count_struct::v, // Vd
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    &Packet_count_struct::x,
+    &Packet_count_struct::z,
+    &Packet_count_struct::done,
+    &Packet_count_struct::fnop,
+    nullptr,
+};
+static_assert(std::size(SLOT_COUNTERS) == SLOT_WORD + 1);
+
 // Invalid instructions and S-slot nops go straight to the counters; the
 // slots are kept for the classification of the packet.
 void tally_zema(const InstructionRecord *r, Packet_count_struct *p, Option_struct *opt) {
-    switch (r->slot) {
-    case SLOT_INVALID:
-        opt->stat_invalid++;
-        break;
-    case SLOT_A:
-        p->a++;
-        break;
-    case SLOT_B:
-        p->b++;
-        break;
-    case SLOT_C:
-        p->c++;
-        break;
-    case SLOT_D:
-        p->d++;
-        break;
-    case SLOT_S:
-        p->s++;
-        if (r->flags & FLAG_NOP) opt->stat_nops++;
-        break;
-    case SLOT_VS0:
-    case SLOT_VS1:
-    case SLOT_VS2:
-    case SLOT_VAU:
-    case SLOT_VROT:
-    case SLOT_VR:
-    case SLOT_VD:
-        p->v++;
-        break;
-    case SLOT_X:
-        p->x++;
-        break;
-    case SLOT_Z:
-        p->z++;
-        break;
-    case SLOT_DONE:
-        p->done++;
-        break;
-    case SLOT_FNOP:
-        p->fnop++;
-        break;
-    default:
-        break; // the other vector stages and sub-slots count nowhere
-    }
+    if (r->slot == SLOT_INVALID) opt->stat_invalid++;
+    if (r->slot == SLOT_S && (r->flags & FLAG_NOP)) opt->stat_nops++;
+    if (r->slot < std::size(SLOT_COUNTERS) && SLOT_COUNTERS[r->slot])
+        p->*SLOT_COUNTERS[r->slot] += 1;
 }
 
 float term(uint32_t count, float coefficient) {
