@@ -1,7 +1,8 @@
-// Packet classification on hand-built records, the report texts, and the
-// counting of packets decoded by the library.
+// Packet classification on hand-built records and the shares of the report;
+// whole reports of decoded packets are checked by the golden listings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 #include <map>
@@ -9,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "decodelib/encoder.h"
 #include "stats/stats.h"
 
 namespace {
@@ -198,141 +198,39 @@ TEST_F(Options, CountsRixuWords) {
     }
 }
 
-// Counters accumulate over the packets of a window until the next reset.
-TEST_F(Options, ResetClearsWhatPacketsAdded) {
-    for (const auto &packet : {std::vector{A, B, VS0}, {D, Z}, {S_NOP}, {FNOP}, {INVALID}}) {
-        opt->stat_packets++;
-        count(packet);
-    }
-    expect_counts("packets=5 micro=7 a=1 b=1 v=1 d=1 z=1 s=1 fnop=1 xabvz=1 xdz=1 xssz=1 "
-                  "null_patched=1 nops=1 invalid=1",
-                  {{"xabvz", pw_a + pw_b + pw_v}, {"xdz", pw_d + pw_z + pw_d}, {"xssz", pw_s}});
+TEST_F(Options, ResetClearsEveryCounterAndSum) {
+    auto *first = reinterpret_cast<unsigned char *>(&opt->stat_micro);
+    auto *last = reinterpret_cast<unsigned char *>(&opt->stat_invalid + 1);
+    std::fill(first, last, 0x41); // 0x41414141 and 12.078431 in every member
     stats_reset(opt);
     expect_counts("", {});
 }
 
-// The library's own records: slot codes, the nop flag and the loop-marker
-// size come from the generated tables. The empty upper S ("null") is no
-// instruction; a RIXU nop word with loop bits decodes as the bare marker.
-TEST_F(Options, CountsPacketsTheLibraryDecoded) {
-    struct Word {
-        uint32_t arch;
-        const char *record;
-        OperandValues operands;
-        const char *counts;
-        std::map<std::string, float> powers;
-    };
-    uint64_t null = 0, nop = 0, rts = 0;
-    ASSERT_TRUE(Encode(ARCH_ZEMA1, "null", {}, &null));
-    ASSERT_TRUE(Encode(ARCH_ZEMA1, "opS_nop", {}, &nop));
-    ASSERT_TRUE(Encode(ARCH_ZEMA1, "rts", {}, &rts));
-    const Word words[] = {
-        {ARCH_ZEMA1,
-         "opXSSZ",
-         {{"opS_HI", null}, {"opS_LO", nop}, {"opZ", rts}},
-         "packets=1 micro=2 s=1 z=1 xssz=1 null_patched=1 nops=1",
-         {{"xssz", pw_s + pw_z}}},
-        {ARCH_ZEMA1, "fnop", {}, "packets=1 micro=1 fnop=1", {{"xdz", pw_d}}},
-        {ARCH_RIXU1, "nop", {}, "packets=1 micro=1 rixu_long=1 nops=1", {}},
-        {ARCH_RIXU1, "nop", {{"LOOP_END", 1}}, "packets=1 micro=1 rixu_short=1", {}},
-        {ARCH_RIXU1, "rts", {{"LOOP_END", 1}}, "packets=1 micro=2 rixu_long=1 rixu_short=1", {}},
-    };
-    for (const Word &w : words) {
-        SCOPED_TRACE(w.record);
-        uint64_t bits = 0;
-        ASSERT_TRUE(Encode(w.arch, w.record, w.operands, &bits));
-        std::vector<uint8_t> bytes = WordBytes(bits, w.arch <= ARCH_ZEMA3 ? 64 : 32);
-        ASSERT_NE(DecodeInstruction(bytes.data(), bytes.size(), OPT_RENDER, w.arch, 64), 0u);
-        stats_reset(opt);
-        opt->core_mode = w.arch;
-        stats_packet(GetInstructionCount(), opt);
-        expect_counts(w.counts, w.powers);
-    }
-}
-
-TEST_F(Options, ReportsNothingWithoutPackets) {
-    opt->core_mode = ARCH_ZEMA1;
-    opt->stat_invalid = 3;
-    EXPECT_EQ(report(), "");
-}
-
-// Four packets: XABVZ {A, B, Vs0, Z}, XSSZ {S, S nop}, XDZ {D, Z}, fnop.
-TEST_F(Options, ReportsZemaWindow) {
-    opt->core_mode = ARCH_ZEMA2;
-    for (const auto &packet : {std::vector{A, B, VS0, Z}, {S, S_NOP}, {D, Z}, {FNOP}}) {
-        opt->stat_packets++;
-        count(packet);
-    }
-    // micro 4+2+2+1 = 9; nops 1/9 = 11.11%, nops and fnops 2/9 = 22.22%.
-    // XABVZ 0.07455+0.05787+0.90628+0.04724 = 1.08594; XSSZ 2*0.15941 =
-    // 0.31882; XDZ (0.19778+0.04724 + 0.19778)/2 = 0.2214.
-    EXPECT_EQ(report(),
-              "\n------------------------------------------------------\n"
-              "  General statistics:\n"
-              "    No of packets:                            4\n"
-              "    No of microinstructions:                  9\n"
-              "\n  Packets statistics:\n"
-              "    No of XABVZ packets:                 1 25.00%\n"
-              "    No of XCVZ packets:                  0  0.00%\n"
-              "    No of XSVZ packets:                  0  0.00%\n"
-              "    No of XSSZ packets:                  1 25.00%\n"
-              "    No of XDZ packets:                   2 50.00%\n"
-              "\n  Compaction statistics:\n"
-              "    No of compacted packets:             1 25.00%\n"
-              "    No of null-patched packets:          0  0.00%\n"
-              "\n  Nop statistics:\n"
-              "    No of nops:                          1 11.11%\n"
-              "    No of fnops:                         1 11.11%\n"
-              "    No of nops and fnops:                2 22.22%\n"
-              "\n  Invalid instructions statistics:\n"
-              "    No of invalid instructions:          0  0.00%\n"
-              "\n  Power statistics:\n"
-              "    Per packet avg and max power consumption for XABVZ: 1.086 uW 1.086 uW\n"
-              "    Per packet avg and max power consumption for XCVZ:  0.000 uW 1.015 uW\n"
-              "    Per packet avg and max power consumption for XSVZ:  0.000 uW 1.113 uW\n"
-              "    Per packet avg and max power consumption for XSSZ:  0.319 uW 0.366 uW\n"
-              "    Per packet avg and max power consumption for XDZ:   0.221 uW 0.245 uW\n");
-}
-
-TEST_F(Options, ReportsRixuWholePercentages) {
+// Shares in the report: single-precision percentages with two decimals on
+// ZEMA windows, whole truncated ones on RIXU windows.
+TEST_F(Options, ReportsShares) {
     struct Case {
-        uint32_t micro, nops, invalid;
-        const char *lines;
+        uint32_t mode, packets, micro, xabvz, nops;
+        const char *line;
     };
     const Case cases[] = {
-        {3, 1, 0,
-         "    No of microinstructions:                  3\n"
-         "\n  Nop statistics:\n"
-         "    No of nops:                               1  33%\n"
-         "\n  Invalid instructions statistics:\n"
-         "    No of invalid instructions:               0   0%\n"},
-        // Only invalid words: no microinstruction to divide by, the shares are 0.
-        {0, 0, 2,
-         "    No of microinstructions:                  0\n"
-         "\n  Nop statistics:\n"
-         "    No of nops:                               0   0%\n"
-         "\n  Invalid instructions statistics:\n"
-         "    No of invalid instructions:               2   0%\n"},
-        {1, 1, 2,
-         "    No of microinstructions:                  1\n"
-         "\n  Nop statistics:\n"
-         "    No of nops:                               1 100%\n"
-         "\n  Invalid instructions statistics:\n"
-         "    No of invalid instructions:               2 200%\n"},
+        {ARCH_ZEMA1, 4, 4, 1, 0, "    No of XABVZ packets:                 1 25.00%\n"},
+        {ARCH_ZEMA3, 3, 3, 0, 1, "    No of nops:                          1 33.33%\n"},
+        {ARCH_RIXU1, 3, 3, 0, 1, "    No of nops:                               1  33%\n"},
+        {ARCH_RIXU3, 3, 0, 0, 0, "    No of nops:                               0   0%\n"},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.micro);
+        SCOPED_TRACE(c.line);
         stats_reset(opt);
-        opt->core_mode = ARCH_RIXU2;
-        opt->stat_packets = 3;
+        opt->core_mode = c.mode;
+        opt->stat_packets = c.packets;
         opt->stat_micro = c.micro;
+        opt->stat_xabvz = c.xabvz;
         opt->stat_nops = c.nops;
-        opt->stat_invalid = c.invalid;
-        EXPECT_EQ(report(), std::string("\n------------------------------------------------------\n"
-                                        "  General statistics:\n"
-                                        "    No of packets:                            3\n") +
-                                c.lines);
+        EXPECT_NE(report().find(c.line), std::string::npos);
     }
+    opt->stat_packets = 0;
+    EXPECT_EQ(report(), "");
 }
 
 } // namespace
