@@ -102,6 +102,16 @@ bool is_hex_string(const char *text) {
     return true;
 }
 
+uint32_t read_hex_address(const char *digits) {
+    uint64_t value = 0;
+    for (; *digits; ++digits) {
+        int c = tolower(static_cast<unsigned char>(*digits));
+        value = (value << 4) | static_cast<uint64_t>(c <= '9' ? c - '0' : c - 'a' + 10);
+        if (value > 0xFFFFFFFF) return 0xFFFFFFFF;
+    }
+    return static_cast<uint32_t>(value);
+}
+
 char *get_source_name(int argc, char **argv, Option_struct *opt) {
     get_option(0, nullptr, nullptr, opt);
     while (get_option(argc, argv, opt->option_spec, opt) != -1) {

@@ -18,9 +18,7 @@ static config_entry *append_entry(config_entry **tail, const std::string &token)
     return entry;
 }
 
-int read_config_file(const char *path, config_entry **tail, Option_struct *opt) {
-    (void)opt;
-    FILE *stream = kl_fopen(path, "r");
+int read_config_stream(FILE *stream, config_entry **tail) {
     config_entry *latest = nullptr;
     std::string token; // grows as needed: tokens of any length are kept whole
     int count = 0;
@@ -45,6 +43,13 @@ int read_config_file(const char *path, config_entry **tail, Option_struct *opt) 
         tail = &latest->next;
         count++;
     }
+    return count;
+}
+
+int read_config_file(const char *path, config_entry **tail, Option_struct *opt) {
+    (void)opt;
+    FILE *stream = kl_fopen(path, "r");
+    int count = read_config_stream(stream, tail);
     kl_fclose(stream);
     return count;
 }

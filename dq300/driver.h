@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "dq300/options.h"
 
@@ -55,7 +56,15 @@ void walk_object_file(Run_struct *run, Option_struct *opt);
 void run_interactive(Run_struct *run, Option_struct *opt);
 void run_memory_dump(Run_struct *run, Option_struct *opt);
 
+// Lists bytes held in memory (a dump, typed words) as one code buffer at
+// address 0 of an executable; the engine's text, or its error text.
+char *disassemble_memory(const uint8_t *bytes, uint64_t size, uint64_t start, uint64_t end,
+                         uint64_t sh_flags, Option_struct *opt, uint8_t *error_class);
+// Writes a listing with a newline and frees it; an error text ends the run.
+void write_engine_text(char *text, uint8_t error_class, const Option_struct *opt);
+
 // Appends one entry per token of the configuration file after *tail (which
 // is advanced) and returns the number of entries read.
 int read_config_file(const char *path, config_entry **tail, Option_struct *opt);
+int read_config_stream(FILE *stream, config_entry **tail);
 void free_config_entries(config_entry *head);

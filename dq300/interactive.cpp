@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "dq300/diag.h"
-#include "dq300/disasm.h"
 #include "dq300/driver.h"
 
 namespace {
@@ -63,20 +62,10 @@ void reverse_groups(std::vector<uint8_t> *bytes) {
 
 void list_bytes(const std::vector<uint8_t> &bytes, size_t typed, const Run_struct *run,
                 Option_struct *opt) {
-    Buffer_struct buf{};
-    buf.file_type = ET_EXEC;
-    buf.bytes = bytes.data();
-    buf.size = typed;
-    buf.sh_type = SHT_PROGBITS;
-    buf.sh_flags = run->core_mask;
-    buf.start = 0;
-    buf.end = 0xFFFFFFFF;
     uint8_t error_class;
-    char *text = disassemble_buffer(&buf, opt, &error_class);
-    if (error_class != ERR_NONE) report_fatal(text, opt->source_name);
-    if (text) printf("%s\n", text);
-    fflush(stdout);
-    free(text);
+    char *text =
+        disassemble_memory(bytes.data(), typed, 0, 0xFFFFFFFF, run->core_mask, opt, &error_class);
+    write_engine_text(text, error_class, opt);
 }
 
 } // namespace

@@ -111,7 +111,7 @@ void extract_arch(int *argc, char **argv, Run_struct *run) {
 uint32_t parse_address(const char *arg, const char *missing, const char *not_hex) {
     if (!arg) report_fatal(missing, "");
     if (!is_hex_string(arg)) report_fatal(not_hex, "");
-    return static_cast<uint32_t>(kl_strtoul(arg, nullptr, 16));
+    return read_hex_address(arg);
 }
 
 void parse_interactive(const char *arg, Run_struct *run) {

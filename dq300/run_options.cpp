@@ -1,4 +1,9 @@
-// Option keys shared by the three run modes.
+// Option keys and buffer listing shared by the run modes.
+#include <cstdio>
+#include <cstdlib>
+
+#include "dq300/diag.h"
+#include "dq300/disasm.h"
 #include "dq300/driver.h"
 
 void store_run_options(const Run_struct *run, Option_struct *opt, uint8_t compact,
@@ -16,4 +21,27 @@ void store_run_options(const Run_struct *run, Option_struct *opt, uint8_t compac
     set_option(opt, 14, run->bss_sections);
     set_option(opt, 15, run->local_symbols);
     set_option(opt, 16, run->data_sections);
+}
+
+char *disassemble_memory(const uint8_t *bytes, uint64_t size, uint64_t start, uint64_t end,
+                         uint64_t sh_flags, Option_struct *opt, uint8_t *error_class) {
+    Buffer_struct buf{};
+    buf.file_type = ET_EXEC;
+    buf.bytes = bytes;
+    buf.size = size;
+    buf.sh_type = SHT_PROGBITS;
+    buf.sh_flags = sh_flags;
+    buf.start = start;
+    buf.end = end;
+    return disassemble_buffer(&buf, opt, error_class);
+}
+
+void write_engine_text(char *text, uint8_t error_class, const Option_struct *opt) {
+    if (error_class != ERR_NONE) report_fatal(text, opt->source_name);
+    if (text) {
+        fputs(text, stdout);
+        fputc('\n', stdout);
+    }
+    fflush(stdout);
+    free(text);
 }
