@@ -14,6 +14,13 @@
 # zema-kt runs in the work directory and sees the object as "name.eld", so
 # diagnostics that quote the file name are the same on every machine.
 #
+# Memory dumps (-DMKLOD=zema-mklod): the description is a 'binary' one and
+# its bytes become the dump "name.lod", which zema-kt sees in place of the
+# object; further header comments add to it:
+#   # lod-line: TEXT       a line written before the data lines
+#   # k: LINE  /  # k.v:   lines of the -k file of the run (or of run v),
+#                          named where {k} stands in the run line
+#
 # With the environment variable ZEMA_GOLDEN_UPDATE=1 the expected files are
 # rewritten from the actual output instead (a draft, to be checked by hand);
 # -DNO_UPDATE=1 keeps a case out of that.
@@ -52,7 +59,13 @@ if(NOT run_count EQUAL 1)
 endif()
 
 set(object "${case_name}.eld")
+set(built "${object}")
+if(DEFINED MKLOD)
+  set(object "${case_name}.lod")
+  set(built "${case_name}.bin")
+endif()
 separate_arguments(args UNIX_COMMAND "${run_line}")
+list(TRANSFORM args REPLACE "{k}" "${case_name}${suffix}.k")
 if("{obj}" IN_LIST args)
   list(TRANSFORM args REPLACE "^{obj}$" "${object}")
 else()
@@ -61,10 +74,40 @@ endif()
 
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
-execute_process(COMMAND "${MKOBJ}" "${CASE}" "${WORK}/${object}"
+execute_process(COMMAND "${MKOBJ}" "${CASE}" "${WORK}/${built}"
                 RESULT_VARIABLE mkobj_status ERROR_VARIABLE mkobj_error)
 if(NOT mkobj_status EQUAL 0)
   message(FATAL_ERROR "zema-mkobj failed on ${CASE}:\n${mkobj_error}")
+endif()
+if(DEFINED MKLOD)
+  execute_process(COMMAND "${MKLOD}" "${WORK}/${built}" "${WORK}/data.lod"
+                  RESULT_VARIABLE mklod_status ERROR_VARIABLE mklod_error)
+  if(NOT mklod_status EQUAL 0)
+    message(FATAL_ERROR "zema-mklod failed on ${CASE}:\n${mklod_error}")
+  endif()
+  # The header texts are taken line by line; ';' and brackets are text here.
+  file(READ "${CASE}" description)
+  string(REPLACE ";" "<semicolon>" description "${description}")
+  string(REPLACE "[" "<open>" description "${description}")
+  string(REPLACE "]" "<close>" description "${description}")
+  string(REGEX MATCHALL "[^\n]*\n" description_lines "${description}")
+  set(lod_head "")
+  set(k_text "")
+  foreach(line IN LISTS description_lines)
+    if(line MATCHES "^# lod-line: (.*)$")
+      string(APPEND lod_head "${CMAKE_MATCH_1}")
+    elseif(line MATCHES "^# k${suffix_regex}:[ ]?(.*)$")
+      string(APPEND k_text "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+  foreach(text lod_head k_text)
+    string(REPLACE "<semicolon>" ";" ${text} "${${text}}")
+    string(REPLACE "<open>" "[" ${text} "${${text}}")
+    string(REPLACE "<close>" "]" ${text} "${${text}}")
+  endforeach()
+  file(READ "${WORK}/data.lod" lod_data)
+  file(WRITE "${WORK}/${object}" "${lod_head}${lod_data}")
+  file(WRITE "${WORK}/${case_name}${suffix}.k" "${k_text}")
 endif()
 
 set(actual_out "${WORK}/stdout")
