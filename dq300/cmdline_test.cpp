@@ -51,6 +51,20 @@ TEST(Cmdline, FindWordOption) {
     EXPECT_EQ(find_word_option("arch", none.argc(), none.v()), 0);
 }
 
+TEST(Cmdline, ReadHexAddress) {
+    struct Case {
+        std::string digits;
+        uint32_t value;
+    };
+    const Case cases[] = {{"", 0},
+                          {"1fF", 0x1FF},
+                          {"FFFFFFFF", 0xFFFFFFFF},
+                          {"100000000", 0xFFFFFFFF},
+                          {std::string(4000, '0') + "12", 0x12},
+                          {std::string(4000, 'f'), 0xFFFFFFFF}};
+    for (const Case &c : cases) EXPECT_EQ(read_hex_address(c.digits.c_str()), c.value) << c.digits;
+}
+
 TEST(Cmdline, IsHexString) {
     struct Case {
         const char *text;
@@ -153,7 +167,7 @@ std::vector<std::string> read_config(const std::string &text) {
     char path[] = "/tmp/zema_config_XXXXXX";
     int fd = mkstemp(path);
     FILE *f = fdopen(fd, "w");
-    fputs(text.c_str(), f);
+    fwrite(text.data(), 1, text.size(), f);
     fclose(f);
     config_entry *head = nullptr;
     int count = read_config_file(path, &head, nullptr);
@@ -172,7 +186,7 @@ TEST(Config, Tokens) {
         std::string text;
         V tokens;
     };
-    std::string huge(5000, 'h');
+    std::string huge(5000, 'h'), vast(3 << 20, 'l');
     const Case cases[] = {
         {"", V{}},
         {"  ; only a comment\n\t\n", V{}},
@@ -181,6 +195,8 @@ TEST(Config, Tokens) {
         {"H100", V{"H100"}},
         {"l1;c\nh2\n", V{"l1;c$", "h2$"}}, // ";" starts a comment only at a token start
         {huge + "\n", V{huge + "$"}},
+        {"l1" + vast + " ;" + vast, V{"l1" + vast + "$"}},
+        {std::string("l1\0h2\x80h3\x7f\n", 10), V{"l1", "h2", "h3$"}},
     };
     for (const Case &c : cases) EXPECT_EQ(read_config(c.text), c.tokens) << c.text;
 }

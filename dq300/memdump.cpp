@@ -3,6 +3,7 @@
 #include "dq300/memdump.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -19,18 +20,14 @@ constexpr size_t DUMP_LINE_VALUES = 8;
 
 // Moves the characters not yet read to the front of the block and fills the
 // rest of it from the stream.
-void refill(Dump_reader_struct *r, size_t capacity) {
+void refill(Dump_reader_struct *r) {
     size_t kept = r->end - r->begin;
     memmove(r->block, r->block + r->begin, kept);
     r->begin = 0;
-    size_t count = static_cast<size_t>(std::min<uint64_t>(r->unread, capacity - kept));
+    size_t count = static_cast<size_t>(std::min<uint64_t>(r->unread, r->capacity - kept));
     if (count) kl_fread(r->block + kept, 1, count, r->stream);
     r->end = kept + count;
     r->unread -= count;
-}
-
-size_t block_capacity(uint64_t size) {
-    return size < DUMP_BLOCK ? static_cast<size_t>(size) + 1 : DUMP_BLOCK;
 }
 
 // Takes `chars` characters of the block as the next line; `at_end` when the
@@ -50,24 +47,50 @@ bool is_space(char c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
+// Value of each character as a hexadecimal digit, -1 for the others.
+constexpr std::array<int8_t, 256> HEX_DIGIT = [] {
+    std::array<int8_t, 256> table{};
+    for (int c = 0; c < 256; c++) {
+        bool decimal = c >= '0' && c <= '9', lower = c >= 'a' && c <= 'f',
+             upper = c >= 'A' && c <= 'F';
+        table[c] = static_cast<int8_t>(decimal ? c - '0'
+                                       : lower ? c - 'a' + 10
+                                       : upper ? c - 'A' + 10
+                                               : -1);
+    }
+    return table;
+}();
+
 int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+    return HEX_DIGIT[static_cast<unsigned char>(c)];
+}
+
+// The layout dumps are written in, "HH HH HH HH HH HH HH HH", read without
+// the general conversion: false for any other line.
+bool read_plain_values(const char *line, size_t length, uint8_t *values) {
+    if (length <= 3 * DUMP_LINE_VALUES) return false;
+    for (size_t k = 0; k < DUMP_LINE_VALUES; k++) {
+        int high = hex_value(line[3 * k]), low = hex_value(line[3 * k + 1]);
+        if ((high | low) < 0 || (k + 1 < DUMP_LINE_VALUES && line[3 * k + 2] != ' ')) return false;
+        values[k] = static_cast<uint8_t>(high << 4 | low);
+    }
+    // A digit right after the last value would belong to it.
+    return hex_value(line[3 * DUMP_LINE_VALUES - 1]) < 0;
 }
 
 // One "%x" conversion from p; the low 8 bits of the value go to *value.
-// Returns the character after the number, or null when there is none.
+// Returns the character after the number, or null when there is none. As
+// the C library reads it, "0x" alone is the number 0.
 const char *parse_hex(const char *p, const char *end, uint8_t *value) {
     while (p < end && is_space(*p)) p++;
     bool negative = p < end && *p == '-';
     if (p < end && (*p == '-' || *p == '+')) p++;
-    if (end - p >= 3 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && hex_value(p[2]) >= 0) p += 2;
+    bool prefix = end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X');
+    if (prefix) p += 2;
     const char *digits = p;
     unsigned low = 0;
     for (int d; p < end && (d = hex_value(*p)) >= 0; p++) low = ((low << 4) | unsigned(d)) & 0xFF;
-    if (p == digits) return nullptr;
+    if (p == digits && !prefix) return nullptr;
     *value = static_cast<uint8_t>(negative ? 0u - low : low);
     return p;
 }
@@ -77,7 +100,10 @@ const char *parse_hex(const char *p, const char *end, uint8_t *value) {
 void dump_reader_open(Dump_reader_struct *reader, FILE *stream, uint64_t size) {
     reader->stream = stream;
     reader->unread = size;
-    reader->block = static_cast<char *>(kl_malloc(block_capacity(size)));
+    // Room for a whole small file; a line left over is always far shorter
+    // than a block.
+    reader->capacity = size < DUMP_BLOCK ? static_cast<size_t>(size) + 1 : DUMP_BLOCK;
+    reader->block = static_cast<char *>(kl_malloc(reader->capacity));
     reader->begin = 0;
     reader->end = 0;
     reader->line_number = 0;
@@ -101,11 +127,12 @@ size_t read_dump_line(Dump_reader_struct *reader, char *line, size_t limit) {
         if (available >= limit) return limit;
         if (reader->unread == 0)
             return available ? take_line(reader, line, available, true, limit) : 0;
-        refill(reader, block_capacity(reader->unread + available));
+        refill(reader);
     }
 }
 
 bool parse_dump_values(const char *line, size_t length, uint8_t *values) {
+    if (read_plain_values(line, length, values)) return true;
     const char *p = line, *end = line + length;
     for (size_t i = 0; i < DUMP_LINE_VALUES; i++) {
         p = parse_hex(p, end, &values[i]);

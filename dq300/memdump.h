@@ -18,6 +18,7 @@ struct Dump_reader_struct {
     FILE *stream;
     uint64_t unread; // bytes of the stream not yet in the block
     char *block;     // heap
+    size_t capacity; // bytes of the block
     size_t begin;    // next character of the block
     size_t end;      // end of the characters read into the block
     uint64_t line_number;

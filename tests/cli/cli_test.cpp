@@ -5,6 +5,7 @@
 
 #include "elflib/elfread.h"
 #include "tests/support/elf_writer.h"
+#include "tests/support/lod_writer.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -273,6 +274,55 @@ TEST(Cli, InteractiveStatisticsPerLine) {
                          kPrompt + "\tnop;\n\tINVALID;\n" + report(2, 1, 1, "100%", 1, "100%") +
                          "\n" + kPrompt);
     EXPECT_EQ(r.status, 0);
+}
+
+} // namespace
+
+namespace {
+
+std::string write_temp(const std::string &name, const std::string &text) {
+    std::string path = testing::TempDir() + "cli_" + std::to_string(getpid()) + "_" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+// Dumps that are not text and configuration tokens of any length end in a
+// diagnostic or a listing, never in a crash or a cut listing.
+TEST(Cli, DumpsOfAnyBytes) {
+    std::string all_bytes, nuls(100, '\0');
+    for (int i = 0; i < 1024; i++) all_bytes += static_cast<char>(i);
+    zema_test::LodWriter words; // fnop; rts three times: addresses 0 to $17
+    words.bytes(
+        {1, 0, 0, 0, 0, 0, 0xF0, 0x0F, 1, 0, 0, 0, 0, 0, 0xF0, 0x0F, 1, 0, 0, 0, 0, 0, 0xF0, 0x0F});
+    std::string lod = write_temp("words.lod", words.text());
+    std::string long_name(100000, 'x');
+    struct Case {
+        std::string dump, config, out_start, err;
+        int status;
+    };
+    const Case cases[] = {
+        {all_bytes, "", "", "Line too long\n", 1},
+        {nuls, "", "", "Line too long\n", 1},
+        {std::string(30, '\0') + "\n" + nuls.substr(0, 25) + "\n", "", "", "Line too long\n", 1},
+        {std::string("\0\0\n", 3) + std::string(25, '\0') + "\n", "", "",
+         "Line 2 has 26 characters but not eight hexadecimal values\n", 1},
+        {std::string("\0\0\n\0\n", 5), "", "", "Buffer length should be greater than 0\n", 1},
+        {"", "l0 " + long_name + "\n", "",
+         "Invalid option specified in config file: " + long_name + "\n", 1},
+        {"", "l" + std::string(5000, '0') + "8 h" + std::string(5000, 'f'),
+         "-----------------------------------------\nDisassembling from $00000008 to "
+         "$00000017:\n#00000008:\n",
+         "", 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.err);
+        std::string dump = c.dump.empty() ? lod : write_temp("any.lod", c.dump);
+        std::string k = c.config.empty() ? "" : " -k" + write_temp("any.k", c.config);
+        Result r = run("-q -d -arch zema2" + k + " " + dump);
+        EXPECT_EQ(r.out.substr(0, c.out_start.size()), c.out_start);
+        EXPECT_EQ(r.err, c.err.empty() ? "" : "[DIS,3,8999,-1," + dump + "] FATAL --- " + c.err);
+        EXPECT_EQ(r.status, c.status);
+    }
 }
 
 } // namespace
