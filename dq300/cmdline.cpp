@@ -132,8 +132,8 @@ static const char *const usage_lines[] = {
     "  -d  treat input file as memory dump (.lod file)\n",
     "  -b<label>  start at label   -e<label>  end at label\n",
     "  -f  print loop_end          -j do not disassemble BSS sections\n",
-    "  -i{l|b}{X}  use interactive mode \n\t{l|b} specifies endianness of the input string "
-    "\n\tX can be 2|4|8|16|32|64 and represents the number of AUs\n",
+    ("  -i{l|b}{X}  use interactive mode \n\t{l|b} specifies endianness of the input string "
+     "\n\tX can be 2|4|8|16|32|64 and represents the number of AUs\n"),
     "  -l<addr>  start at address  -h<addr>  end at address\n",
     "  -k<file>  config file       -p  suppress Pc display\n",
     "  -q  suppress banner         -s  suppress label and header display\n",
