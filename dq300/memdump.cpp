@@ -142,16 +142,18 @@ bool parse_dump_values(const char *line, size_t length, uint8_t *values) {
 }
 
 void read_dump(FILE *stream, uint64_t size, Dump_struct *dump) {
+    Dump_reader_struct reader;
+    dump_reader_open(&reader, stream, size);
+    char line[DUMP_LINE_LIMIT + 1];
+    // The first line comes before the dump buffer: a stream that cannot be
+    // read (a directory, whose size means nothing) fails as a read.
+    size_t length = read_dump_line(&reader, line, DUMP_LINE_LIMIT);
     // A data line of 26 characters holds 8 bytes: a third of the file suffices.
     uint64_t capacity = size / 3;
     dump->bytes = static_cast<uint8_t *>(kl_malloc(static_cast<size_t>(capacity) + 1));
     dump->size = 0;
     dump->error[0] = '\0';
-    Dump_reader_struct reader;
-    dump_reader_open(&reader, stream, size);
-    char line[DUMP_LINE_LIMIT + 1];
-    size_t length;
-    while ((length = read_dump_line(&reader, line, DUMP_LINE_LIMIT)) != 0) {
+    for (; length != 0; length = read_dump_line(&reader, line, DUMP_LINE_LIMIT)) {
         if (length >= DUMP_LINE_LIMIT) {
             snprintf(dump->error, sizeof dump->error, "Line too long\n");
             break;
