@@ -50,6 +50,8 @@ int read_config_file(const char *path, config_entry **tail, Option_struct *opt) 
     (void)opt;
     FILE *stream = kl_fopen(path, "r");
     int count = read_config_stream(stream, tail);
+    // A file that cannot be read (a directory) is not an empty configuration.
+    if (ferror(stream)) kl_fatal(&kl_errors, KL_FLAG_ERRNO, "details", "kl_fread failed\n");
     kl_fclose(stream);
     return count;
 }

@@ -323,11 +323,13 @@ TEST(Cli, DumpsOfAnyBytes) {
         EXPECT_EQ(r.err, c.err.empty() ? "" : "[DIS,3,8999,-1," + dump + "] FATAL --- " + c.err);
         EXPECT_EQ(r.status, c.status);
     }
-    // A directory has a size that means nothing: it fails as a read, before
-    // a dump buffer of that size is asked for.
-    Result r = run("-q -d -arch zema2 " + testing::TempDir());
-    EXPECT_EQ(r.err.substr(0, 32), "[DIS,2,8000,-1]kl_fread failed\n ");
-    EXPECT_EQ(r.status, 1);
+    // A directory as the dump or as the -k file fails as a read: neither its
+    // size nor its lack of tokens mean anything.
+    for (std::string args : {" ", " -k"}) {
+        Result r = run("-q -d -arch zema2" + args + testing::TempDir() + " " + lod);
+        EXPECT_EQ(r.err.substr(0, 32), "[DIS,2,8000,-1]kl_fread failed\n ") << args;
+        EXPECT_EQ(r.status, 1) << args;
+    }
 }
 
 } // namespace
