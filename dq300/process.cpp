@@ -1,7 +1,46 @@
 // Object file and archive run.
+#include <cstdio>
+#include <string>
+
+#include "common/archive.h"
 #include "dq300/diag.h"
 #include "dq300/driver.h"
 #include "kelim/kelim.h"
+
+namespace {
+
+// One member of a library, listed as a file of its own under its module header.
+void list_archive_member(Run_struct *run, Option_struct *opt, const archive_member *m) {
+    const char *parent = archive_member_parent(m);
+    printf(";-----------------------\n;Module %s from %s\n;-----------------------\n", m->name,
+           parent ? parent : "root level");
+    if (elf_read(opt->input_stream, long(m->data_offset), &opt->elf) == 0) {
+        std::string message = "Unknown entry format ";
+        message += m->name;
+        message += ". Ignoring...\n";
+        report_warning(message.c_str(), opt->source_name);
+    } else {
+        walk_object_file(run, opt);
+    }
+    // Also after an ELF file of machine 0, which loads but reads as "not ELF".
+    elf_free(&opt->elf);
+}
+
+void process_archive(Run_struct *run, Option_struct *opt) {
+    archive_struct *ar = archive_open(opt->input_stream);
+    if (!ar) report_fatal("Error processing the archive\n", opt->source_name);
+    if (run->verbose) fputs("\nProcessing archive...\n", stderr);
+    for (size_t i = 0; i < ar->member_count; i++) {
+        const archive_member *m = ar->member_table[i];
+        if (run->verbose) fprintf(stderr, "\n\nProcessing %s\n\n", m->name);
+        if (m->nested) continue;
+        list_archive_member(run, opt, m);
+    }
+    fflush(stdout);
+    archive_free(ar);
+}
+
+} // namespace
 
 void process_file(Run_struct *run, Option_struct *opt) {
     opt->input_stream = kl_fopen(run->source_path, "rb");
@@ -10,9 +49,7 @@ void process_file(Run_struct *run, Option_struct *opt) {
         walk_object_file(run, opt);
         elf_free(&opt->elf);
     } else {
-        // Archives are not read yet: report what the reader reports for a
-        // file without archive magic.
-        report_fatal("Error processing the archive\n", opt->source_name);
+        process_archive(run, opt);
     }
     kl_fclose(opt->input_stream);
     opt->input_stream = nullptr;
