@@ -1,6 +1,7 @@
-# Runs one golden case: builds the object of a description with zema-mkobj,
-# lists it with zema-kt and compares standard output, the exit status and,
-# when an expected .err file exists, standard error with the expected files.
+# Runs one golden case: builds the object of a description (or the library of
+# a .zar description, as name.a) with zema-mkobj, lists it with zema-kt and
+# compares standard output, the exit status and, when an expected .err file
+# exists, standard error with the expected files.
 #
 #   cmake -DMKOBJ=... -DZEMA_KT=... -DCASE=dir/name.zobj [-DVARIANT=v] -DWORK=dir
 #         -P run_case.cmake
@@ -11,7 +12,8 @@
 #   # status: N            expected exit status (default 0)
 #   # run.v: ARGS          a further run "v" of the same object, expected in
 #   # status.v: N          name.v.lst and name.v.err
-# zema-kt runs in the work directory and sees the object as "name.eld", so
+# zema-kt runs in the work directory and sees the object as "name.eld" (a
+# library as "name.a"), so
 # diagnostics that quote the file name are the same on every machine.
 #
 # Memory dumps (-DMKLOD=zema-mklod): the description is a 'binary' one and
@@ -59,6 +61,9 @@ if(NOT run_count EQUAL 1)
 endif()
 
 set(object "${case_name}.eld")
+if(CASE MATCHES "\\.zar$")
+  set(object "${case_name}.a")
+endif()
 set(built "${object}")
 if(DEFINED MKLOD)
   set(object "${case_name}.lod")

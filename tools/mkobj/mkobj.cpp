@@ -1,7 +1,8 @@
 // zema-mkobj: builds an ELF object (or a plain binary file) from a readable
-// object description; see tools/mkobj/ZOBJ.md.
+// object description, or an ar library from a library description; see
+// tools/mkobj/ZOBJ.md.
 //
-//   zema-mkobj [--show] <description.zobj> <output>
+//   zema-mkobj [--show] <description.zobj|.zar> <output>
 //
 // With --show every instruction word is decoded again and printed with its
 // section, offset, bytes and packet text, to check a description by eye.
@@ -13,12 +14,13 @@
 #include <string>
 
 #include "decodelib/zema_disasm.h"
+#include "tools/mkobj/zar.h"
 #include "tools/mkobj/zobj.h"
 
 namespace {
 
 int usage() {
-    fprintf(stderr, "usage: zema-mkobj [--show] <description.zobj> <output>\n");
+    fprintf(stderr, "usage: zema-mkobj [--show] <description.zobj|.zar> <output>\n");
     return 1;
 }
 
@@ -48,7 +50,9 @@ int main(int argc, char **argv) {
     }
     std::stringstream text;
     text << in.rdbuf();
-    zema_test::ZobjResult r = zema_test::build_zobj(text.str(), input);
+    zema_test::ZobjResult r = zema_test::is_library_description(text.str())
+                                  ? zema_test::build_library(text.str(), input)
+                                  : zema_test::build_zobj(text.str(), input);
     if (!r.ok) {
         fprintf(stderr, "%s\n", r.error.c_str());
         return 1;

@@ -1019,3 +1019,25 @@ ZobjResult build_zobj(std::string_view text, const std::string &file_name) {
 }
 
 } // namespace zema_test
+
+namespace zema_test {
+
+bool zobj_words(std::string_view line, std::vector<std::string> *words, std::string *error) {
+    try {
+        *words = tokenize(strip_comment(std::string(line)));
+        return true;
+    } catch (const Failure &f) {
+        *error = f.message;
+        return false;
+    }
+}
+
+std::string zobj_text(std::string_view word) {
+    return unquote(word);
+}
+
+std::string zobj_uncommented(std::string_view line) {
+    return strip_comment(std::string(line));
+}
+
+} // namespace zema_test

@@ -43,4 +43,12 @@ struct ZobjResult {
 // description in error messages.
 ZobjResult build_zobj(std::string_view text, const std::string &file_name);
 
+// The words of one description line, its comment removed; a quoted text or a
+// parenthesised group stays one word. False, with the reason, for a broken line.
+bool zobj_words(std::string_view line, std::vector<std::string> *words, std::string *error);
+// The text of a quoted word (\" and \\ unescaped); other words as they are.
+std::string zobj_text(std::string_view word);
+// The line without its comment ('#' outside double quotes).
+std::string zobj_uncommented(std::string_view line);
+
 } // namespace zema_test
