@@ -167,7 +167,8 @@ const char *long_name(const level_reader *r, const char *digits) {
     for (; isdigit(static_cast<unsigned char>(*digits)) && long_name_offset <= AR_LONG_NAMES_MAX;
          digits++)
         long_name_offset = long_name_offset * 10 + uint64_t(*digits - '0');
-    KL_INPUT_CHECK(long_name_offset < r->long_names_size, SOURCE);
+    uint64_t long_names_size = r->long_names_size;
+    KL_INPUT_CHECK(long_name_offset < long_names_size, SOURCE);
     return r->long_names + long_name_offset;
 }
 

@@ -1,47 +1,19 @@
 // Runs the real zema-kt and compares standard output, standard error and the
 // exit status exactly.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "elflib/elfread.h"
+#include "tests/cli/cli_run.h"
 #include "tests/support/elf_writer.h"
 #include "tests/support/lod_writer.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
-struct Result {
-    std::string out, err;
-    int status;
-};
-
-std::string slurp(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// Runs zema-kt with the arguments and, when given, the text as its standard input.
-Result run(const std::string &args, const std::string &input = "") {
-    // Per-process capture files: the CLI tests run in parallel.
-    std::string stem = testing::TempDir() + "cli_" + std::to_string(getpid());
-    std::string out = stem + "_out", err = stem + "_err", in = "/dev/null";
-    if (!input.empty()) {
-        in = stem + "_in";
-        std::ofstream(in, std::ios::binary) << input;
-    }
-    std::string command =
-        std::string(ZEMA_KT_PATH) + " " + args + " >" + out + " 2>" + err + " <" + in;
-    int status = std::system(command.c_str());
-    return {slurp(out), slurp(err), WIFEXITED(status) ? WEXITSTATUS(status) : -1};
-}
+using zema_cli::Result;
+using zema_cli::run;
 
 const std::string kBanner = "Tarvex ZEMA Disassembler  Version 1.5.148 2018-02-13\n"
                             "ZEMA1/ZEMA2/ZEMA3 Disassembly Library Version 1.32\n"

@@ -104,6 +104,29 @@ Bytes ArWriter::build() const {
     return out;
 }
 
+Bytes ArWriter::nested_chain(size_t levels, const Bytes &leaf) {
+    // Data size of the member each level holds, innermost first.
+    std::vector<size_t> sizes{leaf.size()};
+    for (size_t k = 1; k < levels; k++) {
+        size_t inner = sizes.back();
+        sizes.push_back(8 + HEADER_SIZE + inner + inner % 2);
+    }
+    Bytes out;
+    for (size_t k = 0; k < levels; k++) {
+        const char magic[] = "!<arch>\n";
+        out.insert(out.end(), magic, magic + 8);
+        bool innermost = k + 1 == levels;
+        std::string name = innermost ? "leaf.o/" : "level" + std::to_string(k + 1) + ".a/";
+        Bytes h = header(name, sizes[levels - 1 - k]);
+        out.insert(out.end(), h.begin(), h.end());
+    }
+    out.insert(out.end(), leaf.begin(), leaf.end());
+    // Padding bytes close the levels from the innermost one outwards.
+    for (size_t k = 0; k < levels; k++)
+        if (sizes[k] % 2) out.push_back('\n');
+    return out;
+}
+
 void ArWriter::write_file(const std::string &path) const {
     write_bytes(path, build());
 }

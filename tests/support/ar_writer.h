@@ -32,6 +32,10 @@ class ArWriter {
 
     // One 60-byte member header with the given name field text and size.
     static Bytes header(const std::string &name_field, size_t size, const char *trailer = "`\n");
+    // An archive nested `levels` deep (the outer archive counts as one): each
+    // archive holds the next as its only member "levelN.a", the innermost one
+    // holds `leaf` as "leaf.o". Written front to back, so deep chains are cheap.
+    static Bytes nested_chain(size_t levels, const Bytes &leaf);
 
   private:
     struct Member {
