@@ -322,11 +322,9 @@ void build_member_table(archive_struct *ar) {
         static_cast<archive_member **>(kl_malloc((count ? count : 1) * sizeof(archive_member *)));
     ar->member_count = 0;
     for (auto *l = static_cast<archive_level *>(ar->levels->first(ar->levels, &pos)); l;
-         l = static_cast<archive_level *>(ar->levels->next(&pos))) {
-        memcpy(ar->member_table + ar->member_count, l->members,
-               l->member_count * sizeof(archive_member *));
-        ar->member_count += l->member_count;
-    }
+         l = static_cast<archive_level *>(ar->levels->next(&pos)))
+        for (size_t i = 0; i < l->member_count; i++)
+            ar->member_table[ar->member_count++] = l->members[i];
     std::sort(ar->member_table, ar->member_table + ar->member_count,
               [](const archive_member *a, const archive_member *b) {
                   return a->data_offset < b->data_offset;
