@@ -25,10 +25,8 @@ constexpr uint64_t READ_PIECE = 64 * 1024;
 struct level_reader {
     archive_struct *ar;
     archive_level *level;
-    uint64_t base;    // offset of the level's magic
-    uint64_t pos;     // offset of the next header
-    char *long_names; // the "//" table, '/' turned into terminators, or null
-    uint64_t long_names_size;
+    uint64_t base; // offset of the level's magic
+    uint64_t pos;  // offset of the next header
 };
 
 // One header and where its member lies.
@@ -145,31 +143,33 @@ void read_symbol_table(level_reader *r, const member_place *p) {
     free(body);
 }
 
-// "//": names ended by '/', looked up by offset.
+// "//": names ended by '/', looked up by offset. Members keep pointing into
+// the table, so many references to one long name cost no copies.
 void read_long_names(level_reader *r, const member_place *p) {
     check_member_end(r, p);
     uint64_t long_names_size = p->size;
     KL_INPUT_CHECK(long_names_size <= AR_LONG_NAMES_MAX, SOURCE);
-    r->long_names = static_cast<char *>(kl_malloc(long_names_size + 1));
+    archive_level *level = r->level;
+    level->long_names = static_cast<char *>(kl_malloc(long_names_size + 1));
     kl_fseek(r->ar->stream, long(p->data), SEEK_SET);
-    if (long_names_size) kl_fread(r->long_names, 1, long_names_size, r->ar->stream);
-    r->long_names[long_names_size] = '\0';
+    if (long_names_size) kl_fread(level->long_names, 1, long_names_size, r->ar->stream);
+    level->long_names[long_names_size] = '\0';
     for (uint64_t i = 0; i < long_names_size; i++)
-        if (r->long_names[i] == '/') r->long_names[i] = '\0';
-    r->long_names_size = long_names_size;
+        if (level->long_names[i] == '/') level->long_names[i] = '\0';
+    level->long_names_size = long_names_size;
 }
 
 // "/123": the name at offset 123 of the level's long-name table.
-const char *long_name(const level_reader *r, const char *digits) {
-    bool long_name_table_present = r->long_names != nullptr;
+char *long_name(const archive_level *level, const char *digits) {
+    bool long_name_table_present = level->long_names != nullptr;
     KL_INPUT_CHECK(long_name_table_present, SOURCE);
     uint64_t long_name_offset = 0;
     for (; isdigit(static_cast<unsigned char>(*digits)) && long_name_offset <= AR_LONG_NAMES_MAX;
          digits++)
         long_name_offset = long_name_offset * 10 + uint64_t(*digits - '0');
-    uint64_t long_names_size = r->long_names_size;
+    uint64_t long_names_size = level->long_names_size;
     KL_INPUT_CHECK(long_name_offset < long_names_size, SOURCE);
-    return r->long_names + long_name_offset;
+    return level->long_names + long_name_offset;
 }
 
 char *copy_text(const char *text, size_t length) {
@@ -182,22 +182,30 @@ char *copy_text(const char *text, size_t length) {
 // A short name ends at the first '/' (or fills the field); "/N" refers to the
 // long-name table; any other name starting with '/' ("/SYM64/", a late "/ ")
 // is kept as written, without its trailing blanks.
-char *member_name(const level_reader *r, const char *field) {
-    if (field[0] == '/' && isdigit(static_cast<unsigned char>(field[1])))
-        return kl_strdup(long_name(r, field + 1));
+void name_member(archive_member *m, const char *field) {
+    m->shared_name = field[0] == '/' && isdigit(static_cast<unsigned char>(field[1]));
+    if (m->shared_name) {
+        m->name = long_name(m->parent, field + 1);
+        return;
+    }
     size_t length = strlen(field);
     if (field[0] == '/') {
         while (length > 1 && field[length - 1] == ' ') length--;
-        return copy_text(field, length);
+    } else if (const char *slash = strchr(field, '/')) {
+        length = size_t(slash - field);
     }
-    const char *slash = strchr(field, '/');
-    return copy_text(field, slash ? size_t(slash - field) : length);
+    m->name = copy_text(field, length);
 }
 
-// The name index keeps the first member of each name. A chain that crafted
-// names of one hash have made long is not extended, so that indexing stays
-// linear; lookups then also search the member list.
+// The name index keeps the first member of each name. Long names, and chains
+// that crafted names of one hash have made long, stay out of it, so that
+// indexing costs a bounded time per member; lookups then also search the
+// member list.
 void index_member_name(archive_level *level, archive_member *m) {
+    if (strnlen(m->name, AR_INDEX_NAME_MAX + 1) > AR_INDEX_NAME_MAX) {
+        level->index_partial = true;
+        return;
+    }
     kl_containerT *cc = level->members_by_name;
     const kl_cc_node *node = cc->table->buckets[cc->table->hash(m->name) % cc->table->nbuckets];
     uint32_t chain = 0;
@@ -213,14 +221,14 @@ void add_member(level_reader *r, const member_place *p) {
     check_member_end(r, p);
     archive_level *level = r->level;
     auto *m = static_cast<archive_member *>(kl_calloc(1, sizeof(archive_member)));
-    m->name = member_name(r, p->header.name);
+    m->parent = level;
+    name_member(m, p->header.name);
     m->date = parse_number(p->header.date, 10);
     m->uid = parse_number(p->header.uid, 10);
     m->gid = parse_number(p->header.gid, 10);
     m->mode = parse_number(p->header.mode, 8);
     m->size = p->size;
     m->data_offset = p->data;
-    m->parent = level;
     if (level->member_count == level->member_capacity) {
         level->member_capacity = level->member_capacity ? 2 * level->member_capacity : 16;
         level->members = static_cast<archive_member **>(
@@ -232,7 +240,7 @@ void add_member(level_reader *r, const member_place *p) {
 
 // The headers of one level, whose magic lies at base.
 void read_level(archive_struct *ar, archive_level *level, uint64_t base) {
-    level_reader r{ar, level, base, base + AR_MAGIC_SIZE, nullptr, 0};
+    level_reader r{ar, level, base, base + AR_MAGIC_SIZE};
     member_place p;
     bool valid = next_header(&r, &p);
     if (valid && strncmp(p.header.name, "/ ", 2) == 0) {
@@ -244,17 +252,17 @@ void read_level(archive_struct *ar, archive_level *level, uint64_t base) {
         valid = next_header(&r, &p);
     }
     for (; valid; valid = next_header(&r, &p)) add_member(&r, &p);
-    free(r.long_names);
 }
 
 void free_level(void *data) {
     auto *level = static_cast<archive_level *>(data);
     level->members_by_name->destroy(level->members_by_name);
     for (size_t i = 0; i < level->member_count; i++) {
-        free(level->members[i]->name);
+        if (!level->members[i]->shared_name) free(level->members[i]->name);
         free(level->members[i]);
     }
     free(level->members);
+    free(level->long_names);
     free(level);
 }
 

@@ -27,9 +27,12 @@ constexpr uint32_t AR_LONG_NAMES_MAX = 65535;
 // Levels (the archive itself and every nested archive) one file may hold:
 // each level costs a hash container of AR_LEVEL_BUCKETS buckets.
 constexpr uint32_t AR_MAX_LEVELS = 10000;
-// Longest bucket chain the name index of a level is extended to; names of
-// one hash beyond it are found through the level's member list instead.
-constexpr uint32_t AR_INDEX_CHAIN_MAX = 64;
+// The name index of a level takes names of at most AR_INDEX_NAME_MAX
+// characters into bucket chains of at most AR_INDEX_CHAIN_MAX entries, so
+// that indexing costs a bounded time per member whatever the names; other
+// names are found through the level's member list.
+constexpr uint32_t AR_INDEX_NAME_MAX = 255;
+constexpr uint32_t AR_INDEX_CHAIN_MAX = 16;
 
 // One member header, each field terminated.
 struct archive_header {
@@ -45,7 +48,8 @@ struct archive_header {
 struct archive_level;
 
 struct archive_member {
-    char *name; // heap text
+    char *name;       // heap text, or a name of the level's long-name table
+    bool shared_name; // name lies in the level's long-name table
     uint32_t date;
     uint32_t uid;
     uint32_t gid;
@@ -70,6 +74,8 @@ struct archive_level {
     size_t member_capacity;
     archive_member *container; // the member holding this level, null for the top level
     uint64_t end;              // file offset where the level's data ends
+    char *long_names;          // the "//" table, '/' turned into terminators, or null
+    uint64_t long_names_size;
 };
 
 struct archive_struct {

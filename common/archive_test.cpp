@@ -71,6 +71,10 @@ class Opened {
 
 using Names = std::vector<std::string>;
 
+Bytes text(const std::string &s) {
+    return Bytes(s.begin(), s.end());
+}
+
 TEST(Archive, MembersInFileOrderWithTheirParents) {
     const Bytes obj = object();
     ArWriter inner;
@@ -116,6 +120,10 @@ TEST(Archive, MembersInFileOrderWithTheirParents) {
              return b;
          }(),
          {"odd<root", "last<root"}},
+        {"two references to one long name",
+         raw_archive({raw_member("//", text("a_member_name_of_24_c.o/\n")), raw_member("/0", obj),
+                      raw_member("/0", obj)}),
+         {"a_member_name_of_24_c.o<root", "a_member_name_of_24_c.o<root"}},
         {"an empty member at the very end",
          raw_archive({raw_member("a.o/", obj), raw_member("empty/", {})}),
          {"a.o<root", "empty<root"}},
@@ -157,9 +165,9 @@ TEST(Archive, MemberFieldsAndPlaces) {
 }
 
 TEST(Archive, NotAnArchive) {
-    for (const char *text : {"!<thin>\na.o/", "<!arch>\na.o/", "ELF object here"}) {
-        Opened o(Bytes(text, text + strlen(text)));
-        EXPECT_EQ(o.ar, nullptr) << text;
+    for (const char *contents : {"!<thin>\na.o/", "<!arch>\na.o/", "ELF object here"}) {
+        Opened o(text(contents));
+        EXPECT_EQ(o.ar, nullptr) << contents;
     }
 }
 
@@ -204,10 +212,13 @@ Names colliding_names(size_t count) {
     return names;
 }
 
-TEST(Archive, NamesOfOneHashStayFindable) {
+// Names the index leaves out (long ones, too many of one hash) are still
+// found by name.
+TEST(Archive, NamesOutsideTheIndexStayFindable) {
     Names names = colliding_names(2 * AR_INDEX_CHAIN_MAX);
     for (const std::string &n : names)
         ASSERT_EQ(kl_pjw_hash(n.c_str()), kl_pjw_hash(names[0].c_str())) << n;
+    names.push_back(std::string(AR_INDEX_NAME_MAX + 1, 'x'));
     ArWriter inner;
     for (const std::string &n : names) inner.member(n, object());
     Opened o(ArWriter().member("lib.a", inner.build()).build());
