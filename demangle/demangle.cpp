@@ -1,186 +1,81 @@
-// Recursive-descent demangler. Every malformed construct throws Parse_failure,
-// which is caught at the entry (demangle_text) and never leaves this file; all
-// remembered components live in containers of the parser state, so both the
-// success and the failure path release them.
+// Recursive-descent demangler: the entry points, encodings, special names and
+// the text helpers shared by the parser's parts. Every malformed construct
+// throws Parse_failure, which is caught at the entry (demangle_text) and never
+// leaves this module; all remembered components live in containers of the
+// parser state, so both the success and the failure path release them.
 #include "demangle/demangle.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
 #include <vector>
 
-namespace {
+#include "demangle/parser.h"
 
-constexpr size_t TEXT_LIMIT = DEMANGLE_BUFFER_SIZE - 1;
-constexpr int MAX_DEPTH = 256;
-constexpr size_t REMEMBER_BUDGET = size_t(16) << 20; // bytes of remembered text
+namespace demangle_parser {
 
-struct Parse_failure {};
-
-[[noreturn]] void fail() {
-    throw Parse_failure{};
-}
-
-// How the declarator of an enclosing pointer, reference or member pointer
-// attaches: after the text, inside new parentheses, or inside open ones.
-enum Shape : unsigned char { SHAPE_PLAIN, SHAPE_CALLABLE, SHAPE_OPEN };
-
-struct Text_struct {
-    std::string left;
-    std::string right;
-    std::string last_name; // repeated by constructors and destructors
-    Shape shape = SHAPE_PLAIN;
-    bool is_function = false;
-};
-
-struct Name_struct {
-    Text_struct text;
-    bool is_template = false;
-    bool is_special = false; // constructor, destructor or conversion operator
-    std::string fn_quals;
-};
-
-struct Demangler_struct {
-    const char *cursor;
-    const char *end;
-    std::vector<Text_struct> subs;    // substitution candidates, index order
-    std::vector<Text_struct> tparams; // arguments of the latest declared list
-    size_t remembered_bytes = 0;
-    int depth = 0;
-};
-
-struct Operator_struct {
-    char code[3];
-    const char *text;
-    int operands;
-};
-
-// Ordered by first letter; lookup stops at the first greater first letter.
-const Operator_struct OPERATORS[] = {
-    {"aa", "&&", 2},      {"ad", "&", 1},         {"an", "&", 2},   {"aN", "&=", 2},
-    {"aS", "=", 2},       {"cl", "()", 0},        {"cm", ",", 2},   {"co", "~", 1},
-    {"cv", " ", 100},     {"da", " delete[]", 1}, {"de", "*", 1},   {"dl", " delete", 1},
-    {"dv", "/", 2},       {"dV", "/=", 2},        {"eo", "^", 2},   {"eO", "^=", 2},
-    {"eq", "==", 2},      {"gt", ">", 2},         {"ge", ">=", 2},  {"ix", "[]", 2},
-    {"le", "<=", 2},      {"ls", "<<", 2},        {"lS", "<<=", 2}, {"lt", "<", 2},
-    {"mi", "-", 2},       {"mI", "-=", 2},        {"ml", "*", 2},   {"mL", "*=", 2},
-    {"mm", "--", 1},      {"na", " new[]", 1},    {"ne", "!=", 2},  {"ng", "-", 1},
-    {"nt", "!", 1},       {"nw", " new", 1},      {"oo", "||", 2},  {"or", "|", 2},
-    {"oR", "|=", 2},      {"pl", "+", 2},         {"pL", "+=", 2},  {"pm", "->*", 2},
-    {"pp", "++", 1},      {"ps", "+", 1},         {"pt", "->", 2},  {"qu", "?", 3},
-    {"rm", "%", 2},       {"rM", "%=", 2},        {"rs", ">>", 2},  {"rS", ">>=", 2},
-    {"sz", " sizeof", 1}, {"sr", "::", 2},
-};
-
-const Operator_struct *find_operator(char c0, char c1) {
-    for (const Operator_struct &op : OPERATORS) {
-        if (op.code[0] > c0) break;
-        if (op.code[0] == c0 && op.code[1] == c1) return &op;
-    }
-    return nullptr;
-}
-
-const char *builtin_type(char c) {
-    switch (c) {
-    case 'v':
-        return "void";
-    case 'w':
-        return "wchar_t";
-    case 'b':
-        return "bool";
-    case 'c':
-        return "char";
-    case 'a':
-        return "signed char";
-    case 'h':
-        return "unsigned char";
-    case 's':
-        return "short";
-    case 't':
-        return "unsigned short";
-    case 'i':
-        return "int";
-    case 'j':
-        return "unsigned int";
-    case 'l':
-        return "long";
-    case 'm':
-        return "unsigned long";
-    case 'x':
-        return "long long";
-    case 'y':
-        return "unsigned long long";
-    case 'n':
-        return "__int128";
-    case 'o':
-        return "unsigned __int128";
-    case 'f':
-        return "float";
-    case 'd':
-        return "double";
-    case 'e':
-        return "long double";
-    case 'g':
-        return "__float128";
-    case 'z':
-        return "...";
-    default:
-        return nullptr;
-    }
-}
-
-// Appends, dropping whatever would pass the output limit.
 void put(std::string &s, const std::string &t) {
     if (s.size() < TEXT_LIMIT) s.append(t, 0, TEXT_LIMIT - s.size());
 }
 
+void put_front(std::string &s, const std::string &t) {
+    s.insert(0, t);
+    s.resize(std::min(s.size(), TEXT_LIMIT));
+}
+
 std::string flat(const Text_struct &t) {
+    if (t.is_pack) {
+        std::string s;
+        bool first = true;
+        join_items(s, t.items, &first);
+        return s;
+    }
     std::string s = t.left;
     put(s, t.right);
     return s;
 }
 
-Text_struct plain(std::string s, std::string last = {}) {
+Text_struct plain(std::string s, std::string last) {
     Text_struct t;
     t.left = std::move(s);
     t.last_name = std::move(last);
     return t;
 }
 
-struct Depth_guard {
-    Demangler_struct *d;
-    explicit Depth_guard(Demangler_struct *dm) : d(dm) {
-        if (++d->depth > MAX_DEPTH) fail();
-    }
-    ~Depth_guard() { --d->depth; }
-};
-
-char peek(const Demangler_struct *d, size_t ahead = 0) {
-    return size_t(d->end - d->cursor) > ahead ? d->cursor[ahead] : '\0';
+void join_item(std::string &s, const Text_struct &item, bool *first) {
+    if (item.is_pack) return join_items(s, item.items, first);
+    if (!*first) put(s, ", ");
+    put(s, flat(item));
+    *first = false;
 }
 
-bool accept(Demangler_struct *d, char c) {
-    if (peek(d) != c || c == '\0') return false;
-    ++d->cursor;
-    return true;
+void join_items(std::string &s, const std::vector<Text_struct> &items, bool *first) {
+    for (const Text_struct &item : items) join_item(s, item, first);
 }
 
-void expect(Demangler_struct *d, char c) {
-    if (!accept(d, c)) fail();
+namespace {
+
+size_t text_size(const Text_struct &t) {
+    size_t n = t.left.size() + t.right.size() + t.last_name.size() + 1;
+    for (const Text_struct &item : t.items) n += text_size(item);
+    return n;
 }
 
-bool is_digit(char c) {
-    return c >= '0' && c <= '9';
-}
-bool is_lower(char c) {
-    return c >= 'a' && c <= 'z';
-}
+} // namespace
 
 void remember(Demangler_struct *d, const Text_struct &t) {
-    d->remembered_bytes += t.left.size() + t.right.size() + t.last_name.size() + 1;
+    if (!d->recording) return;
+    d->remembered_bytes += text_size(t);
     if (d->remembered_bytes > REMEMBER_BUDGET) fail();
     d->subs.push_back(t);
+}
+
+void charge_reparse(Demangler_struct *d, size_t bytes) {
+    d->reparsed_bytes += bytes;
+    if (d->reparsed_bytes > REPARSE_BUDGET) fail();
 }
 
 size_t parse_count(Demangler_struct *d) {
@@ -214,497 +109,14 @@ std::string parse_source_name(Demangler_struct *d) {
     return s;
 }
 
-Text_struct parse_type(Demangler_struct *d);
-void parse_name(Demangler_struct *d, Name_struct *name, bool declaring);
-std::string parse_encoding(Demangler_struct *d, bool inner);
-std::string parse_expression(Demangler_struct *d);
-
-std::string parse_template_args(Demangler_struct *d, bool declaring) {
-    Depth_guard guard(d);
-    expect(d, 'I');
-    std::vector<Text_struct> args;
-    std::string s = "<";
-    while (!accept(d, 'E')) {
-        Text_struct arg;
-        if (accept(d, 'X')) {
-            arg = plain(parse_expression(d));
-            expect(d, 'E');
-        } else if (peek(d) == 'L') {
-            arg = plain(parse_expression(d));
-        } else {
-            arg = parse_type(d);
-        }
-        if (!args.empty()) put(s, ", ");
-        put(s, flat(arg));
-        args.push_back(std::move(arg));
-    }
-    if (args.empty()) fail();
-    put(s, s.back() == '>' ? " >" : ">");
-    if (declaring) d->tparams = std::move(args);
-    return s;
-}
-
-Text_struct parse_template_param(Demangler_struct *d) {
-    expect(d, 'T');
-    size_t index = 0;
-    if (!accept(d, '_')) {
-        index = parse_count(d) + 1;
-        expect(d, '_');
-    }
-    if (index < d->tparams.size()) return d->tparams[index];
-    return plain("__T" + std::to_string(index + 1));
-}
-
-Text_struct abbreviation(const char *full, const char *last) {
-    return plain(full, last);
-}
-
-// After an S that is not St: S_, S<seq>_ or a std abbreviation.
-Text_struct parse_substitution(Demangler_struct *d) {
-    expect(d, 'S');
-    switch (peek(d)) {
-    case 'a':
-        ++d->cursor;
-        return abbreviation("std::allocator", "allocator");
-    case 'b':
-        ++d->cursor;
-        return abbreviation("std::basic_string", "basic_string");
-    case 's':
-        ++d->cursor;
-        return abbreviation("std::string", "string");
-    case 'i':
-        ++d->cursor;
-        return abbreviation("std::istream", "istream");
-    case 'o':
-        ++d->cursor;
-        return abbreviation("std::ostream", "ostream");
-    case 'd':
-        ++d->cursor;
-        return abbreviation("std::iostream", "iostream");
-    default:
-        break;
-    }
-    size_t index = 0;
-    if (!accept(d, '_')) {
-        size_t seq = 0;
-        bool any = false;
-        for (char c = peek(d); c != '_'; c = peek(d)) {
-            size_t digit;
-            if (is_digit(c))
-                digit = size_t(c - '0');
-            else if (c >= 'A' && c <= 'Z')
-                digit = size_t(c - 'A' + 10);
-            else
-                fail();
-            if (seq > (SIZE_MAX - 35) / 36) fail();
-            seq = seq * 36 + digit;
-            any = true;
-            ++d->cursor;
-        }
-        if (!any) fail();
-        expect(d, '_');
-        index = seq + 1;
-    }
-    if (index >= d->subs.size()) fail();
-    return d->subs[index];
-}
-
-std::string parse_unqualified(Demangler_struct *d, Name_struct *name) {
-    char c = peek(d);
-    const std::string &last = name->text.last_name;
-    if (is_digit(c)) {
-        std::string s = parse_source_name(d);
-        name->text.last_name = s;
-        return s;
-    }
-    if (c == 'C' || c == 'D') {
-        char kind = peek(d, 1);
-        d->cursor += 2;
-        if (last.empty()) fail();
-        name->is_special = true;
-        if (c == 'C') {
-            if (kind == '1') return last;
-            if (kind == '2') return last + "[base]";
-            if (kind == '3') return last + "[new]";
-        } else {
-            if (kind == '0') return "~" + last + "[virtual]";
-            if (kind == '1') return "~" + last;
-            if (kind == '2') return "~" + last + "[base]";
-        }
-        fail();
-    }
-    if (c == 'v' && is_digit(peek(d, 1))) {
-        d->cursor += 2;
-        return "operator " + parse_source_name(d);
-    }
-    if (is_lower(c)) {
-        const Operator_struct *op = find_operator(c, peek(d, 1));
-        if (!op) fail();
-        d->cursor += 2;
-        if (op->operands == 100) {
-            name->is_special = true;
-            return "operator " + flat(parse_type(d));
-        }
-        return std::string("operator") + op->text;
-    }
-    fail();
-}
-
-void join_component(Name_struct *name, const std::string &part, bool have_prefix) {
-    if (have_prefix) put(name->text.left, "::");
-    put(name->text.left, part);
-}
-
-void parse_nested(Demangler_struct *d, Name_struct *name, bool declaring) {
-    expect(d, 'N');
-    bool is_const = false, is_volatile = false, is_restrict = false;
-    is_restrict = accept(d, 'r');
-    is_volatile = accept(d, 'V');
-    is_const = accept(d, 'K');
-    if (is_const) name->fn_quals += "const ";
-    if (is_volatile) name->fn_quals += "volatile ";
-    if (is_restrict) name->fn_quals += "restrict ";
-    bool have = false, pending_std = false;
-    while (!accept(d, 'E')) {
-        char c = peek(d);
-        bool substituted = false;
-        if (c != 'I') name->is_special = false;
-        name->is_template = false;
-        if (c == 'S' && peek(d, 1) == 't' && !have) {
-            d->cursor += 2;
-            pending_std = true;
-            continue;
-        }
-        if (c == 'S' && !have) {
-            name->text = parse_substitution(d);
-            substituted = true;
-        } else if (c == 'T' && !have) {
-            name->text = parse_template_param(d);
-        } else if (c == 'I') {
-            if (!have) fail();
-            put(name->text.left, parse_template_args(d, declaring));
-            name->is_template = true;
-        } else {
-            std::string part = parse_unqualified(d, name);
-            if (pending_std) part.insert(0, "std::");
-            pending_std = false;
-            join_component(name, part, have);
-        }
-        have = true;
-        if (peek(d) != 'E' && !substituted) remember(d, name->text);
-    }
-    if (!have || pending_std) fail();
-}
-
-void parse_local(Demangler_struct *d, Name_struct *name, bool declaring) {
-    expect(d, 'Z');
-    std::string text = parse_encoding(d, true);
-    expect(d, 'E');
-    if (accept(d, 's')) {
-        put(text, "literal string");
-        name->text = plain(text);
-    } else {
-        Name_struct entity;
-        parse_name(d, &entity, declaring);
-        put(text, "::");
-        put(text, entity.text.left);
-        *name = entity;
-        name->text.left = text;
-    }
-    if (accept(d, '_')) {
-        if (!is_digit(peek(d))) fail();
-        const char *start = d->cursor;
-        while (is_digit(peek(d))) ++d->cursor;
-        put(name->text.left, " # " + std::string(start, d->cursor));
-    }
-}
-
-void parse_name(Demangler_struct *d, Name_struct *name, bool declaring) {
-    Depth_guard guard(d);
-    char c = peek(d);
-    if (c == 'N') return parse_nested(d, name, declaring);
-    if (c == 'Z') return parse_local(d, name, declaring);
-    if (c == 'S' && peek(d, 1) != 't') {
-        name->text = parse_substitution(d);
-    } else {
-        bool is_std = c == 'S';
-        if (is_std) d->cursor += 2;
-        std::string part = parse_unqualified(d, name);
-        name->text.left = is_std ? "std::" + part : part;
-        if (peek(d) == 'I') remember(d, name->text);
-    }
-    if (peek(d) == 'I') {
-        put(name->text.left, parse_template_args(d, declaring));
-        name->is_template = true;
-    }
-}
-
-// Adds a pointer, reference or member-pointer declarator to a type.
-void add_mark(Text_struct *t, const std::string &mark) {
-    if (t->shape == SHAPE_CALLABLE) {
-        put(t->left, "(" + mark);
-        t->right.insert(0, ")");
-        t->right.resize(std::min(t->right.size(), TEXT_LIMIT));
-        t->shape = SHAPE_OPEN;
-    } else {
-        put(t->left, mark);
-    }
-    t->is_function = false;
-}
-
-void add_qualifiers(Text_struct *t, const std::string &quals) {
-    if (t->is_function)
-        put(t->right, quals);
-    else if (!t->left.empty() && t->left.back() == '*')
-        put(t->left, quals);
-    else
-        t->left = quals + t->left, t->left.resize(std::min(t->left.size(), TEXT_LIMIT));
-}
-
-std::string parse_parameters(Demangler_struct *d) {
-    if (peek(d) == 'v' && (peek(d, 1) == '\0' || peek(d, 1) == 'E')) {
-        ++d->cursor;
-        return "()";
-    }
-    std::string s = "(";
-    bool first = true;
-    while (peek(d) != '\0' && peek(d) != 'E') {
-        if (!first) put(s, ", ");
-        put(s, flat(parse_type(d)));
-        first = false;
-    }
-    if (first) fail();
-    put(s, ")");
-    return s;
-}
-
-Text_struct parse_function_type(Demangler_struct *d) {
-    expect(d, 'F');
-    Text_struct t;
-    if (accept(d, 'Y')) t.left = "extern \"C\" ";
-    put(t.left, flat(parse_type(d)));
-    put(t.left, " ");
-    t.right = parse_parameters(d);
-    expect(d, 'E');
-    t.shape = SHAPE_CALLABLE;
-    t.is_function = true;
-    return t;
-}
-
-Text_struct parse_array_type(Demangler_struct *d) {
-    expect(d, 'A');
-    std::string dim;
-    if (is_digit(peek(d))) {
-        dim = parse_value(d);
-        if (dim == "0") dim = "*";
-    } else if (peek(d) == '_') {
-        dim = "*";
-    } else {
-        dim = parse_expression(d);
-    }
+std::string parse_ordinal(Demangler_struct *d) {
+    if (accept(d, '_')) return "1";
+    size_t n = parse_count(d);
     expect(d, '_');
-    Text_struct t = parse_type(d);
-    if (t.shape == SHAPE_PLAIN) put(t.left, " ");
-    std::string right = "[" + dim + "]";
-    put(right, t.right);
-    t.right = right;
-    t.shape = SHAPE_CALLABLE;
-    t.is_function = false;
-    return t;
+    return std::to_string(n + 2);
 }
 
-Text_struct parse_member_pointer(Demangler_struct *d) {
-    expect(d, 'M');
-    std::string cls = flat(parse_type(d));
-    Text_struct t = parse_type(d);
-    if (t.shape == SHAPE_CALLABLE) {
-        add_mark(&t, cls + "::*");
-    } else {
-        put(t.left, " " + cls + "::*");
-        t.is_function = false;
-    }
-    return t;
-}
-
-Text_struct parse_qualified_type(Demangler_struct *d) {
-    while (accept(d, 'U')) parse_source_name(d);
-    bool is_restrict = accept(d, 'r');
-    bool is_volatile = accept(d, 'V');
-    bool is_const = accept(d, 'K');
-    std::string quals;
-    if (is_const) quals += "const ";
-    if (is_volatile) quals += "volatile ";
-    if (is_restrict) quals += "restrict ";
-    Text_struct t = parse_type(d);
-    if (!quals.empty()) add_qualifiers(&t, quals);
-    return t;
-}
-
-Text_struct parse_type(Demangler_struct *d) {
-    Depth_guard guard(d);
-    char c = peek(d);
-    if (const char *builtin = builtin_type(c)) {
-        ++d->cursor;
-        return plain(builtin);
-    }
-    Text_struct t;
-    switch (c) {
-    case 'u':
-        ++d->cursor;
-        t = plain(parse_source_name(d));
-        break;
-    case 'r':
-    case 'V':
-    case 'K':
-    case 'U':
-        t = parse_qualified_type(d);
-        break;
-    case 'C':
-    case 'G':
-        ++d->cursor;
-        t = parse_type(d);
-        t.left.insert(0, c == 'C' ? "complex " : "imaginary ");
-        t.left.resize(std::min(t.left.size(), TEXT_LIMIT));
-        break;
-    case 'P':
-    case 'R':
-    case 'O':
-        ++d->cursor;
-        t = parse_type(d);
-        add_mark(&t, c == 'P' ? "*" : c == 'R' ? "&" : "&&");
-        break;
-    case 'M':
-        t = parse_member_pointer(d);
-        break;
-    case 'F':
-        t = parse_function_type(d);
-        break;
-    case 'A':
-        t = parse_array_type(d);
-        break;
-    case 'T':
-        t = parse_template_param(d);
-        if (peek(d) == 'I') {
-            remember(d, t);
-            put(t.left, parse_template_args(d, false));
-        }
-        break;
-    case 'S':
-        if (peek(d, 1) != 't') {
-            t = parse_substitution(d);
-            if (peek(d) != 'I') return t;
-            put(t.left, parse_template_args(d, false));
-            break;
-        }
-        [[fallthrough]];
-    default:
-        if (is_digit(c) || c == 'N' || c == 'Z' || c == 'S') {
-            Name_struct name;
-            parse_name(d, &name, false);
-            t = name.text;
-            break;
-        }
-        fail();
-    }
-    remember(d, t);
-    return t;
-}
-
-// After the L: a literal, or an encoding introduced by _Z or Z.
-std::string parse_literal(Demangler_struct *d) {
-    expect(d, 'L');
-    if (peek(d) == 'Z' || (peek(d) == '_' && peek(d, 1) == 'Z')) {
-        d->cursor += peek(d) == '_' ? 2 : 1;
-        std::string s = parse_encoding(d, true);
-        expect(d, 'E');
-        return s;
-    }
-    char c = peek(d);
-    const char *suffix = nullptr;
-    switch (c) {
-    case 'a':
-    case 'c':
-    case 'h':
-    case 'i':
-    case 's':
-        suffix = "";
-        break;
-    case 'j':
-    case 't':
-        suffix = "u";
-        break;
-    case 'l':
-        suffix = "l";
-        break;
-    case 'm':
-        suffix = "ul";
-        break;
-    case 'x':
-        suffix = "ll";
-        break;
-    case 'y':
-        suffix = "ull";
-        break;
-    case 'b':
-        suffix = "bool";
-        break;
-    default:
-        break;
-    }
-    std::string s;
-    if (suffix) {
-        ++d->cursor;
-        std::string value = parse_value(d);
-        if (c == 'b' && value == "0")
-            s = "false";
-        else if (c == 'b' && value == "1")
-            s = "true";
-        else
-            s = value + suffix;
-    } else {
-        s = "(" + flat(parse_type(d)) + ")";
-        put(s, parse_value(d));
-    }
-    expect(d, 'E');
-    return s;
-}
-
-std::string parse_expression(Demangler_struct *d) {
-    Depth_guard guard(d);
-    char c = peek(d);
-    if (c == 'T') return flat(parse_template_param(d));
-    if (c == 'L') return parse_literal(d);
-    const Operator_struct *op = is_lower(c) ? find_operator(c, peek(d, 1)) : nullptr;
-    if (!op || op->operands == 0) fail();
-    d->cursor += 2;
-    std::string s;
-    switch (op->operands) {
-    case 1:
-        s = op->text;
-        put(s, parse_expression(d));
-        return s;
-    case 2:
-        s = "(" + parse_expression(d);
-        put(s, op->text);
-        put(s, parse_expression(d));
-        put(s, ")");
-        return s;
-    case 3:
-        s = "(" + parse_expression(d);
-        put(s, "?");
-        put(s, parse_expression(d));
-        put(s, ":");
-        put(s, parse_expression(d));
-        put(s, ")");
-        return s;
-    default: // cv: a cast
-        s = "((" + flat(parse_type(d));
-        put(s, ")");
-        put(s, parse_expression(d));
-        put(s, ")");
-        return s;
-    }
-}
+namespace {
 
 std::string parse_offset_number(Demangler_struct *d) {
     std::string n = parse_value(d);
@@ -721,38 +133,83 @@ std::string parse_call_offset(Demangler_struct *d) {
     return "()";
 }
 
-std::string parse_special(Demangler_struct *d, bool inner) {
-    if (accept(d, 'G')) {
-        expect(d, 'V');
-        Name_struct name;
-        parse_name(d, &name, false);
-        return "guard variable for " + name.text.left;
-    }
-    expect(d, 'T');
-    const char *word = nullptr;
-    switch (peek(d)) {
-    case 'V':
-        word = "virtual table for ";
-        break;
-    case 'T':
-        word = "VTT for ";
-        break;
-    case 'I':
-        word = "typeinfo structure for ";
-        break;
-    case 'S':
-        word = "typeinfo name for ";
-        break;
-    default:
-        break;
-    }
+std::string parse_name_text(Demangler_struct *d) {
+    Name_struct name;
+    parse_name(d, &name, false);
+    return name.text.left;
+}
+
+// After GR: the object a reference is bound to, and the temporary's number.
+std::string parse_reference_temporary(Demangler_struct *d) {
+    std::string name = parse_name_text(d);
+    std::string number = accept(d, '_') ? "0" : std::to_string(parse_seq_id(d) + 1);
+    return "reference temporary #" + number + " for " + name;
+}
+
+// After G: guard variables, reference temporaries, transaction clones and
+// hidden aliases.
+std::string parse_g_special(Demangler_struct *d, bool inner) {
     std::string s;
-    if (word) {
+    if (accept(d, 'V')) {
+        s = "guard variable for " + parse_name_text(d);
+    } else if (accept(d, 'R')) {
+        s = parse_reference_temporary(d);
+    } else if (accept_code(d, "Tt")) {
+        s = "transaction clone for ";
+        put(s, parse_encoding(d, inner));
+    } else if (accept_code(d, "Tn")) {
+        s = "non-transaction clone for ";
+        put(s, parse_encoding(d, inner));
+    } else if (accept(d, 'A')) {
+        s = "hidden alias for ";
+        put(s, parse_encoding(d, inner));
+    } else {
+        fail();
+    }
+    return s;
+}
+
+// After TC: the construction virtual table of a base inside a derived class.
+std::string parse_construction_vtable(Demangler_struct *d) {
+    std::string derived = flat(parse_type(d));
+    parse_count(d);
+    expect(d, '_');
+    std::string s = "construction virtual table for ";
+    put(s, flat(parse_type(d)));
+    put(s, "-in-");
+    put(s, derived);
+    return s;
+}
+
+const char *type_special_word(char c) {
+    switch (c) {
+    case 'V':
+        return "virtual table for ";
+    case 'T':
+        return "VTT for ";
+    case 'I':
+        return "typeinfo structure for ";
+    case 'S':
+        return "typeinfo name for ";
+    default:
+        return nullptr;
+    }
+}
+
+// After T: tables, typeinfo, thread-local helpers, template parameter objects
+// and thunks.
+std::string parse_t_special(Demangler_struct *d, bool inner) {
+    std::string s;
+    if (const char *word = type_special_word(peek(d))) {
         ++d->cursor;
         s = word;
         put(s, flat(parse_type(d)));
         return s;
     }
+    if (accept(d, 'H')) return "TLS init function for " + parse_name_text(d);
+    if (accept(d, 'W')) return "TLS wrapper function for " + parse_name_text(d);
+    if (accept(d, 'C')) return parse_construction_vtable(d);
+    if (accept(d, 'A')) return "template parameter object for " + flat(parse_template_arg(d));
     if (peek(d) == 'h' || peek(d) == 'v') {
         s = "virtual thunk " + parse_call_offset(d) + " to ";
     } else if (accept(d, 'c')) {
@@ -765,22 +222,70 @@ std::string parse_special(Demangler_struct *d, bool inner) {
     return s;
 }
 
+// GCC's clone suffixes (.cold, .isra.0, .constprop.1, ...), each shown as
+// " [clone .name]".
+std::string parse_clone_suffixes(Demangler_struct *d) {
+    std::string s;
+    while (peek(d) == '.') {
+        const char *start = d->cursor++;
+        char c = peek(d);
+        if (is_lower(c) || (c >= 'A' && c <= 'Z') || c == '_') {
+            while (is_lower(peek(d)) || (peek(d) >= 'A' && peek(d) <= 'Z') || peek(d) == '_')
+                ++d->cursor;
+        } else if (is_digit(c)) {
+            while (is_digit(peek(d))) ++d->cursor;
+        } else {
+            fail();
+        }
+        while (peek(d) == '.' && is_digit(peek(d, 1))) {
+            ++d->cursor;
+            while (is_digit(peek(d))) ++d->cursor;
+        }
+        put(s, " [clone " + std::string(start, d->cursor) + "]");
+    }
+    return s;
+}
+
+} // namespace
+
 std::string parse_encoding(Demangler_struct *d, bool inner) {
     Depth_guard guard(d);
-    if (peek(d) == 'T' || (peek(d) == 'G' && peek(d, 1) == 'V')) return parse_special(d, inner);
+    if (peek(d) == 'T') {
+        ++d->cursor;
+        return parse_t_special(d, inner);
+    }
+    if (peek(d) == 'G' &&
+        (peek(d, 1) == 'V' || peek(d, 1) == 'R' || peek(d, 1) == 'T' || peek(d, 1) == 'A')) {
+        ++d->cursor;
+        return parse_g_special(d, inner);
+    }
     Name_struct name;
     parse_name(d, &name, true);
-    if (peek(d) == '\0' || (inner && peek(d) == 'E')) return name.text.left;
+    char next = peek(d);
+    if (next == '\0' || next == '.' || (inner && next == 'E')) return name.text.left;
     std::string s;
-    if (name.is_template && !name.is_special) {
-        s = flat(parse_type(d));
+    Text_struct result;
+    bool has_result = name.is_template && !name.is_special;
+    if (has_result) result = parse_type(d);
+    if (result.shape == SHAPE_OPEN) {
+        s = result.left; // a returned pointer to function or array wraps the rest
+    } else if (has_result) {
+        s = flat(result);
         put(s, " ");
+        result = Text_struct{};
     }
     put(s, name.text.left);
     put(s, parse_parameters(d));
     put(s, name.fn_quals);
+    put(s, result.right);
     return s;
 }
+
+} // namespace demangle_parser
+
+namespace {
+
+using namespace demangle_parser;
 
 // Demangles a "_Z" name into text; false when the name is not one or is
 // malformed (including text left after the encoding).
@@ -791,6 +296,7 @@ bool demangle_text(const char *name, std::string *text) {
     d.end = name + std::strlen(name);
     try {
         *text = parse_encoding(&d, false);
+        put(*text, parse_clone_suffixes(&d));
         return d.cursor == d.end;
     } catch (const Parse_failure &) {
         return false;
