@@ -27,12 +27,7 @@ void put_front(std::string &s, const std::string &t) {
 }
 
 std::string flat(const Text_struct &t) {
-    if (t.is_pack) {
-        std::string s;
-        bool first = true;
-        join_items(s, t.items, &first);
-        return s;
-    }
+    if (t.is_pack) return t.left;
     std::string s = t.left;
     put(s, t.right);
     return s;
@@ -53,7 +48,17 @@ void join_item(std::string &s, const Text_struct &item, bool *first) {
 }
 
 void join_items(std::string &s, const std::vector<Text_struct> &items, bool *first) {
-    for (const Text_struct &item : items) join_item(s, item, first);
+    for (const Text_struct &item : items) {
+        if (s.size() >= TEXT_LIMIT) return; // the rest would be dropped
+        join_item(s, item, first);
+    }
+}
+
+void close_pack(Text_struct *pack) {
+    pack->is_pack = true;
+    pack->left.clear();
+    bool first = true;
+    join_items(pack->left, pack->items, &first);
 }
 
 namespace {

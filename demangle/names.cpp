@@ -373,7 +373,6 @@ Text_struct parse_template_arg(Demangler_struct *d) {
     if (!accept(d, 'J')) return parse_type_or_pack(d);
     Depth_guard guard(d);
     Text_struct pack;
-    pack.is_pack = true;
     while (!accept(d, 'E')) {
         Text_struct arg = parse_template_arg(d);
         if (!arg.is_pack) {
@@ -382,6 +381,7 @@ Text_struct parse_template_arg(Demangler_struct *d) {
         }
         for (Text_struct &item : arg.items) pack.items.push_back(std::move(item));
     }
+    close_pack(&pack);
     return pack;
 }
 

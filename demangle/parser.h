@@ -34,7 +34,8 @@ struct Text_struct {
     std::string left;
     std::string right;
     std::string last_name;          // repeated by constructors and destructors
-    std::vector<Text_struct> items; // elements of an argument pack or expansion
+    std::vector<Text_struct> items; // elements of an argument pack or expansion,
+                                    // which keeps their joined text in left
     size_t quals_at = 0;            // function types: where cv-qualifiers go in right
     const char *source = nullptr;   // read again on reuse: depends on the context
     Shape shape = SHAPE_PLAIN;
@@ -121,6 +122,8 @@ Text_struct plain(std::string s, std::string last = {});
 // Appends ", " (unless first) and the text; pack elements take their own places.
 void join_item(std::string &s, const Text_struct &item, bool *first);
 void join_items(std::string &s, const std::vector<Text_struct> &items, bool *first);
+// Marks a text as the pack of its items and keeps their joined text.
+void close_pack(Text_struct *pack);
 
 void remember(Demangler_struct *d, const Text_struct &t);
 size_t parse_count(Demangler_struct *d);

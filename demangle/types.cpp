@@ -265,7 +265,6 @@ Text_struct parse_pack_expansion(Demangler_struct *d, Text_struct (*pattern)(Dem
     const char *end = d->cursor;
     long size = d->expansion.size;
     Text_struct pack;
-    pack.is_pack = true;
     if (size < 0) {
         pack = plain(flat(first));
         put(pack.left, "...");
@@ -285,6 +284,7 @@ Text_struct parse_pack_expansion(Demangler_struct *d, Text_struct (*pattern)(Dem
         d->recording = recording;
         d->cursor = end;
     }
+    if (size >= 0) close_pack(&pack);
     d->expansion = outer;
     return pack;
 }
