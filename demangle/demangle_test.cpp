@@ -327,6 +327,8 @@ TEST(Demangle, NewRulesStayBounded) {
     std::string reused = pack;
     for (int i = 0; i < 20000; ++i) reused += "T_";
     EXPECT_EQ(run(reused).size(), DEMANGLE_BUFFER_SIZE - 1);
+    std::string huge_pack = "_Z1fIJ" + std::string(70000, 'i') + "EEvv";
+    EXPECT_TRUE(run(huge_pack) == huge_pack.substr(0, DEMANGLE_BUFFER_SIZE - 1));
     // Deep decltype, pack and closure nesting meets the depth cap.
     for (const char *unit : {"DTsr", "J", "DTcl", "Dp"}) {
         std::string deep = "_Z1fIiEv";

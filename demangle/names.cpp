@@ -375,11 +375,11 @@ Text_struct parse_template_arg(Demangler_struct *d) {
     Text_struct pack;
     while (!accept(d, 'E')) {
         Text_struct arg = parse_template_arg(d);
-        if (!arg.is_pack) {
+        if (arg.is_pack)
+            for (Text_struct &item : arg.items) pack.items.push_back(std::move(item));
+        else
             pack.items.push_back(std::move(arg));
-            continue;
-        }
-        for (Text_struct &item : arg.items) pack.items.push_back(std::move(item));
+        if (pack.items.size() > MAX_PACK_ITEMS) fail();
     }
     close_pack(&pack);
     return pack;

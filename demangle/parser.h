@@ -16,6 +16,7 @@ constexpr size_t TEXT_LIMIT = DEMANGLE_BUFFER_SIZE - 1;
 constexpr int MAX_DEPTH = 256;
 constexpr size_t REMEMBER_BUDGET = size_t(16) << 20; // bytes of remembered text
 constexpr size_t REPARSE_BUDGET = size_t(1) << 16;   // bytes parsed again for packs
+constexpr size_t MAX_PACK_ITEMS = size_t(1) << 16;   // elements of one argument pack
 
 struct Parse_failure {};
 
