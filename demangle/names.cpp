@@ -60,46 +60,22 @@ std::string parse_abi_tags(Demangler_struct *d) {
     return s;
 }
 
-// The unified constructor and destructor (C4, D4) are the scope of local
-// names only: there they stand for the function as written.
-const char *constructor_mark(const Demangler_struct *d, char kind) {
-    switch (kind) {
-    case '4':
-        return d->local_scope > 0 ? "" : nullptr;
-    case '1':
-        return "";
-    case '2':
-        return "[base]";
-    case '3':
-        return "[new]";
-    case '5':
-        return "[unified]";
-    default:
-        return nullptr;
-    }
-}
-
-const char *destructor_mark(const Demangler_struct *d, char kind) {
-    switch (kind) {
-    case '4':
-        return d->local_scope > 0 ? "" : nullptr;
-    case '0':
-        return "[virtual]";
-    case '1':
-        return "";
-    case '2':
-        return "[base]";
-    case '5':
-        return "[unified]";
-    default:
-        return nullptr;
-    }
+// The mark of a constructor (C) or destructor (D) variant by its digit;
+// nullptr for none. The unified variant 4 is the scope of local names only:
+// there it stands for the function as written.
+const char *variant_mark(const Demangler_struct *d, char c, char kind) {
+    static const char *const CONSTRUCTOR[] = {nullptr, "", "[base]", "[new]", nullptr, "[unified]"};
+    static const char *const DESTRUCTOR[] = {"[virtual]", "",      "[base]",
+                                             nullptr,     nullptr, "[unified]"};
+    if (kind == '4') return d->local_scope > 0 ? "" : nullptr;
+    if (kind < '0' || kind > '5') return nullptr;
+    return (c == 'C' ? CONSTRUCTOR : DESTRUCTOR)[kind - '0'];
 }
 
 // After CI: an inheriting constructor, named after the base class it comes from.
 std::string parse_inheriting_constructor(Demangler_struct *d, Name_struct *name) {
     char kind = peek(d);
-    const char *mark = kind == '3' || kind == '4' ? nullptr : constructor_mark(d, kind);
+    const char *mark = kind == '3' || kind == '4' ? nullptr : variant_mark(d, 'C', kind);
     if (!mark) fail();
     ++d->cursor;
     Text_struct base = parse_type(d);
@@ -120,7 +96,7 @@ std::string parse_constructor_or_destructor(Demangler_struct *d, Name_struct *na
     const std::string &last = name->text.last_name;
     if (last.empty()) fail();
     name->is_special = true;
-    const char *mark = c == 'C' ? constructor_mark(d, kind) : destructor_mark(d, kind);
+    const char *mark = variant_mark(d, c, kind);
     if (!mark) fail();
     std::string s = c == 'D' ? "~" + last : last;
     put(s, mark);

@@ -4,6 +4,7 @@
 #include "demangle/parser.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace demangle_parser {
@@ -60,30 +61,12 @@ const char *builtin_type(char c) {
 
 // The builtin types of two letters, D and this one.
 const char *d_builtin_type(char c) {
-    switch (c) {
-    case 's':
-        return "char16_t";
-    case 'i':
-        return "char32_t";
-    case 'u':
-        return "char8_t";
-    case 'a':
-        return "auto";
-    case 'c':
-        return "decltype(auto)";
-    case 'n':
-        return "decltype(nullptr)";
-    case 'f':
-        return "decimal32";
-    case 'd':
-        return "decimal64";
-    case 'e':
-        return "decimal128";
-    case 'h':
-        return "half";
-    default:
-        return nullptr;
-    }
+    static const char CODES[] = "siuacnfdeh";
+    static const char *const NAMES[] = {
+        "char16_t",          "char32_t",  "char8_t",   "auto",       "decltype(auto)",
+        "decltype(nullptr)", "decimal32", "decimal64", "decimal128", "half"};
+    const char *at = c == '\0' ? nullptr : std::strchr(CODES, c);
+    return at ? NAMES[at - CODES] : nullptr;
 }
 
 // After DF: _Float<bits>, _Float<bits>x or the 16-bit brain float.
