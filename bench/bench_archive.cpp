@@ -12,8 +12,8 @@
 
 #include "dq300/driver.h"
 #include "kelim/kelim.h"
-#include "tests/support/ar_writer.h"
-#include "tests/support/elf_writer.h"
+#include "tools/writers/ar_writer.h"
+#include "tools/writers/elf_writer.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/ar_writer.h"
-#include "tests/support/elf_writer.h"
+#include "tools/writers/ar_writer.h"
+#include "tools/writers/elf_writer.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/lod_writer.h"
+#include "tools/writers/lod_writer.h"
 
 namespace {
 

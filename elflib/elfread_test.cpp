@@ -6,8 +6,8 @@
 #include <cstring>
 #include <functional>
 
-#include "tests/support/ar_writer.h"
-#include "tests/support/elf_writer.h"
+#include "tools/writers/ar_writer.h"
+#include "tools/writers/elf_writer.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 
 #include "common/archive.h"
 #include "tests/cli/cli_run.h"
-#include "tests/support/ar_writer.h"
-#include "tests/support/elf_writer.h"
 #include "tools/mkobj/zobj.h"
+#include "tools/writers/ar_writer.h"
+#include "tools/writers/elf_writer.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include "elflib/elfread.h"
 #include "tests/cli/cli_run.h"
-#include "tests/support/elf_writer.h"
-#include "tests/support/lod_writer.h"
+#include "tools/writers/elf_writer.h"
+#include "tools/writers/lod_writer.h"
 
 #include <cstdio>
 #include <string>

@@ -14,7 +14,7 @@
 
 #include "decodelib/zema_disasm.h"
 #include "elflib/elfread.h"
-#include "tests/support/lod_writer.h"
+#include "tools/writers/lod_writer.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "tests/support/ar_writer.h"
+#include "tools/writers/ar_writer.h"
 
 namespace zema_test {
 namespace {

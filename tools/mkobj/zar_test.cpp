@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/ar_writer.h"
+#include "tools/writers/ar_writer.h"
 
 namespace zema_test {
 namespace {

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/support/elf_writer.h"
+#include "tools/writers/elf_writer.h"
 
 namespace zema_test {
 

@@ -1,4 +1,4 @@
-#include "tests/support/elf_writer.h"
+#include "tools/writers/elf_writer.h"
 
 #include <atomic>
 #include <cstdio>

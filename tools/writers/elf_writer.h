@@ -1,4 +1,5 @@
-// Builds ELF32 images for tests, in memory or on disk, in either byte order.
+// Builds ELF32 images for the tests and the tools, in memory or on disk, in
+// either byte order.
 //
 //   ElfWriter w(ByteOrder::Big);
 //   uint32_t text = w.section(".text").type(SHT_PROGBITS).flags(SHF_ALLOC | SHF_EXECINSTR)

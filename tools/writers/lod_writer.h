@@ -1,5 +1,6 @@
-// Builds .lod memory dump texts for tests: data lines of eight hex byte values
-// (26 characters with the newline), plus odd lines for the reader's edge cases.
+// Builds .lod memory dump texts for the tests and tools: data lines of eight
+// hex byte values (26 characters with the newline), plus odd lines for the
+// reader's edge cases.
 //
 //   LodWriter lod;
 //   lod.comment("_DATA P 0000").bytes({0x01, 0x02, ...}).line_of_length(27);
@@ -9,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tests/support/elf_writer.h"
+#include "tools/writers/elf_writer.h"
 
 namespace zema_test {
 

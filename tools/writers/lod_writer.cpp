@@ -1,4 +1,4 @@
-#include "tests/support/lod_writer.h"
+#include "tools/writers/lod_writer.h"
 
 #include <cstdio>
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "tests/support/ar_writer.h"
-#include "tests/support/lod_writer.h"
+#include "tools/writers/ar_writer.h"
+#include "tools/writers/lod_writer.h"
 
 namespace zema_test {
 namespace {

@@ -1,6 +1,6 @@
-// Builds ar archives for tests: a symbol table member "/ ", a long-name table
-// "//" for names of more than 15 characters, nested archives (a member whose
-// bytes are another archive) and members with any bytes.
+// Builds ar archives for the tests and tools: a symbol table member "/ ", a
+// long-name table "//" for names of more than 15 characters, nested archives
+// (a member whose bytes are another archive) and members with any bytes.
 //
 //   ArWriter inner;
 //   inner.member("c.o", elf_c);
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/elf_writer.h"
+#include "tools/writers/elf_writer.h"
 
 namespace zema_test {
 

@@ -1,4 +1,4 @@
-#include "tests/support/ar_writer.h"
+#include "tools/writers/ar_writer.h"
 
 #include <cstdio>
 #include <cstring>
