@@ -144,35 +144,13 @@ if("$ENV{ZEMA_GOLDEN_UPDATE}" STREQUAL "1" AND NOT NO_UPDATE)
   return()
 endif()
 
-find_program(DIFF diff)
-
-# Compares one output with its expected file; shows a unified diff when they differ.
-function(compare expected actual what)
-  if(NOT EXISTS "${expected}")
-    set(failures "${failures};no expected ${what} ${expected}: draft it with ZEMA_GOLDEN_UPDATE=1 (tests/golden/update.sh) and check it by hand"
-        PARENT_SCOPE)
-    return()
-  endif()
-  execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${expected}" "${actual}"
-                  RESULT_VARIABLE same)
-  if(same EQUAL 0)
-    return()
-  endif()
-  if(DIFF)
-    execute_process(COMMAND "${DIFF}" -u --label "expected ${what} (${expected})"
-                            --label "actual ${what}" "${expected}" "${actual}"
-                    OUTPUT_VARIABLE shown)
-    message("${shown}")
-  else()
-    message("${what} differs: compare ${expected} with ${actual}")
-  endif()
-  set(failures "${failures};${what} differs from ${expected}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/compare_output.cmake)
+set(draft_hint "draft it with ZEMA_GOLDEN_UPDATE=1 (tests/golden/update.sh) and check it by hand")
 
 set(failures "")
-compare("${expected_lst}" "${actual_out}" "standard output")
+compare_output("${expected_lst}" "${actual_out}" "standard output" "${draft_hint}")
 if(EXISTS "${expected_err}")
-  compare("${expected_err}" "${actual_err}" "standard error")
+  compare_output("${expected_err}" "${actual_err}" "standard error" "${draft_hint}")
 endif()
 if(NOT "${status}" STREQUAL "${want_status}")
   file(READ "${actual_err}" err_text)
