@@ -5,6 +5,35 @@
 
 namespace ZEMADisasmLib {
 
+std::string_view TextArena::Keep(const char *text) {
+    if (!*text) return {};
+    // Short texts (the usual tab) are copied as they are measured.
+    char *place = chunks_.empty() ? nullptr : chunks_.back().get() + used_;
+    size_t n = 0;
+    for (; n < capacity_ - used_ && text[n]; ++n) place[n] = text[n];
+    if (text[n]) {
+        n += std::strlen(text + n);
+        size_t size = std::max(kChunk, n);
+        chunks_.push_back(std::make_unique<char[]>(size));
+        used_ = 0;
+        capacity_ = size;
+        place = chunks_.back().get();
+        std::memcpy(place, text, n);
+    }
+    used_ += n;
+    return {place, n};
+}
+
+void TextArena::Reset() {
+    // One chunk of the usual size stays for the next packets; chunks made for
+    // long texts go.
+    if (chunks_.size() > 1 || capacity_ > kChunk) {
+        chunks_.clear();
+        capacity_ = 0;
+    }
+    used_ = 0;
+}
+
 uint32_t DecodeInstruction(const uint8_t *bytes, uint64_t available, uint32_t options,
                            uint32_t architecture, uint8_t au_count) {
     DecoderState &s = State();
@@ -15,7 +44,8 @@ uint32_t DecodeInstruction(const uint8_t *bytes, uint64_t available, uint32_t op
     uint64_t needed = architecture >= 1 && architecture <= 3 ? 8 : 4;
     if (!bytes || available < needed) {
         // Never read past the caller's data: a short remainder decodes nothing.
-        s.instructions.clear();
+        s.count = 0;
+        s.texts.Reset();
         s.consumed = 0;
         return 0;
     }
@@ -24,41 +54,41 @@ uint32_t DecodeInstruction(const uint8_t *bytes, uint64_t available, uint32_t op
 }
 
 uint32_t GetInstructionCount() {
-    return static_cast<uint32_t>(State().instructions.size());
+    return State().count;
 }
 
 const InstructionRecord *GetInstructionRecord(uint32_t index) {
     DecoderState &s = State();
-    return index < s.instructions.size() ? s.instructions[index].record : nullptr;
+    return index < s.count ? s.instructions[index].record : nullptr;
 }
 
 void SetInstructionText(uint32_t index, const char *prefix, const char *suffix,
                         const char *replacement) {
     DecoderState &s = State();
-    if (index >= s.instructions.size()) return;
+    if (index >= s.count) return;
     DecodedInstruction &d = s.instructions[index];
-    if (prefix) d.prefix_text = prefix;
-    if (suffix) d.suffix_text = suffix;
+    if (prefix) d.prefix_text = s.texts.Keep(prefix);
+    if (suffix) d.suffix_text = s.texts.Keep(suffix);
     if (replacement) {
-        d.replacement_text = replacement;
+        d.replacement_text = s.texts.Keep(replacement);
         d.replaced = true;
     }
 }
 
 uint32_t GetOperandCount(uint32_t index) {
     DecoderState &s = State();
-    return index < s.instructions.size() ? static_cast<uint32_t>(s.operand_lists[index].size()) : 0;
+    return index < s.count ? static_cast<uint32_t>(s.operand_lists[index].size()) : 0;
 }
 
 OperandRecord *GetOperand(uint32_t index, uint32_t operand) {
     DecoderState &s = State();
-    if (index >= s.instructions.size() || operand >= s.operand_lists[index].size()) return nullptr;
+    if (index >= s.count || operand >= s.operand_lists[index].size()) return nullptr;
     return &s.operand_lists[index][operand];
 }
 
 void MoveInstruction(uint32_t from, uint32_t to) {
     DecoderState &s = State();
-    size_t n = s.instructions.size();
+    size_t n = s.count;
     if (from >= n || to >= n || from == to) return;
     auto move = [from, to](auto &v) {
         if (from < to)

@@ -242,15 +242,18 @@ int64_t ParseNumber(const char *text) {
 
 std::string FormatNumber(int64_t value, uint32_t options) {
     char buffer[32];
-    TextSink sink(buffer, sizeof buffer);
-    uint64_t magnitude =
-        value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-    if (value < 0) sink.Put('-');
-    if (!(options & OPT_DECIMAL)) sink.Put('$');
-    if (options & OPT_DECIMAL)
-        sink.PutDecimal(magnitude);
-    else
-        sink.PutHex(magnitude);
+    {
+        TextSink sink(buffer, sizeof buffer);
+        uint64_t magnitude =
+            value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+        if (value < 0) sink.Put('-');
+        if (options & OPT_DECIMAL) {
+            sink.PutDecimal(magnitude);
+        } else {
+            sink.Put('$');
+            sink.PutHex(magnitude);
+        }
+    }
     return buffer;
 }
 
@@ -260,6 +263,10 @@ uint8_t RecordTraits(const char *name, uint32_t arch) {
     uint8_t traits = 0;
     if ((arch == 1 && is("opXSSZ")) || ((arch == 2 || arch == 3) && is("opXXSSZ")))
         traits |= TRAIT_TWO_S;
+    if (is("null")) traits |= TRAIT_NULL;
+    if (is("swbreak")) traits |= TRAIT_SWBREAK;
+    if (is("swbreak_upper")) traits |= TRAIT_SWBREAK_UPPER;
+    if (is("swbreak_lower")) traits |= TRAIT_SWBREAK_LOWER;
     bool special = false;
     if (arch == 1)
         special = is("set_loop_I") || is("set_loop_I_I") || is("set_loop_asX_I") || is("set_nco") ||
@@ -276,12 +283,11 @@ uint8_t RecordTraits(const char *name, uint32_t arch) {
 
 bool RenderSpecial(uint32_t index, std::string &out) {
     DecoderState &s = State();
-    if (index >= s.instructions.size() || !s.instructions[index].record) return false;
+    if (index >= s.count || !s.instructions[index].record) return false;
     // Records of the current tables carry their traits; others (INVALID) are plain.
     const ArchitectureTables &t = *s.current;
-    const InstructionRecord *r = s.instructions[index].record;
-    size_t i = static_cast<size_t>(r - t.records);
-    if (r < t.records || i >= t.record_count || !(t.traits[i] & TRAIT_SPECIAL)) return false;
+    size_t i = t.IndexOf(s.instructions[index].record);
+    if (i == SIZE_MAX || !(t.info[i].traits & TRAIT_SPECIAL)) return false;
     Special special(s.instructions[index], s.operand_lists[index], out);
     return special.Render(s.architecture);
 }

@@ -16,24 +16,28 @@ const InstructionRecord *match_indexed(uint64_t bits, uint32_t width, uint32_t s
     if (width > 64 || slot > 22 || t.class_of[width][slot] < 0) return nullptr;
     const MatchClass &c = t.classes[static_cast<size_t>(t.class_of[width][slot])];
     uint32_t bucket = 0;
-    for (size_t k = 0; k < c.key_bits.size(); ++k)
-        bucket |= static_cast<uint32_t>((bits >> c.key_bits[k]) & 1) << k;
-    for (const MatchClass::Candidate &m : c.buckets[bucket]) // all-zero masks left out
-        if ((bits & m.mask) == m.value) return &t.records[m.index];
+    for (const MatchClass::ByteKey &k : c.byte_keys) bucket |= k.bits[(bits >> k.shift) & 0xFF];
+    const MatchClass::Candidate *m = c.candidates.data() + c.starts[bucket];
+    const MatchClass::Candidate *end = c.candidates.data() + c.starts[bucket + 1];
+    for (; m != end; ++m)
+        if ((bits & m->mask) == m->value) return &t.records[m->index];
     return nullptr;
 }
 
 // Appends a decoded instruction with an empty operand list; returns its index.
 uint32_t append_instruction(const InstructionRecord *record) {
     DecoderState &s = State();
-    s.instructions.emplace_back();
-    s.instructions.back().record = record;
-    size_t i = s.instructions.size() - 1;
-    if (s.operand_lists.size() <= i)
+    uint32_t i = s.count++;
+    if (i == s.instructions.size()) {
+        s.instructions.emplace_back();
         s.operand_lists.emplace_back();
-    else
-        s.operand_lists[i].clear();
-    return static_cast<uint32_t>(i);
+    }
+    DecodedInstruction &d = s.instructions[i];
+    d.record = record;
+    d.prefix_text = d.suffix_text = d.replacement_text = {};
+    d.replaced = false;
+    s.operand_lists[i].clear();
+    return i;
 }
 
 void append_invalid(uint32_t width) {
@@ -41,57 +45,47 @@ void append_invalid(uint32_t width) {
     append_instruction(&State().invalid);
 }
 
-void append_operand(uint32_t index, const OperandName &name, const Field &field, uint64_t bits,
-                    uint32_t boundary, bool lowercase) {
+void append_operand(uint32_t index, const OperandPlan &plan, uint64_t bits, uint32_t boundary,
+                    bool lowercase) {
     DecoderState &s = State();
-    OperandRecord &op = s.operand_lists[index].Append();
-    op.syntax_name = name.syntax_name;
-    op.field_name = name.field_name;
-    TextSink sink(op.text, sizeof op.text);
-    field.Render(bits, 0, boundary, s.options, sink);
+    OperandList &list = s.operand_lists[index];
+    size_t n = list.size();
+    OperandRecord &op = list.Append();
+    op.syntax_name = plan.name->syntax_name;
+    op.field_name = plan.name->field_name;
+    size_t length;
+    {
+        TextSink sink(op.text, sizeof op.text);
+        plan.field->Render(bits, 0, boundary, s.options, sink);
+        length = sink.Length();
+    }
     if (lowercase)
         for (char *p = op.text; *p; ++p)
             if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
-    op.reloc_name = field.record->reloc_name ? field.record->reloc_name : "";
-    op.reloc_type = field.record->reloc_type;
-    op.reloc_width = field.record->reloc_width;
-    op.is_signed = field.record->is_signed ? 1 : 0;
+    const FieldRecord &field = *plan.field->record;
+    op.reloc_name = field.reloc_name ? field.reloc_name : "";
+    op.reloc_type = field.reloc_type;
+    op.reloc_width = field.reloc_width;
+    op.is_signed = field.is_signed ? 1 : 0;
     op.long_text = nullptr;
+    RenderedText &rendered = list.Rendered(n);
+    std::memcpy(rendered.head, op.text, sizeof rendered.head);
+    rendered.length = static_cast<uint32_t>(length);
+    rendered.clean = plan.field->TextsClean();
 }
 
-size_t record_index(const InstructionRecord *r) {
+const RecordInfo &info_of(const InstructionRecord *r) {
     const ArchitectureTables &t = *State().current;
-    size_t i = static_cast<size_t>(r - t.records);
-    return r >= t.records && i < t.record_count ? i : SIZE_MAX;
-}
-
-const Field *const *operand_fields(const InstructionRecord *r) {
-    const ArchitectureTables &t = *State().current;
-    size_t i = record_index(r);
-    return i == SIZE_MAX ? nullptr : &t.operand_fields[t.operand_begin[i]];
-}
-
-const uint8_t *operand_slots(const InstructionRecord *r) {
-    const ArchitectureTables &t = *State().current;
-    size_t i = record_index(r);
-    return i == SIZE_MAX ? nullptr : &t.operand_slot[t.operand_begin[i]];
+    return t.info[t.IndexOf(r)];
 }
 
 // Appends a matched record and renders all its operands against `bits`.
 void append_rendered(const InstructionRecord *r, uint64_t bits, uint32_t boundary, bool lowercase) {
+    const ArchitectureTables &t = *State().current;
+    const RecordInfo &info = info_of(r);
     uint32_t index = append_instruction(r);
-    const Field *const *fields = operand_fields(r);
-    for (int k = 0; k < 64 && r->operands[k].syntax_name; ++k)
-        if (fields && fields[k])
-            append_operand(index, r->operands[k], *fields[k], bits, boundary, lowercase);
-}
-
-const Field *format_field(const InstructionRecord *r, const char *syntax) {
-    const Field *const *fields = operand_fields(r);
-    for (int k = 0; k < 64 && r->operands[k].syntax_name; ++k)
-        if (std::strcmp(r->operands[k].syntax_name, syntax) == 0)
-            return fields ? fields[k] : nullptr;
-    return nullptr;
+    for (uint32_t k = 0; k < info.plan_count; ++k)
+        append_operand(index, t.plans[info.plan_begin + k], bits, boundary, lowercase);
 }
 
 struct SlotValue {
@@ -99,8 +93,7 @@ struct SlotValue {
     uint32_t width = 0;
 };
 
-SlotValue slot_value(const InstructionRecord *r, const char *syntax, uint64_t bits) {
-    const Field *f = format_field(r, syntax);
+SlotValue slot_value(const Field *f, uint64_t bits) {
     if (!f) return {};
     return {f->Extract(bits, 0, 64), f->record->bit_count};
 }
@@ -117,24 +110,25 @@ void decode_swbreak_value(uint32_t width) {
 }
 
 // ZEMA1: X 3 marks both halves, 2 the upper, 1 the lower one.
-void zema1_break_marker(SlotValue x, const char *half_name) {
+void zema1_break_marker(SlotValue x, uint8_t half_trait) {
     if (x.value == 0) return;
     const InstructionRecord *m = MatchSlot(x.value, x.width, SLOT_X);
     if (!m) return;
-    if (std::strcmp(m->name, "swbreak") == 0)
+    uint8_t traits = info_of(m).traits;
+    if (traits & TRAIT_SWBREAK)
         DecodeSlot(x.value, x.width, SLOT_X);
-    else if (std::strcmp(m->name, half_name) == 0)
+    else if (traits & half_trait)
         decode_swbreak_value(x.width);
 }
 
-void decode_two_s(const InstructionRecord *r, uint64_t bits, uint32_t arch) {
-    SlotValue x = slot_value(r, "opX", bits), xh = slot_value(r, "opX_HI", bits),
-              xl = slot_value(r, "opX_LO", bits), sh = slot_value(r, "opS_HI", bits),
-              sl = slot_value(r, "opS_LO", bits), z = slot_value(r, "opZ", bits);
+void decode_two_s(const TwoSFields &f, uint64_t bits, uint32_t arch) {
+    SlotValue x = slot_value(f.x, bits), xh = slot_value(f.x_hi, bits),
+              xl = slot_value(f.x_lo, bits), sh = slot_value(f.s_hi, bits),
+              sl = slot_value(f.s_lo, bits), z = slot_value(f.z, bits);
     const InstructionRecord *upper = MatchSlot(sh.value, sh.width, SLOT_S);
-    bool null = upper && std::strcmp(upper->name, "null") == 0;
+    bool null = upper && (info_of(upper).traits & TRAIT_NULL);
     if (arch == ARCH_ZEMA1)
-        zema1_break_marker(x, "swbreak_upper");
+        zema1_break_marker(x, TRAIT_SWBREAK_UPPER);
     else if (xh.value)
         decode_swbreak_value(xh.width);
     if (!null && sh.value) {
@@ -142,7 +136,7 @@ void decode_two_s(const InstructionRecord *r, uint64_t bits, uint32_t arch) {
         if (z.value) DecodeSlot(z.value, z.width, SLOT_Z);
     }
     if (arch == ARCH_ZEMA1)
-        zema1_break_marker(x, "swbreak_lower");
+        zema1_break_marker(x, TRAIT_SWBREAK_LOWER);
     else if (xl.value)
         decode_swbreak_value(xl.width);
     DecodeSlot(sl.value, sl.width, SLOT_S);
@@ -150,22 +144,20 @@ void decode_two_s(const InstructionRecord *r, uint64_t bits, uint32_t arch) {
 }
 
 void decode_zema(const InstructionRecord *r, uint64_t bits, uint32_t arch) {
-    size_t index = record_index(r);
-    if (index != SIZE_MAX && (State().current->traits[index] & TRAIT_TWO_S))
-        return decode_two_s(r, bits, arch);
+    const ArchitectureTables &t = *State().current;
+    const RecordInfo &info = info_of(r);
+    if (info.traits & TRAIT_TWO_S) return decode_two_s(t.two_s_fields[info.two_s], bits, arch);
     bool whole =
         r->slot == SLOT_C || r->slot == SLOT_D || r->slot == SLOT_DONE || r->slot == SLOT_FNOP;
+    // Slots decoded below append after the whole instruction, which keeps its index.
     uint32_t own = whole ? append_instruction(r) : 0;
-    const Field *const *fields = operand_fields(r);
-    const uint8_t *slots = operand_slots(r);
-    for (int k = 0; k < 64 && r->operands[k].syntax_name; ++k) {
-        const Field *f = fields ? fields[k] : nullptr;
-        if (!f) continue;
-        if (slots[k]) {
-            uint64_t v = f->Extract(bits, 0, 64);
-            if (v) DecodeSlot(v, f->record->bit_count, slots[k]);
+    for (uint32_t k = 0; k < info.plan_count; ++k) {
+        const OperandPlan &plan = t.plans[info.plan_begin + k];
+        if (plan.slot) {
+            uint64_t v = plan.field->Extract(bits, 0, 64);
+            if (v) DecodeSlot(v, plan.field->record->bit_count, plan.slot);
         } else if (whole) {
-            append_operand(own, r->operands[k], *f, bits, 64, false);
+            append_operand(own, plan, bits, 64, false);
         }
     }
 }
@@ -214,6 +206,7 @@ uint32_t SlotOfField(const char *s) {
         {"opVr", SLOT_VR},   {"opVd", SLOT_VD},   {"opVror", SLOT_VROR}, {"opVrol", SLOT_VROL},
         {"opVld", SLOT_VLD}, {"opVwr", SLOT_VWR}, {"opVsau", SLOT_VSAU}, {"opX", SLOT_X},
         {"opX_HI", SLOT_X},  {"opX_LO", SLOT_X},  {"opZ", SLOT_Z}};
+    if (s[0] != 'o' || s[1] != 'p') return SLOT_WORD; // every slot field name begins with op
     for (const auto &e : slots)
         if (std::strcmp(s, e.name) == 0) return e.slot;
     return SLOT_WORD;
@@ -223,6 +216,7 @@ uint32_t DirectSlotCode(const char *s) {
     static const char *const names[] = {
         "opA",  "opB",  "opS_HI", "opVs0",  "opVs1",  "opVs2", "opVau", "opZ",    "opX", "opVrot",
         "opVr", "opVd", "opX_LO", "opVror", "opVrol", "opVld", "opVwr", "opVsau", "opC", "opD"};
+    if (s[0] != 'o' || s[1] != 'p') return 0;
     for (const char *n : names)
         if (std::strcmp(s, n) == 0) return SlotOfField(s);
     return 0;
@@ -261,11 +255,15 @@ void DecodeSlot(uint64_t value, uint32_t width, uint32_t slot) {
 
 uint32_t DecodeWord(const uint8_t *bytes, uint32_t arch) {
     DecoderState &s = State();
-    s.instructions.clear();
+    s.count = 0;
+    s.texts.Reset();
     if (arch < 1 || arch > 6) return 0;
     uint32_t width = arch <= 3 ? 64 : 32;
     uint64_t bits = 0;
-    for (uint32_t i = 0; i < width / 8; ++i) bits |= static_cast<uint64_t>(bytes[i]) << (8 * i);
+    if (width == 64)
+        for (uint32_t i = 0; i < 8; ++i) bits |= static_cast<uint64_t>(bytes[i]) << (8 * i);
+    else
+        for (uint32_t i = 0; i < 4; ++i) bits |= static_cast<uint64_t>(bytes[i]) << (8 * i);
     s.word = {bits, width, 0};
     const InstructionRecord *r = MatchWord(bits, width, 0);
     if (!r)

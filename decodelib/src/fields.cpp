@@ -1,45 +1,67 @@
 // Field classes: Extract gathers the field's bits, Render writes its text.
 #include "decodelib/src/fields.h"
 
+#include <cstring>
+
+#include "decodelib/src/clean_text.h"
+
 namespace ZEMADisasmLib {
 
-void TextSink::Put(char c) {
-    if (length_ + 1 < capacity_) {
-        buffer_[length_++] = c;
-        buffer_[length_] = '\0';
-    }
+void TextSink::Put(const char *text) {
+    if (text) Put(text, std::strlen(text));
 }
 
-void TextSink::Put(const char *text) {
-    while (text && *text) Put(*text++);
+void TextSink::Put(const char *text, size_t n) {
+    if (length_ + 1 >= capacity_) return;
+    size_t room = capacity_ - 1 - length_;
+    if (n > room) n = room;
+    std::memcpy(buffer_ + length_, text, n);
+    length_ += n;
 }
 
 void TextSink::PutHex(uint64_t v) {
-    char digits[17];
-    int n = 0;
+    char digits[16];
+    int n = 16;
     do {
-        digits[n++] = "0123456789abcdef"[v & 0xF];
+        digits[--n] = "0123456789abcdef"[v & 0xF];
         v >>= 4;
     } while (v);
-    while (n) Put(digits[--n]);
+    Put(digits + n, static_cast<size_t>(16 - n));
 }
 
 void TextSink::PutDecimal(uint64_t v) {
-    char digits[21];
-    int n = 0;
+    char digits[20];
+    int n = 20;
     do {
-        digits[n++] = static_cast<char>('0' + v % 10);
+        digits[--n] = static_cast<char>('0' + v % 10);
         v /= 10;
     } while (v);
-    while (n) Put(digits[--n]);
+    Put(digits + n, static_cast<size_t>(20 - n));
 }
 
 Field::Field(const FieldRecord *r) : record(r), name(r->name ? r->name : "") {
     uint32_t n = r->bit_count < 128 ? r->bit_count : 128;
     bits.assign(r->bits, r->bits + n);
+    uint32_t top = 0;
+    for (uint32_t p : bits) {
+        if (p >= 64 || n > 64) return; // bit by bit
+        if (p + 1 > top) top = p + 1;
+        if (run_count_ && runs_[run_count_ - 1].from == p + 1) {
+            Run &run = runs_[run_count_ - 1];
+            run.from = p;
+            run.width++;
+        } else if (run_count_ < kMaxRuns) {
+            runs_[run_count_++] = {p, 1, 0};
+        } else {
+            return;
+        }
+    }
+    for (uint32_t k = 0; k < run_count_; ++k)
+        runs_[k].mask = runs_[k].width >= 64 ? ~0ULL : (1ULL << runs_[k].width) - 1;
+    fast_limit_ = top;
 }
 
-uint64_t Field::Extract(uint64_t word, uint32_t extension, uint32_t boundary) const {
+uint64_t Field::ExtractBits(uint64_t word, uint32_t extension, uint32_t boundary) const {
     uint64_t result = 0;
     for (uint32_t p : bits) {
         uint64_t bit;
@@ -55,8 +77,10 @@ uint64_t Field::Extract(uint64_t word, uint32_t extension, uint32_t boundary) co
 std::string Field::RenderText(uint64_t word, uint32_t extension, uint32_t boundary,
                               uint32_t options) const {
     char buffer[128];
-    TextSink sink(buffer, sizeof buffer);
-    Render(word, extension, boundary, options, sink);
+    {
+        TextSink sink(buffer, sizeof buffer);
+        Render(word, extension, boundary, options, sink);
+    }
     return buffer;
 }
 
@@ -79,11 +103,13 @@ void ImmediateField::Render(uint64_t word, uint32_t extension, uint32_t boundary
 }
 
 EnumeratedField::EnumeratedField(const FieldRecord *r)
-    : Field(r), prefix(r->prefix ? r->prefix : "") {}
+    : Field(r), prefix(r->prefix ? r->prefix : "") {
+    texts_clean_ = !CleanText::HasPair(prefix + "0");
+}
 
 void EnumeratedField::Render(uint64_t word, uint32_t extension, uint32_t boundary, uint32_t,
                              TextSink &out) const {
-    out.Put(prefix.c_str());
+    out.Put(prefix.data(), prefix.size());
     out.PutDecimal(Extract(word, extension, boundary));
 }
 
@@ -93,25 +119,43 @@ TabledField::TabledField(const FieldRecord *r) : Field(r), shift(r->shift) {
         values.emplace(r->entries[i].value, r->entries[i].text ? r->entries[i].text : "");
     uint64_t top = values.empty() ? 0 : values.rbegin()->first;
     if (top < 256) {
-        dense_.assign(top + 1, nullptr);
-        for (const auto &[value, text] : values) dense_[value] = text.c_str();
+        dense_.assign(top + 1, Dense{nullptr, 0, -1});
+        for (const auto &[value, text] : values) {
+            dense_[value] = {text.c_str(), static_cast<uint32_t>(text.size()), -1};
+            if (text.size() >= 16) continue;
+            dense_[value].padded = static_cast<int32_t>(padded_.size());
+            padded_.push_back({});
+            std::memcpy(padded_.back().data(), text.data(), text.size());
+        }
     }
+    if (shift == 0)
+        for (const std::string &text : PossibleTexts())
+            if (CleanText::HasPair(text)) texts_clean_ = false;
+}
+
+std::vector<std::string> TabledField::PossibleTexts() const {
+    std::vector<std::string> texts{"Unknown"};
+    for (const auto &entry : values) texts.push_back(entry.second);
+    return texts;
 }
 
 void TabledField::Render(uint64_t word, uint32_t extension, uint32_t boundary, uint32_t options,
                          TextSink &out) const {
     uint64_t v = Extract(word, extension, boundary);
-    const char *text = nullptr;
+    Dense text{nullptr, 0, -1};
     if (v < dense_.size()) {
         text = dense_[v];
+        if (text.padded >= 0 && shift == 0)
+            return out.PutShort(padded_[static_cast<size_t>(text.padded)].data(), text.length);
     } else if (dense_.empty()) {
         auto it = values.find(v);
-        if (it != values.end()) text = it->second.c_str();
+        if (it != values.end())
+            text = {it->second.c_str(), static_cast<uint32_t>(it->second.size()), -1};
     }
-    if (!text) text = "Unknown";
-    if (shift == 0) return out.Put(text);
+    if (!text.text) text = {"Unknown", 7, -1};
+    if (shift == 0) return out.Put(text.text, text.length);
     uint64_t number = 0; // leading decimal digits; anything else reads as 0
-    for (const char *p = text; *p >= '0' && *p <= '9'; ++p)
+    for (const char *p = text.text; *p >= '0' && *p <= '9'; ++p)
         number = number * 10 + static_cast<uint64_t>(*p - '0');
     number = shift < 64 ? number << shift : 0;
     if (options & OPT_DECIMAL) {

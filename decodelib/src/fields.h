@@ -2,8 +2,10 @@
 // operand text rendering.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,17 +15,37 @@
 namespace ZEMADisasmLib {
 
 // Bounded text sink over a caller buffer; writes past the capacity are
-// dropped, so operand texts are cut safely instead of overflowing.
+// dropped, so operand texts are cut safely instead of overflowing. The text
+// is terminated when the sink goes out of scope (or by Terminate).
 class TextSink {
   public:
     TextSink(char *buffer, size_t capacity) : buffer_(buffer), capacity_(capacity) {
         if (capacity_) buffer_[0] = '\0';
     }
-    void Put(char c);
+    ~TextSink() { Terminate(); }
+    TextSink(const TextSink &) = delete;
+    TextSink &operator=(const TextSink &) = delete;
+
+    void Put(char c) {
+        if (length_ + 1 < capacity_) buffer_[length_++] = c;
+    }
     void Put(const char *text);
+    void Put(const char *text, size_t n);
     void PutHex(uint64_t v);
     void PutDecimal(uint64_t v);
+    // n < 16 characters of a text that can be read for 16 bytes.
+    void PutShort(const char *text, size_t n) {
+        if (length_ + 16 < capacity_) {
+            std::memcpy(buffer_ + length_, text, 16);
+            length_ += n;
+        } else {
+            Put(text, n);
+        }
+    }
     size_t Length() const { return length_; }
+    void Terminate() {
+        if (capacity_) buffer_[length_] = '\0';
+    }
 
   private:
     char *buffer_;
@@ -38,14 +60,49 @@ class Field {
     // Writes the operand text of the field's value, cut to capacity - 1.
     virtual void Render(uint64_t word, uint32_t extension, uint32_t boundary, uint32_t options,
                         TextSink &out) const = 0;
-    uint64_t Extract(uint64_t word, uint32_t extension, uint32_t boundary) const;
+    uint64_t Extract(uint64_t word, uint32_t extension, uint32_t boundary) const {
+        if (boundary >= fast_limit_) {
+            uint64_t v = (word >> runs_[0].from) & runs_[0].mask;
+            for (uint32_t k = 1; k < run_count_; ++k)
+                v = (v << runs_[k].width) | ((word >> runs_[k].from) & runs_[k].mask);
+            return v;
+        }
+        return ExtractBits(word, extension, boundary);
+    }
     // Convenience for tests and tools: the rendered text as a string.
     std::string RenderText(uint64_t word, uint32_t extension, uint32_t boundary,
                            uint32_t options) const;
+    // Whether the field's texts can only be "+$hex", "-$hex" or the decimal
+    // forms (no other characters), which the packet text relies on.
+    virtual bool RendersNumbersOnly() const { return false; }
+    // The texts a value of the field can render as (for fields that are not
+    // numbers only), without the lower-case forms.
+    virtual std::vector<std::string> PossibleTexts() const { return {}; }
+    // Whether no text of the field holds a pair the packet clean-ups change
+    // ("++", "+-", ",," or ",;").
+    bool TextsClean() const { return texts_clean_; }
 
     const FieldRecord *record;
     std::vector<uint32_t> bits;
     std::string name;
+
+  protected:
+    bool texts_clean_ = true;
+
+  private:
+    uint64_t ExtractBits(uint64_t word, uint32_t extension, uint32_t boundary) const;
+
+    // The bit list as runs of consecutive descending positions, gathered
+    // with one shift and mask each while every position lies below the
+    // boundary (fast_limit_); otherwise bit by bit.
+    struct Run {
+        uint32_t from, width;
+        uint64_t mask;
+    };
+    static constexpr uint32_t kMaxRuns = 4;
+    Run runs_[kMaxRuns] = {};
+    uint32_t run_count_ = 0;
+    uint32_t fast_limit_ = UINT32_MAX;
 };
 
 class ImmediateField : public Field {
@@ -53,6 +110,7 @@ class ImmediateField : public Field {
     explicit ImmediateField(const FieldRecord *record);
     void Render(uint64_t word, uint32_t extension, uint32_t boundary, uint32_t options,
                 TextSink &out) const override;
+    bool RendersNumbersOnly() const override { return true; }
     uint32_t shift;
 };
 
@@ -61,6 +119,7 @@ class EnumeratedField : public Field {
     explicit EnumeratedField(const FieldRecord *record);
     void Render(uint64_t word, uint32_t extension, uint32_t boundary, uint32_t options,
                 TextSink &out) const override;
+    bool RendersNumbersOnly() const override { return prefix.empty(); }
     std::string prefix;
 };
 
@@ -69,13 +128,22 @@ class TabledField : public Field {
     explicit TabledField(const FieldRecord *record);
     void Render(uint64_t word, uint32_t extension, uint32_t boundary, uint32_t options,
                 TextSink &out) const override;
+    bool RendersNumbersOnly() const override { return shift != 0; }
+    std::vector<std::string> PossibleTexts() const override;
     std::map<uint64_t, std::string> values;
     uint32_t shift;
 
   private:
     // Texts of the values below the size of this array, for a lookup without
-    // the map search (null: no entry). Points into `values`.
-    std::vector<const char *> dense_;
+    // the map search (null: no entry). Point into `values`; texts shorter
+    // than 16 characters also have a copy that can be read for 16 bytes.
+    struct Dense {
+        const char *text;
+        uint32_t length;
+        int32_t padded; // index into padded_, or -1
+    };
+    std::vector<Dense> dense_;
+    std::vector<std::array<char, 16>> padded_;
 };
 
 // The field object of a record, or null for an unknown kind.

@@ -1,91 +1,11 @@
 // Packet text: each instruction from its template or special rendering,
-// joined into one line, two-S halves on separate lines, then clean-ups.
-#include <cstring>
-
+// joined into one line, two-S halves on separate lines, the clean-ups
+// applied as the text grows.
 #include "decodelib/src/state.h"
 
 namespace ZEMADisasmLib {
 
 namespace {
-
-// Replaces every occurrence of name by text, searching on behind each
-// inserted text so that a text containing the name is not substituted again.
-// Returns whether anything was replaced.
-bool substitute(std::string &body, const char *name, const OperandRecord &op) {
-    size_t name_length = std::strlen(name);
-    if (name_length == 0) return false;
-    std::string_view text = CurrentText(op);
-    bool replaced = false;
-    for (size_t p = body.find(name, 0, name_length); p != std::string::npos;
-         p = body.find(name, p, name_length)) {
-        body.replace(p, name_length, text);
-        p += text.size();
-        replaced = true;
-    }
-    return replaced;
-}
-
-// Per operand of a record of the current tables: whether its name occurs in
-// the template; null for other records.
-const uint8_t *template_flags(const InstructionRecord *r) {
-    const ArchitectureTables &t = *State().current;
-    size_t i = static_cast<size_t>(r - t.records);
-    if (!r || r < t.records || i >= t.record_count) return nullptr;
-    return &t.in_syntax[t.operand_begin[i]];
-}
-
-void replace_all_repeatedly(std::string &s, const char *from, const char *to) {
-    size_t from_length = std::strlen(from);
-    for (;;) {
-        size_t p = s.find(from, 0, from_length);
-        if (p == std::string::npos) return;
-        std::string::size_type out = p;
-        for (size_t in = p; in < s.size();) {
-            if (s.compare(in, from_length, from) == 0) {
-                for (const char *t = to; *t; ++t) s[out++] = *t;
-                in += from_length;
-            } else {
-                s[out++] = s[in++];
-            }
-        }
-        s.resize(out);
-    }
-}
-
-// True when one of the clean-up patterns "+-", ",;", ",," or "++" occurs.
-bool needs_clean_up(const std::string &t) {
-    const char *begin = t.data(), *end = begin + t.size();
-    for (const char *p = begin; (p = static_cast<const char *>(std::memchr(p, '+', end - p)));) {
-        if (++p < end && (*p == '-' || *p == '+')) return true;
-    }
-    for (const char *p = begin; (p = static_cast<const char *>(std::memchr(p, ',', end - p)));) {
-        if (++p < end && (*p == ';' || *p == ',')) return true;
-    }
-    return false;
-}
-
-void instruction_body(uint32_t i, std::string &body) {
-    DecoderState &s = State();
-    const DecodedInstruction &d = s.instructions[i];
-    if (RenderSpecial(i, body)) return;
-    const InstructionRecord *r = d.record;
-    body = r && r->syntax ? r->syntax : "";
-    // While the body is still the template, a name absent from the template
-    // cannot match, so its search is skipped.
-    const uint8_t *in_syntax = template_flags(r);
-    bool changed = false;
-    int k = 0;
-    for (const OperandRecord &op : s.operand_lists[i]) {
-        if (!op.syntax_name) continue;
-        if (in_syntax && !changed) {
-            while (k < 64 && r->operands[k].syntax_name &&
-                   r->operands[k].syntax_name != op.syntax_name)
-                ++k;
-            if (k < 64 && r->operands[k].syntax_name && !in_syntax[k]) continue;
-        }
-        changed |= substitute(body, op.syntax_name, op);
-    }
-}
 
 struct PacketShape {
     long first_s = -1, second_s = -1, x = -1, z = -1;
@@ -95,7 +15,7 @@ struct PacketShape {
 PacketShape shape_of_packet() {
     const DecoderState &s = State();
     PacketShape p;
-    for (size_t i = 0; i < s.instructions.size(); ++i) {
+    for (uint32_t i = 0; i < s.count; ++i) {
         const InstructionRecord *r = s.instructions[i].record;
         uint32_t slot = r ? r->slot : 0;
         long k = static_cast<long>(i);
@@ -113,41 +33,117 @@ PacketShape shape_of_packet() {
     return p;
 }
 
+// Whether the compiled template of record `index` of the current tables
+// gives the text of these operands.
+bool use_compiled(uint32_t index, const OperandList &ops) {
+    ArchitectureTables &t = *State().current;
+    RecordInfo &info = t.info[index];
+    if (info.template_begin == RecordInfo::kTemplateUnbuilt) CompileTemplate(t, index);
+    if (info.template_begin < 0 || ops.size() != info.operand_count) return false;
+    for (uint32_t k = 0; k < ops.size(); ++k)
+        if (((info.touch_sensitive >> k) & 1) && !ops.Rendered(k).Untouched(ops[k])) return false;
+    return true;
+}
+
+// Appends the template with the operand texts; returns the raw length.
+size_t append_pieces(const RecordInfo &info, const OperandList &ops, CleanText &out) {
+    const ArchitectureTables &t = *State().current;
+    size_t raw = 0;
+    CleanText::Cursor c = out.Begin(info.template_room);
+    for (int32_t p = info.template_begin; p < info.template_end; ++p) {
+        const TemplatePiece &piece = t.pieces[static_cast<size_t>(p)];
+        if (piece.operand < 0) {
+            const char *literal = t.literals.data() + piece.literal;
+            piece.clean ? c.Clean(literal, piece.length) : c.Text(literal, piece.length);
+            raw += piece.length;
+            continue;
+        }
+        const OperandRecord &op = ops[static_cast<size_t>(piece.operand)];
+        const RenderedText &rendered = ops.Rendered(static_cast<size_t>(piece.operand));
+        if (rendered.Untouched(op)) { // shorter than 16 characters, in a buffer of 128
+            rendered.clean ? c.Clean(op.text, rendered.length) : c.Text(op.text, rendered.length);
+            raw += rendered.length;
+            continue;
+        }
+        std::string_view text = CurrentText(op);
+        out.End(c);
+        out.Append(text);
+        c = out.Begin(info.template_room);
+        raw += text.size();
+    }
+    out.End(c);
+    return raw;
+}
+
+// Appends the text of decoded instruction i without prefix and suffix;
+// returns its raw length.
+size_t append_body(uint32_t i, CleanText &out) {
+    DecoderState &s = State();
+    const DecodedInstruction &d = s.instructions[i];
+    if (d.replaced) {
+        out.Append(d.replacement_text);
+        return d.replacement_text.size();
+    }
+    const OperandList &ops = s.operand_lists[i];
+    size_t index = s.current->IndexOf(d.record);
+    if (index != SIZE_MAX) {
+        const RecordInfo &info = s.current->info[index];
+        if ((info.traits & TRAIT_SPECIAL) && RenderSpecial(i, s.body)) {
+            out.Append(s.body);
+            return s.body.size();
+        }
+        if (use_compiled(static_cast<uint32_t>(index), ops)) return append_pieces(info, ops, out);
+    }
+    SubstituteTemplate(d.record ? d.record->syntax : "", ops, s.body);
+    out.Append(s.body);
+    return s.body.size();
+}
+
+void append_line(uint32_t i, CleanText &target, bool line_feed) {
+    const DecodedInstruction &d = State().instructions[i];
+    size_t before = target.Size();
+    // The separator goes again when the line turns out empty; it is no
+    // clean-up character, so nothing before it changes meanwhile.
+    CleanText::Cursor c = target.Begin(1 + d.prefix_text.size());
+    if (before) c.Char(line_feed ? '\n' : ' ');
+    c.Text(d.prefix_text.data(), d.prefix_text.size());
+    target.End(c);
+    size_t raw = d.prefix_text.size() + append_body(i, target) + d.suffix_text.size();
+    if (raw == 0) target.Truncate(before);
+    c = target.Begin(d.suffix_text.size() + 1);
+    c.Text(d.suffix_text.data(), d.suffix_text.size());
+    c.Char(';');
+    target.End(c);
+}
+
+void copy_out(const char *data, size_t n, size_t &at) {
+    char *out = State().packet_text;
+    size_t room = sizeof State().packet_text - 1 - at;
+    if (n > room) n = room;
+    std::memcpy(out + at, data, n);
+    at += n;
+}
+
 } // namespace
 
 uint32_t FormatPacket(const char **text) {
     DecoderState &s = State();
     PacketShape shape = shape_of_packet();
-    s.first_part.clear();
-    s.second_part.clear();
-    const char *separator = (s.options & OPT_LINE_SEPARATOR) ? "\n" : " ";
-    for (uint32_t i = 0; i < s.instructions.size(); ++i) {
-        const DecodedInstruction &d = s.instructions[i];
-        instruction_body(i, s.body);
-        const std::string &body = d.replaced ? d.replacement_text : s.body;
-        bool line_empty = d.prefix_text.empty() && body.empty() && d.suffix_text.empty();
+    bool keep = s.options & OPT_KEEP_PLUS_MINUS, line_feed = s.options & OPT_LINE_SEPARATOR;
+    CleanText &first = s.first_part, &second = s.second_part;
+    first.Reset(keep);
+    second.Reset(keep);
+    for (uint32_t i = 0; i < s.count; ++i) {
         long k = static_cast<long>(i);
         bool upper = shape.two_s() && (k == shape.x || k == shape.first_s || k == shape.z);
-        std::string &target = upper ? s.second_part : s.first_part;
-        if (!target.empty() && !line_empty) target += separator;
-        target += d.prefix_text;
-        target += body;
-        target += d.suffix_text;
-        target += ';';
+        append_line(i, upper ? second : first, line_feed);
     }
+    size_t n = 0;
+    copy_out(first.Data(), first.Size(), n);
     if (shape.two_s()) {
-        s.first_part += "\n\t";
-        s.first_part += s.second_part;
+        copy_out("\n\t", 2, n);
+        copy_out(second.Data(), second.Size(), n);
     }
-    if (needs_clean_up(s.first_part)) {
-        if (!(s.options & OPT_KEEP_PLUS_MINUS)) replace_all_repeatedly(s.first_part, "+-", "-");
-        replace_all_repeatedly(s.first_part, ",;", ";");
-        replace_all_repeatedly(s.first_part, ",,", ",");
-        replace_all_repeatedly(s.first_part, "++", "+");
-    }
-    size_t n = s.first_part.size() < sizeof s.packet_text - 1 ? s.first_part.size()
-                                                              : sizeof s.packet_text - 1;
-    std::memcpy(s.packet_text, s.first_part.data(), n);
     s.packet_text[n] = '\0';
     if (text) *text = s.packet_text;
     return s.consumed;

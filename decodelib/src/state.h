@@ -1,7 +1,9 @@
-// Library state: per-architecture tables with their field maps and match
-// index, the one DecoderState, and the internal decoding operations.
+// Library state: per-architecture tables with their field maps, operand
+// plans and match index, the one DecoderState, and the internal decoding
+// operations.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -10,13 +12,21 @@
 #include <string_view>
 #include <vector>
 
+#include "decodelib/src/clean_text.h"
 #include "decodelib/src/fields.h"
 #include "decodelib/zema_disasm.h"
 
 namespace ZEMADisasmLib {
 
 // Per-record properties worked out once from the name.
-enum : uint8_t { TRAIT_TWO_S = 0x1, TRAIT_SPECIAL = 0x2 };
+enum : uint8_t {
+    TRAIT_TWO_S = 0x1,
+    TRAIT_SPECIAL = 0x2,
+    TRAIT_NULL = 0x4,           // the empty S slot "null"
+    TRAIT_SWBREAK = 0x8,        // "swbreak"
+    TRAIT_SWBREAK_UPPER = 0x10, // "swbreak_upper"
+    TRAIT_SWBREAK_LOWER = 0x20, // "swbreak_lower"
+};
 
 using FieldMap = std::map<std::string, std::unique_ptr<Field>>;
 
@@ -25,16 +35,85 @@ using FieldMap = std::map<std::string, std::unique_ptr<Field>>;
 // that the first matching candidate of a word's bucket is the winner.
 struct MatchClass {
     uint32_t size = 0;
-    uint32_t slot = 0; // 0: whole words (any slot, flag bit 0 clear)
-    uint64_t key_mask = 0;
+    uint32_t slot = 0;              // 0: whole words (any slot, flag bit 0 clear)
     std::vector<uint32_t> key_bits; // positions gathered into the bucket number
+    // Bucket number bits of each byte of a word that holds key bits.
+    struct ByteKey {
+        uint32_t shift;
+        std::array<uint16_t, 256> bits;
+    };
+    std::vector<ByteKey> byte_keys;
     // Candidates with their mask and value copied beside the record index, so
-    // that a scan stays in one cache-friendly array.
+    // that a scan stays in one array; bucket b is [starts[b], starts[b + 1]).
     struct Candidate {
         uint64_t mask, value;
         uint32_t index;
     };
-    std::vector<std::vector<Candidate>> buckets;
+    std::vector<Candidate> candidates;
+    std::vector<uint32_t> starts;
+};
+
+// One operand a decode renders for a record: the field object of an operand
+// of the record, and the slot code when the packet decoder decodes that field
+// as a slot of a whole word instead (0 otherwise).
+struct OperandPlan {
+    const Field *field;
+    const OperandName *name;
+    uint32_t slot;
+};
+
+// The slot fields of a two-S packet format (null when absent).
+struct TwoSFields {
+    const Field *x = nullptr, *x_hi = nullptr, *x_lo = nullptr;
+    const Field *s_hi = nullptr, *s_lo = nullptr, *z = nullptr;
+};
+
+// A record's syntax template compiled against the operands a decode gives it:
+// literal texts and operand list positions, in text order.
+struct TemplatePiece {
+    uint32_t literal; // offset into ArchitectureTables::literals
+    uint32_t length;  // of the literal
+    int32_t operand;  // operand list position, or -1 for a literal
+    uint32_t clean;   // the literal holds none of the pairs the clean-ups change
+};
+
+// A set of characters (those above 127 share the places of their low bits).
+struct CharSet {
+    uint64_t bits[2] = {};
+    void Add(char c) {
+        unsigned u = static_cast<unsigned char>(c) & 127;
+        bits[u >> 6] |= 1ULL << (u & 63);
+    }
+    bool Has(char c) const {
+        unsigned u = static_cast<unsigned char>(c) & 127;
+        return (bits[u >> 6] >> (u & 63)) & 1;
+    }
+    bool Meets(const CharSet &o) const { return (bits[0] & o.bits[0]) || (bits[1] & o.bits[1]); }
+};
+
+// The texts a field can render (for fields that render more than numbers),
+// all their characters and their first characters.
+struct FieldChars {
+    std::vector<std::string> texts;
+    CharSet all, first;
+};
+
+struct RecordInfo {
+    uint32_t plan_begin = 0, plan_count = 0; // into ArchitectureTables::plans
+    uint32_t operand_count = 0;              // operands a decode appends
+    uint8_t traits = 0;
+    int32_t two_s = -1; // into ArchitectureTables::two_s_fields
+    // Compiled template: pieces [template_begin, template_end); kTemplateUnbuilt
+    // until the first use, kTemplateGeneric when the template must be
+    // substituted by the general rule (a text could join a later operand's name).
+    int32_t template_begin = kTemplateUnbuilt, template_end = 0;
+    // Room the compiled template's text can take: its literals and, for
+    // every piece, an untouched operand text and the overrun of a copy.
+    uint32_t template_room = 0;
+    // Operands (bit per list position) whose text, once rewritten, could
+    // join a later operand's name: a rewritten one needs the general rule.
+    uint32_t touch_sensitive = 0;
+    static constexpr int32_t kTemplateUnbuilt = -1, kTemplateGeneric = -2;
 };
 
 struct ArchitectureTables {
@@ -42,17 +121,30 @@ struct ArchitectureTables {
     uint32_t record_count = 0;
     const FieldRecord *fields = nullptr;
     uint32_t field_count = 0;
+    uint32_t arch = 0;
+    bool built = false;
     FieldMap field_map;
-    // Field objects of each record's operands (null when missing from the map).
-    std::vector<uint32_t> operand_begin; // per record, into operand_fields
-    std::vector<const Field *> operand_fields;
-    std::vector<uint8_t> operand_slot; // slot code of a directly decoded slot field, else 0
-    std::vector<uint8_t> in_syntax;    // the operand's syntax name occurs in the template
-    std::vector<uint8_t> traits;       // per record: TRAIT_ bits
+    std::vector<RecordInfo> info; // per record
+    std::vector<OperandPlan> plans;
+    std::vector<TwoSFields> two_s_fields;
     std::vector<MatchClass> classes;
     int16_t class_of[65][23]; // [size][slot], slot 0 the whole-word class; -1 none
     const InstructionRecord *loop_markers[4] = {}; // loop_begin_0/1, loop_end_0/1
     std::vector<const InstructionRecord *> swbreaks;
+    // Compiled templates of the records used so far.
+    std::vector<TemplatePiece> pieces;
+    std::string literals; // followed by CleanText::kOverrun zero bytes
+    // Whether a text of a field can join a name into a match (memo of the
+    // template compiler), keyed by field and name text, and the texts of the
+    // fields looked at.
+    std::map<std::pair<const Field *, const char *>, bool> joins;
+    std::map<const Field *, FieldChars> field_chars;
+
+    // Index of a record of these tables, or SIZE_MAX.
+    size_t IndexOf(const InstructionRecord *r) const {
+        size_t i = static_cast<size_t>(r - records);
+        return r >= records && i < record_count ? i : SIZE_MAX;
+    }
 };
 
 // An operand's current text: the driver's long text when it set one, else
@@ -63,6 +155,21 @@ inline std::string_view CurrentText(const OperandRecord &op) {
     return std::string_view(op.text, strnlen(op.text, sizeof op.text));
 }
 
+// What the library rendered into an operand's text: its first 16 bytes and
+// its length, so that FormatPacket can tell an untouched text (and use the
+// length) from one the driver rewrote. Texts of 16 characters or more are
+// never taken as untouched.
+struct RenderedText {
+    uint64_t head[2];
+    uint32_t length;
+    bool clean; // holds none of the pairs the clean-ups change
+    bool Untouched(const OperandRecord &op) const {
+        uint64_t now[2];
+        std::memcpy(now, op.text, sizeof now);
+        return length < sizeof head && !op.long_text && now[0] == head[0] && now[1] == head[1];
+    }
+};
+
 // Operand list of one decoded instruction. Cleared lists keep their records
 // so that later decodes overwrite them instead of constructing new ones.
 class OperandList {
@@ -70,15 +177,22 @@ class OperandList {
     size_t size() const { return count_; }
     void clear() { count_ = 0; }
     OperandRecord &Append() {
-        if (count_ == items_.size()) items_.emplace_back();
+        if (count_ == items_.size()) {
+            items_.emplace_back();
+            rendered_.emplace_back();
+        }
         return items_[count_++];
     }
     OperandRecord &operator[](size_t i) { return items_[i]; }
+    const OperandRecord &operator[](size_t i) const { return items_[i]; }
+    RenderedText &Rendered(size_t i) { return rendered_[i]; }
+    const RenderedText &Rendered(size_t i) const { return rendered_[i]; }
     const OperandRecord *begin() const { return items_.data(); }
     const OperandRecord *end() const { return items_.data() + count_; }
 
   private:
     std::vector<OperandRecord> items_;
+    std::vector<RenderedText> rendered_;
     size_t count_ = 0;
 };
 
@@ -88,11 +202,27 @@ struct WordItem {
     uint8_t flag = 0;
 };
 
+// Texts given with SetInstructionText, alive until the next decode. Chunks
+// never move, so views into them stay valid while more texts are added.
+class TextArena {
+  public:
+    std::string_view Keep(const char *text);
+    void Reset();
+
+  private:
+    static constexpr size_t kChunk = 4096;
+    std::vector<std::unique_ptr<char[]>> chunks_;
+    size_t used_ = 0, capacity_ = 0;
+};
+
 struct DecoderState {
     DecoderState();
     WordItem word;
+    // The decoded instructions are the first `count` entries; later ones are
+    // spare, as are the operand lists beyond them.
     std::vector<DecodedInstruction> instructions;
-    std::vector<OperandList> operand_lists; // one per instruction; later ones are spare
+    std::vector<OperandList> operand_lists;
+    uint32_t count = 0;
     uint32_t consumed = 0;
     uint32_t options = 0;
     char packet_text[4096] = {};
@@ -102,17 +232,23 @@ struct DecoderState {
     InstructionRecord invalid;
     ArchitectureTables tables[6];
     ArchitectureTables *current = nullptr;
+    TextArena texts;
     // Working texts of FormatPacket, kept to avoid allocating per packet.
-    std::string first_part, second_part, body;
+    CleanText first_part, second_part;
+    std::string body;
 };
 
-DecoderState &State();
+extern DecoderState g_decoder_state;
+inline DecoderState &State() {
+    return g_decoder_state;
+}
 
 // Replaces the tables of an architecture (tests install small fixtures).
 void InstallTables(uint32_t arch, const InstructionRecord *records, uint32_t record_count,
                    const FieldRecord *fields, uint32_t field_count);
 // Puts the generated tables of an architecture back.
 void RestoreGeneratedTables(uint32_t arch);
+// The tables of an architecture, built on first use; null for other codes.
 ArchitectureTables *TablesOf(uint32_t arch);
 
 void SelectArchitecture(uint32_t arch);
@@ -129,6 +265,12 @@ uint32_t DirectSlotCode(const char *syntax_name);
 uint8_t RecordTraits(const char *name, uint32_t arch);
 // Slot code of a packet slot field name ("opA" 1, "opS_LO" 5, ...); 22 otherwise.
 uint32_t SlotOfField(const char *syntax_name);
+
+// Compiles the template of record `index` of the tables (RecordInfo).
+void CompileTemplate(ArchitectureTables &t, uint32_t index);
+// The template substituted by the general rule: every occurrence of each
+// operand's name, operand by operand, texts inserted earlier included.
+void SubstituteTemplate(const char *syntax, const OperandList &operands, std::string &out);
 
 // Special renderings; true when the instruction's text was written to out.
 bool RenderSpecial(uint32_t index, std::string &out);

@@ -1,4 +1,6 @@
-// Field maps, match index and architecture selection over the generated tables.
+// Field maps, operand plans, match index and architecture selection over the
+// generated tables. Each architecture's tables are built on first use, so a
+// run pays only for the instruction sets it lists.
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -23,41 +25,88 @@ void build_field_map(ArchitectureTables &t) {
     }
 }
 
-void resolve_operands(ArchitectureTables &t) {
-    for (uint32_t i = 0; i < t.record_count; ++i) {
-        t.operand_begin.push_back(static_cast<uint32_t>(t.operand_fields.size()));
-        const InstructionRecord &r = t.records[i];
-        for (int k = 0; k < 64 && r.operands[k].syntax_name; ++k) {
-            const char *impl = r.operands[k].field_name;
-            auto it = impl ? t.field_map.find(impl) : t.field_map.end();
-            t.operand_fields.push_back(it == t.field_map.end() ? nullptr : it->second.get());
-            t.operand_slot.push_back(
-                static_cast<uint8_t>(DirectSlotCode(r.operands[k].syntax_name)));
-            t.in_syntax.push_back(r.syntax && std::strstr(r.syntax, r.operands[k].syntax_name));
-        }
+// Field objects by name; records of one table share their name texts, so the
+// last lookup of each text is remembered.
+class FieldResolver {
+  public:
+    explicit FieldResolver(const FieldMap &map) : map_(map) {}
+    const Field *Find(const char *name) {
+        if (!name) return nullptr;
+        auto known = by_text_.find(name);
+        if (known != by_text_.end()) return known->second;
+        auto it = map_.find(name);
+        const Field *f = it == map_.end() ? nullptr : it->second.get();
+        by_text_.emplace(name, f);
+        return f;
     }
-    t.operand_begin.push_back(static_cast<uint32_t>(t.operand_fields.size()));
+
+  private:
+    const FieldMap &map_;
+    std::map<const char *, const Field *> by_text_;
+};
+
+const Field *plan_field(const ArchitectureTables &t, const RecordInfo &info, const char *syntax) {
+    for (uint32_t k = 0; k < info.plan_count; ++k) {
+        const OperandPlan &p = t.plans[info.plan_begin + k];
+        if (std::strcmp(p.name->syntax_name, syntax) == 0) return p.field;
+    }
+    return nullptr;
 }
 
+void note_two_s_fields(ArchitectureTables &t, RecordInfo &info) {
+    TwoSFields f;
+    f.x = plan_field(t, info, "opX");
+    f.x_hi = plan_field(t, info, "opX_HI");
+    f.x_lo = plan_field(t, info, "opX_LO");
+    f.s_hi = plan_field(t, info, "opS_HI");
+    f.s_lo = plan_field(t, info, "opS_LO");
+    f.z = plan_field(t, info, "opZ");
+    info.two_s = static_cast<int32_t>(t.two_s_fields.size());
+    t.two_s_fields.push_back(f);
+}
+
+void plan_operands(ArchitectureTables &t, uint32_t word_width) {
+    FieldResolver resolver(t.field_map);
+    t.info.assign(t.record_count, RecordInfo{});
+    for (uint32_t i = 0; i < t.record_count; ++i) {
+        const InstructionRecord &r = t.records[i];
+        RecordInfo &info = t.info[i];
+        info.plan_begin = static_cast<uint32_t>(t.plans.size());
+        info.traits = RecordTraits(r.name ? r.name : "", t.arch);
+        // The slot fields of a whole ZEMA word are decoded as slots of their own.
+        bool whole = word_width == 64 && r.size == 64;
+        for (int k = 0; k < 64 && r.operands[k].syntax_name; ++k) {
+            const Field *f = resolver.Find(r.operands[k].field_name);
+            if (!f) continue;
+            uint32_t slot = whole ? DirectSlotCode(r.operands[k].syntax_name) : 0;
+            t.plans.push_back({f, &r.operands[k], slot});
+            if (!slot) info.operand_count++;
+        }
+        info.plan_count = static_cast<uint32_t>(t.plans.size()) - info.plan_begin;
+        if (info.traits & TRAIT_TWO_S) note_two_s_fields(t, info);
+    }
+}
+
+// The bits most members fix: at most 8 (10 for large classes), each fixed by
+// a quarter of the members at least; the higher bit first among equals.
 void choose_key_bits(const ArchitectureTables &t, const std::vector<uint32_t> &members,
                      MatchClass &c) {
     if (members.size() <= 8) return;
-    uint64_t taken = 0;
-    int key_count = members.size() > 200 ? 10 : 8; // large classes get finer buckets
-    for (int k = 0; k < key_count; ++k) {
-        int best = -1;
-        size_t best_count = std::max<size_t>(2, members.size() / 4) - 1;
-        for (int b = static_cast<int>(c.size) - 1; b >= 0; --b) {
-            if ((taken >> b) & 1) continue;
-            size_t n = 0;
-            for (uint32_t m : members) n += (t.records[m].mask >> b) & 1;
-            if (n > best_count) best = b, best_count = n;
+    size_t key_count = members.size() > 200 ? 10 : 8;
+    size_t least = std::max<size_t>(2, members.size() / 4);
+    std::vector<size_t> fixed(c.size, 0);
+    for (uint32_t m : members)
+        for (uint64_t mask = t.records[m].mask; mask; mask &= mask - 1) {
+            int b = std::countr_zero(mask);
+            if (b < static_cast<int>(c.size)) fixed[b]++;
         }
-        if (best < 0) break;
-        taken |= 1ULL << best;
-        c.key_bits.push_back(static_cast<uint32_t>(best));
-    }
-    c.key_mask = taken;
+    std::vector<uint32_t> order;
+    for (uint32_t b = c.size; b-- > 0;)
+        if (fixed[b] >= least) order.push_back(b);
+    std::stable_sort(order.begin(), order.end(),
+                     [&fixed](uint32_t a, uint32_t b) { return fixed[a] > fixed[b]; });
+    if (order.size() > key_count) order.resize(key_count);
+    c.key_bits = order;
 }
 
 uint32_t compress(uint64_t v, const std::vector<uint32_t> &key_bits) {
@@ -67,6 +116,43 @@ uint32_t compress(uint64_t v, const std::vector<uint32_t> &key_bits) {
     return out;
 }
 
+void build_byte_keys(MatchClass &c) {
+    for (uint32_t shift = 0; shift < 64; shift += 8) {
+        MatchClass::ByteKey key{shift, {}};
+        bool used = false;
+        for (uint32_t v = 0; v < 256; ++v) {
+            key.bits[v] = static_cast<uint16_t>(compress(uint64_t{v} << shift, c.key_bits));
+            used |= key.bits[v] != 0;
+        }
+        if (used) c.byte_keys.push_back(key);
+    }
+}
+
+// Puts every member in each bucket its fixed key bits allow, in member order.
+void fill_buckets(const ArchitectureTables &t, const std::vector<uint32_t> &members,
+                  MatchClass &c) {
+    uint32_t buckets = 1u << c.key_bits.size(), all = buckets - 1;
+    std::vector<uint32_t> sizes(buckets + 1, 0);
+    auto each_bucket = [&](uint32_t m, auto &&visit) {
+        uint32_t mask = compress(t.records[m].mask, c.key_bits);
+        uint32_t value = compress(t.records[m].value, c.key_bits) & mask;
+        uint32_t free = all & ~mask;
+        for (uint32_t sub = free;; sub = (sub - 1) & free) {
+            visit(value | sub);
+            if (sub == 0) break;
+        }
+    };
+    for (uint32_t m : members) each_bucket(m, [&](uint32_t b) { sizes[b + 1]++; });
+    c.starts.assign(buckets + 1, 0);
+    for (uint32_t b = 0; b < buckets; ++b) c.starts[b + 1] = c.starts[b] + sizes[b + 1];
+    c.candidates.resize(c.starts[buckets]);
+    std::vector<uint32_t> next(c.starts.begin(), c.starts.end() - 1);
+    for (uint32_t m : members) {
+        const InstructionRecord &r = t.records[m];
+        each_bucket(m, [&](uint32_t b) { c.candidates[next[b]++] = {r.mask, r.value, m}; });
+    }
+}
+
 void build_class(ArchitectureTables &t, uint32_t size, uint32_t slot, uint32_t word_width) {
     MatchClass c;
     c.size = size;
@@ -74,7 +160,7 @@ void build_class(ArchitectureTables &t, uint32_t size, uint32_t slot, uint32_t w
     std::vector<uint32_t> members;
     for (uint32_t i = 0; i < t.record_count; ++i) {
         const InstructionRecord &r = t.records[i];
-        if (r.size != size) continue;
+        if (r.size != size || r.mask == 0) continue; // an all-zero mask never wins
         if (slot ? r.slot == slot : size == word_width && (r.flags & FLAG_WORD) == 0)
             members.push_back(i);
     }
@@ -82,14 +168,8 @@ void build_class(ArchitectureTables &t, uint32_t size, uint32_t slot, uint32_t w
         return std::popcount(t.records[a].mask) > std::popcount(t.records[b].mask);
     });
     choose_key_bits(t, members, c);
-    c.buckets.resize(size_t{1} << c.key_bits.size());
-    for (uint32_t m : members) {
-        uint32_t mask = compress(t.records[m].mask, c.key_bits);
-        uint32_t value = compress(t.records[m].value, c.key_bits);
-        for (uint32_t b = 0; b < c.buckets.size(); ++b)
-            if ((b & mask) == value && t.records[m].mask)
-                c.buckets[b].push_back({t.records[m].mask, t.records[m].value, m});
-    }
+    build_byte_keys(c);
+    fill_buckets(t, members, c);
     t.class_of[size][slot] = static_cast<int16_t>(t.classes.size());
     t.classes.push_back(std::move(c));
 }
@@ -105,35 +185,45 @@ void build_index(ArchitectureTables &t, uint32_t word_width) {
         build_class(t, word_width, 0, word_width);
 }
 
-void find_named(ArchitectureTables &t, uint32_t arch) {
+void find_named(ArchitectureTables &t) {
     static const char *const markers[] = {"loop_begin_0", "loop_begin_1", "loop_end_0",
                                           "loop_end_1"};
     for (uint32_t i = 0; i < t.record_count; ++i) {
         const InstructionRecord *r = &t.records[i];
-        t.traits.push_back(RecordTraits(r->name, arch));
         for (int k = 0; k < 4; ++k)
             if (std::strcmp(r->name, markers[k]) == 0) t.loop_markers[k] = r;
-        if (r->slot == SLOT_X && std::strcmp(r->name, "swbreak") == 0) t.swbreaks.push_back(r);
+        if (r->slot == SLOT_X && (t.info[i].traits & TRAIT_SWBREAK)) t.swbreaks.push_back(r);
     }
 }
 
-void build_tables(ArchitectureTables &t, const InstructionRecord *records, uint32_t record_count,
-                  const FieldRecord *fields, uint32_t field_count, uint32_t arch) {
-    uint32_t word_width = kWordWidth[arch - 1];
+void build(ArchitectureTables &t) {
+    uint32_t word_width = kWordWidth[t.arch - 1];
+    build_field_map(t);
+    plan_operands(t, word_width);
+    build_index(t, word_width);
+    find_named(t);
+    t.built = true;
+}
+
+// Points the tables of an architecture at their records, to be built on use.
+void reset_tables(ArchitectureTables &t, uint32_t arch, const InstructionRecord *records,
+                  uint32_t record_count, const FieldRecord *fields, uint32_t field_count) {
     t = ArchitectureTables();
+    t.arch = arch;
     t.records = records;
     t.record_count = records ? record_count : 0;
     t.fields = fields;
     t.field_count = fields ? field_count : 0;
-    build_field_map(t);
-    resolve_operands(t);
-    build_index(t, word_width);
-    find_named(t, arch);
 }
 
-void build_generated(DecoderState &s, uint32_t arch) {
+void reset_generated(DecoderState &s, uint32_t arch) {
     const GeneratedTables *g = kGenerated[arch - 1];
-    build_tables(s.tables[arch - 1], g->records, g->record_count, g->fields, g->field_count, arch);
+    reset_tables(s.tables[arch - 1], arch, g->records, g->record_count, g->fields, g->field_count);
+}
+
+ArchitectureTables &built(ArchitectureTables &t) {
+    if (!t.built) build(t);
+    return t;
 }
 
 } // namespace
@@ -145,42 +235,37 @@ DecoderState::DecoderState() {
     invalid.id = -1;
     invalid.text1 = invalid.text2 = invalid.text3 = invalid.text4 = invalid.text5 = invalid.text6 =
         "";
-    // Field maps are built in this order; each table is independent.
-    for (uint32_t arch : {ARCH_ZEMA1, ARCH_ZEMA2, ARCH_RIXU1, ARCH_RIXU2, ARCH_ZEMA3, ARCH_RIXU3})
-        build_generated(*this, arch);
-    current = &tables[0];
+    for (uint32_t arch = ARCH_ZEMA1; arch <= ARCH_RIXU3; ++arch) reset_generated(*this, arch);
+    current = &tables[0]; // built by the first selection
     selected = ARCH_ZEMA1;
 }
 
-namespace {
 // Created during static initialisation, before main runs; the generated
 // tables it reads are constant-initialised data.
-DecoderState g_state;
-} // namespace
-
-DecoderState &State() {
-    return g_state;
-}
+DecoderState g_decoder_state;
 
 ArchitectureTables *TablesOf(uint32_t arch) {
-    return arch >= 1 && arch <= 6 ? &State().tables[arch - 1] : nullptr;
+    return arch >= 1 && arch <= 6 ? &built(State().tables[arch - 1]) : nullptr;
 }
 
 void InstallTables(uint32_t arch, const InstructionRecord *records, uint32_t record_count,
                    const FieldRecord *fields, uint32_t field_count) {
     if (arch < 1 || arch > 6) return;
-    build_tables(State().tables[arch - 1], records, record_count, fields, field_count, arch);
+    reset_tables(State().tables[arch - 1], arch, records, record_count, fields, field_count);
+    build(State().tables[arch - 1]);
 }
 
 void RestoreGeneratedTables(uint32_t arch) {
-    if (arch >= 1 && arch <= 6) build_generated(State(), arch);
+    if (arch >= 1 && arch <= 6) reset_generated(State(), arch);
 }
 
 void SelectArchitecture(uint32_t arch) {
     DecoderState &s = State();
-    if (arch == s.selected) return;
-    s.selected = arch;
-    if (arch >= 1 && arch <= 6) s.current = &s.tables[arch - 1];
+    if (arch != s.selected) {
+        s.selected = arch;
+        if (arch >= 1 && arch <= 6) s.current = &s.tables[arch - 1];
+    }
+    built(*s.current);
 }
 
 const Field *FindFieldObject(const char *impl_name) {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <string_view>
 
 namespace ZEMADisasmLib {
 
@@ -111,11 +111,12 @@ struct OperandRecord {
     const char *long_text;
 };
 
+// The texts are kept by the library until the next decode.
 struct DecodedInstruction {
     const InstructionRecord *record;
-    std::string prefix_text;
-    std::string suffix_text;
-    std::string replacement_text;
+    std::string_view prefix_text;
+    std::string_view suffix_text;
+    std::string_view replacement_text;
     bool replaced = false;
 };
 

@@ -1,0 +1,109 @@
+// A text that applies the packet text clean-ups as it grows: "+-" becomes
+// "-" (unless kept), ",;" becomes ";", ",," becomes "," and "++" becomes "+",
+// each as often as it occurs. Appending character by character while the
+// text already holds none of the four pairs gives the same result as
+// replacing each pair in the whole text until it no longer occurs, in that
+// order: a run of "+" before "-" vanishes, a run of "," before ";" vanishes,
+// other runs of either shrink to one character.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace ZEMADisasmLib {
+
+// Whether a character can take part in a clean-up.
+inline constexpr struct CleanUpChars {
+    bool is[256] = {};
+    constexpr CleanUpChars() {
+        for (unsigned char c : {'+', '-', ',', ';'}) is[c] = true;
+    }
+} kCleanUpChars;
+
+class CleanText {
+  public:
+    // Up to 15 bytes past the end of a clean piece are read and written.
+    static constexpr size_t kOverrun = 16;
+
+    // Writes at the end of the text, kept in locals so that stores through
+    // char pointers do not make the compiler reload the text's members.
+    class Cursor {
+      public:
+        Cursor(char *b, size_t n, bool keep) : b_(b), n_(n), keep_(keep) {}
+        size_t Size() const { return n_; }
+        void Char(char c) {
+            if (kCleanUpChars.is[static_cast<unsigned char>(c)])
+                Put(c);
+            else
+                b_[n_++] = c;
+        }
+        void Text(const char *s, size_t len) {
+            for (size_t k = 0; k < len; ++k) Char(s[k]);
+        }
+        // A piece that holds none of the four pairs, so that only its first
+        // character can take part in a clean-up; 15 bytes past its end are
+        // read (the sources are padded for it).
+        void Clean(const char *s, size_t len) {
+            if (len == 0) return;
+            Char(s[0]);
+            for (size_t k = 1; k < len; k += kOverrun)
+                std::memcpy(b_ + n_ + k - 1, s + k, kOverrun);
+            n_ += len - 1;
+        }
+
+      private:
+        void Put(char c) {
+            char last = n_ ? b_[n_ - 1] : '\0';
+            if ((c == '+' && last == '+') || (c == ',' && last == ',')) return;
+            if ((c == '-' && last == '+' && !keep_) || (c == ';' && last == ',')) n_--;
+            b_[n_++] = c;
+        }
+
+        char *b_;
+        size_t n_;
+        bool keep_;
+    };
+
+    void Reset(bool keep_plus_minus) {
+        size_ = 0;
+        keep_plus_minus_ = keep_plus_minus;
+    }
+    size_t Size() const { return size_; }
+    const char *Data() const { return buffer_.data(); }
+    // Drops what was appended after size n (no clean-up character may follow n).
+    void Truncate(size_t n) { size_ = n; }
+
+    // A cursor with room for `room` more characters (and the overrun).
+    Cursor Begin(size_t room) {
+        if (size_ + room + kOverrun > buffer_.size())
+            buffer_.resize(2 * buffer_.size() + room + kOverrun + 256);
+        return Cursor(buffer_.data(), size_, keep_plus_minus_);
+    }
+    void End(const Cursor &c) { size_ = c.Size(); }
+
+    void Append(std::string_view s) {
+        Cursor c = Begin(s.size());
+        c.Text(s.data(), s.size());
+        End(c);
+    }
+
+    static bool IsCleanUpChar(char c) { return kCleanUpChars.is[static_cast<unsigned char>(c)]; }
+    // Whether the text holds one of the pairs a clean-up removes or shortens.
+    static bool HasPair(std::string_view s) {
+        for (size_t k = 1; k < s.size(); ++k) {
+            char a = s[k - 1], b = s[k];
+            if ((a == '+' && (b == '+' || b == '-')) || (a == ',' && (b == ',' || b == ';')))
+                return true;
+        }
+        return false;
+    }
+
+  private:
+    std::vector<char> buffer_;
+    size_t size_ = 0;
+    bool keep_plus_minus_ = false;
+};
+
+} // namespace ZEMADisasmLib

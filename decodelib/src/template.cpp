@@ -1,0 +1,195 @@
+// Syntax templates: the general substitution (each operand's name replaced
+// everywhere in turn, texts inserted for earlier operands included), and its
+// compiled form, literal pieces and operand positions worked out once per
+// record, which gives the same text as long as no operand text can join a
+// later operand's name into a match.
+#include <algorithm>
+#include <cctype>
+
+#include "decodelib/src/clean_text.h"
+#include "decodelib/src/state.h"
+
+namespace ZEMADisasmLib {
+
+namespace {
+
+// Replaces every occurrence of name by text, searching on behind each
+// inserted text so that a text containing the name is not substituted again.
+void substitute(std::string &body, const char *name, std::string_view text) {
+    size_t name_length = std::strlen(name);
+    if (name_length == 0) return;
+    for (size_t p = body.find(name, 0, name_length); p != std::string::npos;
+         p = body.find(name, p, name_length)) {
+        body.replace(p, name_length, text);
+        p += text.size();
+    }
+}
+
+// Whether a text and a name can overlap in a match of the name: some
+// alignment where every character they share agrees.
+bool overlaps(std::string_view text, std::string_view name) {
+    long t = static_cast<long>(text.size()), n = static_cast<long>(name.size());
+    for (long d = 1 - t; d < n; ++d) { // text starts at name position d
+        long from = std::max(0L, d), to = std::min(n, d + t);
+        bool agree = from < to;
+        for (long i = from; agree && i < to; ++i) agree = name[i] == text[i - d];
+        if (agree) return true;
+    }
+    return false;
+}
+
+// The same for every text of a field that renders numbers only: a sign, "$"
+// or a digit first, then hexadecimal digits; immediates always begin with a sign.
+bool number_overlaps(const Field &field, std::string_view name) {
+    auto numeric = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || c == '$' || c == '+' || c == '-';
+    };
+    bool signed_first = dynamic_cast<const ImmediateField *>(&field) != nullptr;
+    if (name.empty() || numeric(name[0])) return true;
+    for (char c : name.substr(1))
+        if (c == '+' || c == '-' || c == '$' || (!signed_first && c >= '0' && c <= '9'))
+            return true;
+    return false;
+}
+
+std::string lower(std::string text) {
+    for (char &c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The texts of a field as its decodes can leave them: as written, lower-cased
+// (RIXU operands) and cut to the operand text buffer.
+std::vector<std::string> field_texts(const Field &field) {
+    std::vector<std::string> texts;
+    for (const std::string &text : field.PossibleTexts()) {
+        std::string cut = text.substr(0, sizeof(OperandRecord{}.text) - 1);
+        for (const std::string &t : {text, lower(text), cut, lower(cut)}) texts.push_back(t);
+    }
+    return texts;
+}
+
+bool texts_overlap(ArchitectureTables &t, const Field &field, std::string_view name) {
+    auto cached = t.field_chars.find(&field);
+    if (cached == t.field_chars.end()) {
+        FieldChars chars;
+        chars.texts = field_texts(field);
+        for (const std::string &text : chars.texts) {
+            for (char c : text) chars.all.Add(c);
+            if (!text.empty()) chars.first.Add(text[0]);
+        }
+        cached = t.field_chars.emplace(&field, std::move(chars)).first;
+    }
+    const FieldChars &chars = cached->second;
+    // An overlap puts the name's first character in a text or a text's first
+    // character in the name.
+    CharSet in_name;
+    for (char c : name) in_name.Add(c);
+    if (!chars.all.Has(name[0]) && !chars.first.Meets(in_name)) return false;
+    for (const std::string &text : chars.texts)
+        if (overlaps(text, name)) return true;
+    return false;
+}
+
+bool field_joins(ArchitectureTables &t, const Field &field, const char *name) {
+    auto key = std::make_pair(&field, name);
+    auto known = t.joins.find(key);
+    if (known != t.joins.end()) return known->second;
+    bool joins =
+        field.RendersNumbersOnly() ? number_overlaps(field, name) : texts_overlap(t, field, name);
+    t.joins.emplace(key, joins);
+    return joins;
+}
+
+// A piece of the template being compiled: a range of the template or an
+// operand position.
+struct Segment {
+    uint32_t begin, end;
+    int32_t operand; // -1 for a literal
+};
+
+// Splits the literals of the body at every occurrence of the name; false
+// when there is none.
+bool split_at_name(std::string_view syntax, std::vector<Segment> &body, std::string_view name,
+                   int32_t operand, std::vector<Segment> &out) {
+    out.clear();
+    bool found = false;
+    for (const Segment &s : body) {
+        if (s.operand >= 0) {
+            out.push_back(s);
+            continue;
+        }
+        std::string_view literal = syntax.substr(s.begin, s.end - s.begin);
+        uint32_t from = 0;
+        for (size_t p = literal.find(name); p != std::string_view::npos;
+             p = literal.find(name, from)) {
+            if (p > from) out.push_back({s.begin + from, s.begin + static_cast<uint32_t>(p), -1});
+            out.push_back({0, 0, operand});
+            found = true;
+            from = static_cast<uint32_t>(p + name.size());
+        }
+        if (from < literal.size()) out.push_back({s.begin + from, s.end, -1});
+    }
+    body.swap(out);
+    return found;
+}
+
+void store_pieces(ArchitectureTables &t, RecordInfo &info, std::string_view syntax,
+                  const std::vector<Segment> &body) {
+    info.template_begin = static_cast<int32_t>(t.pieces.size());
+    t.literals.resize(
+        t.literals.size() >= CleanText::kOverrun ? t.literals.size() - CleanText::kOverrun : 0);
+    for (const Segment &s : body) {
+        std::string_view literal = syntax.substr(s.begin, s.end - s.begin);
+        t.pieces.push_back({static_cast<uint32_t>(t.literals.size()),
+                            static_cast<uint32_t>(literal.size()), s.operand,
+                            !CleanText::HasPair(literal)});
+        t.literals += literal;
+    }
+    t.literals.append(CleanText::kOverrun, '\0');
+    info.template_end = static_cast<int32_t>(t.pieces.size());
+    info.template_room = static_cast<uint32_t>(syntax.size() + 32 * body.size());
+}
+
+} // namespace
+
+void CompileTemplate(ArchitectureTables &t, uint32_t index) {
+    RecordInfo &info = t.info[index];
+    std::string_view syntax = t.records[index].syntax ? t.records[index].syntax : "";
+    // Scratch lists kept between calls: the library runs on one thread.
+    static std::vector<const OperandPlan *>
+        listed; // the appended operands: plans that are no slots
+    static std::vector<Segment> body, spare;
+    listed.clear();
+    for (uint32_t k = 0; k < info.plan_count; ++k)
+        if (!t.plans[info.plan_begin + k].slot) listed.push_back(&t.plans[info.plan_begin + k]);
+    if (listed.size() > 32) {
+        info.template_begin = RecordInfo::kTemplateGeneric;
+        return;
+    }
+    body.assign(1, {0, static_cast<uint32_t>(syntax.size()), -1});
+    uint32_t inserted = 0; // operands with a place in the body
+    info.touch_sensitive = 0;
+    for (uint32_t j = 0; j < listed.size(); ++j) {
+        const char *name = listed[j]->name->syntax_name;
+        if (!*name) continue;
+        // A name may also match in or across the texts inserted before it.
+        for (uint32_t k = 0; k < j; ++k) {
+            if (!((inserted >> k) & 1)) continue;
+            if (field_joins(t, *listed[k]->field, name)) {
+                info.template_begin = RecordInfo::kTemplateGeneric;
+                return;
+            }
+            info.touch_sensitive |= 1u << k;
+        }
+        if (split_at_name(syntax, body, name, static_cast<int32_t>(j), spare)) inserted |= 1u << j;
+    }
+    store_pieces(t, info, syntax, body);
+}
+
+void SubstituteTemplate(const char *syntax, const OperandList &operands, std::string &out) {
+    out = syntax ? syntax : "";
+    for (const OperandRecord &op : operands)
+        if (op.syntax_name) substitute(out, op.syntax_name, CurrentText(op));
+}
+
+} // namespace ZEMADisasmLib
