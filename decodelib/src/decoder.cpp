@@ -196,8 +196,8 @@ void decode_rixu(uint64_t bits) {
 } // namespace
 
 uint32_t SlotOfField(const char *s) {
-    static const struct {
-        const char *name;
+    static constexpr struct {
+        std::string_view name;
         uint32_t slot;
     } slots[] = {
         {"opA", SLOT_A},     {"opB", SLOT_B},     {"opC", SLOT_C},       {"opD", SLOT_D},
@@ -207,18 +207,22 @@ uint32_t SlotOfField(const char *s) {
         {"opVld", SLOT_VLD}, {"opVwr", SLOT_VWR}, {"opVsau", SLOT_VSAU}, {"opX", SLOT_X},
         {"opX_HI", SLOT_X},  {"opX_LO", SLOT_X},  {"opZ", SLOT_Z}};
     if (s[0] != 'o' || s[1] != 'p') return SLOT_WORD; // every slot field name begins with op
+    std::string_view name(s);
     for (const auto &e : slots)
-        if (std::strcmp(s, e.name) == 0) return e.slot;
+        if (name == e.name) return e.slot;
     return SLOT_WORD;
 }
 
 uint32_t DirectSlotCode(const char *s) {
-    static const char *const names[] = {
+    static constexpr std::string_view names[] = {
         "opA",  "opB",  "opS_HI", "opVs0",  "opVs1",  "opVs2", "opVau", "opZ",    "opX", "opVrot",
         "opVr", "opVd", "opX_LO", "opVror", "opVrol", "opVld", "opVwr", "opVsau", "opC", "opD"};
     if (s[0] != 'o' || s[1] != 'p') return 0;
-    for (const char *n : names)
-        if (std::strcmp(s, n) == 0) return SlotOfField(s);
+    // Called for every operand of every record while the tables are built:
+    // lengths are compared before any characters.
+    std::string_view name(s);
+    for (std::string_view n : names)
+        if (name == n) return SlotOfField(s);
     return 0;
 }
 

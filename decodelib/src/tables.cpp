@@ -117,11 +117,16 @@ uint32_t compress(uint64_t v, const std::vector<uint32_t> &key_bits) {
 }
 
 void build_byte_keys(MatchClass &c) {
+    uint16_t of_bit[64] = {};
+    for (size_t k = 0; k < c.key_bits.size(); ++k)
+        of_bit[c.key_bits[k]] = static_cast<uint16_t>(of_bit[c.key_bits[k]] | 1u << k);
     for (uint32_t shift = 0; shift < 64; shift += 8) {
         MatchClass::ByteKey key{shift, {}};
         bool used = false;
-        for (uint32_t v = 0; v < 256; ++v) {
-            key.bits[v] = static_cast<uint16_t>(compress(uint64_t{v} << shift, c.key_bits));
+        // A byte's key is that of the byte without its lowest set bit and that bit's.
+        for (uint32_t v = 1; v < 256; ++v) {
+            uint32_t low = static_cast<uint32_t>(std::countr_zero(v));
+            key.bits[v] = static_cast<uint16_t>(key.bits[v & (v - 1)] | of_bit[shift + low]);
             used |= key.bits[v] != 0;
         }
         if (used) c.byte_keys.push_back(key);
@@ -164,9 +169,13 @@ void build_class(ArchitectureTables &t, uint32_t size, uint32_t slot, uint32_t w
         if (slot ? r.slot == slot : size == word_width && (r.flags & FLAG_WORD) == 0)
             members.push_back(i);
     }
-    std::stable_sort(members.begin(), members.end(), [&t](uint32_t a, uint32_t b) {
-        return std::popcount(t.records[a].mask) > std::popcount(t.records[b].mask);
-    });
+    // Most fixed bits first, counted once per member.
+    std::vector<std::pair<int, uint32_t>> by_bits;
+    by_bits.reserve(members.size());
+    for (uint32_t m : members) by_bits.emplace_back(-std::popcount(t.records[m].mask), m);
+    std::stable_sort(by_bits.begin(), by_bits.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (size_t k = 0; k < members.size(); ++k) members[k] = by_bits[k].second;
     choose_key_bits(t, members, c);
     build_byte_keys(c);
     fill_buckets(t, members, c);
