@@ -1,0 +1,96 @@
+// The packet clean-ups applied as the text grows must give what replacing
+// each pair in the whole text until it no longer occurs gives.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "decodelib/src/clean_text.h"
+
+namespace {
+
+using ZEMADisasmLib::CleanText;
+
+std::string replace_until_gone(std::string s, const std::string &from, const std::string &to) {
+    for (size_t p; (p = s.find(from)) != std::string::npos;) s.replace(p, from.size(), to);
+    return s;
+}
+
+std::string reference(std::string s, bool keep_plus_minus) {
+    if (!keep_plus_minus) s = replace_until_gone(s, "+-", "-");
+    s = replace_until_gone(s, ",;", ";");
+    s = replace_until_gone(s, ",,", ",");
+    return replace_until_gone(s, "++", "+");
+}
+
+// Appends s in pieces cut at `cuts` (a bit per position), each piece without
+// a pair going through the copying path.
+std::string grown(const std::string &s, unsigned cuts, bool keep_plus_minus) {
+    CleanText text;
+    text.Reset(keep_plus_minus);
+    size_t begin = 0;
+    for (size_t k = 1; k <= s.size(); ++k) {
+        if (k < s.size() && !((cuts >> k) & 1)) continue;
+        std::string piece = s.substr(begin, k - begin);
+        CleanText::Cursor c = text.Begin(piece.size());
+        if (CleanText::HasPair(piece)) {
+            c.Text(piece.data(), piece.size());
+        } else {
+            std::string padded = piece + std::string(CleanText::kOverrun, '\0');
+            c.Clean(padded.data(), piece.size());
+        }
+        text.End(c);
+        begin = k;
+    }
+    return {text.Data(), text.Size()};
+}
+
+TEST(CleanText, AgreesWithWholeTextReplacementOnEveryShortText) {
+    const std::string alphabet = "+-,;a";
+    for (size_t length = 0; length <= 6; ++length) {
+        size_t count = 1;
+        for (size_t k = 0; k < length; ++k) count *= alphabet.size();
+        for (size_t n = 0; n < count; ++n) {
+            std::string s;
+            for (size_t v = n, k = 0; k < length; ++k, v /= alphabet.size())
+                s += alphabet[v % alphabet.size()];
+            for (bool keep : {false, true}) {
+                std::string expected = reference(s, keep);
+                // Whole, character by character, and cut in several places.
+                for (unsigned cuts : {0u, ~0u, 0x2au, 0x14u}) {
+                    ASSERT_EQ(grown(s, cuts, keep), expected)
+                        << '"' << s << "\" keep=" << keep << " cuts=" << cuts;
+                }
+            }
+        }
+    }
+}
+
+TEST(CleanText, LongCleanPiecesCopyWholly) {
+    // Pieces longer than one 16-byte copy, joined at clean-up characters.
+    const struct {
+        std::vector<std::string> pieces;
+        std::string expected;
+    } cases[] = {
+        {{"add r0, r1 ++", "+-0x123456789abcdef0123;"}, "add r0, r1 -0x123456789abcdef0123;"},
+        {{"move.l r12, a7,", ",0123456789abcdefghij,", ";"},
+         "move.l r12, a7,0123456789abcdefghij;"},
+        {{std::string(40, 'x') + "+", "+" + std::string(33, 'y')},
+         std::string(40, 'x') + "+" + std::string(33, 'y')},
+    };
+    for (const auto &c : cases) {
+        CleanText text;
+        text.Reset(false);
+        for (const std::string &piece : c.pieces) {
+            CleanText::Cursor cursor = text.Begin(piece.size());
+            std::string padded = piece + std::string(CleanText::kOverrun, '\0');
+            if (CleanText::HasPair(piece))
+                cursor.Text(piece.data(), piece.size());
+            else
+                cursor.Clean(padded.data(), piece.size());
+            text.End(cursor);
+        }
+        EXPECT_EQ(std::string(text.Data(), text.Size()), c.expected);
+    }
+}
+
+} // namespace
