@@ -120,6 +120,7 @@ void copy_out(const char *data, size_t n, size_t &at) {
     char *out = State().packet_text;
     size_t room = sizeof State().packet_text - 1 - at;
     if (n > room) n = room;
+    if (n == 0) return; // an empty packet has no buffer yet
     std::memcpy(out + at, data, n);
     at += n;
 }
