@@ -131,7 +131,10 @@ void decode_two_s(const TwoSFields &f, uint64_t bits, uint32_t arch) {
         zema1_break_marker(x, TRAIT_SWBREAK_UPPER);
     else if (xh.value)
         decode_swbreak_value(xh.width);
-    if (!null && sh.value) {
+    // An upper S of 0 is a nop on ZEMA1, not the null encoding: it is left out
+    // like null, but its Z instruction must still be listed, after the lower S.
+    bool upper_listed = !null && sh.value;
+    if (upper_listed) {
         DecodeSlot(sh.value, sh.width, SLOT_S);
         if (z.value) DecodeSlot(z.value, z.width, SLOT_Z);
     }
@@ -140,7 +143,7 @@ void decode_two_s(const TwoSFields &f, uint64_t bits, uint32_t arch) {
     else if (xl.value)
         decode_swbreak_value(xl.width);
     DecodeSlot(sl.value, sl.width, SLOT_S);
-    if (null && z.value) DecodeSlot(z.value, z.width, SLOT_Z);
+    if (!upper_listed && z.value) DecodeSlot(z.value, z.width, SLOT_Z);
 }
 
 void decode_zema(const InstructionRecord *r, uint64_t bits, uint32_t arch) {

@@ -96,7 +96,8 @@ TEST_F(Decode, ZemaOneTwoSOrderings) {
         {"upper marker only", 2, upper, lower, 0, {"swbreak", "add_aX_aY", "set_rot"}},
         {"lower marker only", 1, upper, lower, 0, {"add_aX_aY", "swbreak", "set_rot"}},
         {"upper null moves Z last", 3, null, lower, 1, {"swbreak", "swbreak", "set_rot", "rts"}},
-        {"upper 0 drops upper S and Z", 1, 0, lower, 1, {"swbreak", "set_rot"}},
+        {"upper 0 (a nop) keeps Z, last", 1, 0, lower, 1, {"swbreak", "set_rot", "rts"}},
+        {"upper 0 without Z", 1, 0, lower, 0, {"swbreak", "set_rot"}},
         {"lower 0 still decodes", 0, upper, 0, 0, {"add_aX_aY", "opS_nop"}},
     };
     for (const Case &c : cases) {
