@@ -151,6 +151,5 @@ void usage(Option_struct *opt) {
            "[-m] [-n] [-p] [-r{i}] [-q] [-s] [-x] [-u] [-v] [-w] [-z] <srcfile>\n",
            opt->tool_name);
     for (const char *line : usage_lines) fputs(line, stdout);
-    fflush(stdout);
-    exit(1);
+    kl_exit(1);
 }

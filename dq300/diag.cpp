@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "kelim/kelim.h"
+
 namespace {
 
 // Builds the prefix; a std::string so that a file name of any length fits.
@@ -23,9 +25,7 @@ std::string prefix(int severity, int number, const char *word, const char *file_
 }
 
 [[noreturn]] void stop() {
-    fflush(stdout);
-    fflush(stderr);
-    exit(1);
+    kl_exit(1);
 }
 
 } // namespace

@@ -22,11 +22,9 @@ const char *file_io_message(int number) {
 
 // A broken structural check of an input file ends the run naming the file.
 void input_check_fatal(const char *condition, const char *source) {
-    std::string message = "Invalid file: condition \"";
-    message += condition;
-    message += "\" does not hold (";
-    message += source;
-    message += ")\n";
+    char *text = kl_input_check_text(condition, source);
+    std::string message = text;
+    free(text);
     report_fatal(message.c_str(), run_options ? run_options->source_name : "");
 }
 

@@ -109,8 +109,7 @@ void kl_fatal(kl_error_state *state, unsigned flags, const char *details, const 
     va_start(args, format);
     report_error_v(state, flags, details, format, args);
     va_end(args);
-    fflush(stdout);
-    exit(1);
+    kl_exit(1);
 }
 
 void kl_report_warning(kl_error_state *state, unsigned flags, const char *details,
@@ -205,9 +204,12 @@ size_t kl_fread(void *buffer, size_t size, size_t count, FILE *stream) {
     errno = 0;
     size_t got = fread(buffer, size, count, stream);
     if (ferror(stream)) wrapper_failed("kl_fread failed\n", "In function kl_fread: read error\n");
-    if (got < count)
-        kl_fatal(&kl_errors, 0, nullptr, "In function kl_fread: unexpected end of file \n");
+    if (got < count) kl_fail_short_read();
     return got;
+}
+
+void kl_fail_short_read() {
+    kl_fatal(&kl_errors, 0, nullptr, "In function kl_fread: unexpected end of file \n");
 }
 
 int kl_fseek(FILE *stream, long offset, int origin) {
@@ -263,7 +265,20 @@ void kl_assert_failed(const char *expression, const char *file, int line) {
     fflush(stdout);
     fprintf(stderr, "Assertion failed: %s, file %s, line %d\n", expression, file, line);
     fflush(stderr);
-    exit(1);
+    kl_exit(1);
+}
+
+static kl_exit_handler exit_handler = nullptr;
+
+void kl_set_exit_handler(kl_exit_handler handler) {
+    exit_handler = handler;
+}
+
+void kl_exit(int status) {
+    fflush(stdout);
+    fflush(stderr);
+    if (exit_handler) exit_handler(status);
+    exit(status);
 }
 
 static kl_input_check_handler input_check_handler = nullptr;
@@ -272,9 +287,17 @@ void kl_set_input_check_handler(kl_input_check_handler handler) {
     input_check_handler = handler;
 }
 
+static const char input_check_format[] = "Invalid file: condition \"%s\" does not hold (%s)\n";
+
+char *kl_input_check_text(const char *condition, const char *source) {
+    int length = snprintf(nullptr, 0, input_check_format, condition, source);
+    char *text = static_cast<char *>(kl_malloc(size_t(length) + 1));
+    snprintf(text, size_t(length) + 1, input_check_format, condition, source);
+    return text;
+}
+
 void kl_input_check_failed(const char *condition, const char *source) {
     if (input_check_handler) input_check_handler(condition, source);
     // Without a handler (or when it returns) the run still ends in order.
-    kl_fatal(&kl_errors, 0, nullptr, "Invalid input: condition \"%s\" does not hold (%s)\n",
-             condition, source);
+    kl_fatal(&kl_errors, 0, nullptr, input_check_format, condition, source);
 }

@@ -55,10 +55,21 @@ char *kl_strdup(const char *text);
 FILE *kl_fopen(const char *path, const char *mode);
 int kl_fclose(FILE *stream);
 size_t kl_fread(void *buffer, size_t size, size_t count, FILE *stream);
+// Ends the run as kl_fread does on a short read; for readers that know
+// beforehand that the bytes they would read are not there.
+[[noreturn]] void kl_fail_short_read();
 int kl_fseek(FILE *stream, long offset, int origin);
 long kl_ftell(FILE *stream);
 unsigned long kl_strtoul(const char *text, char **end, int base);
 ssize_t kl_getline(char **line, size_t *size, FILE *stream);
+
+// Every fatal end of the run (a wrapper failure, a fatal report, a failed
+// assertion or input check) leaves through kl_exit. A fuzzing harness installs
+// a handler that returns control to the fuzzer (by throwing); the handler must
+// not return. Without one the process exits with the status.
+using kl_exit_handler = void (*)(int status);
+void kl_set_exit_handler(kl_exit_handler handler);
+[[noreturn]] void kl_exit(int status);
 
 // Assertion for programming errors (null containers, streams). Stays active
 // in release builds: prints "Assertion failed: %s, file %s, line %d\n" and stops.
@@ -70,6 +81,10 @@ ssize_t kl_getline(char **line, size_t *size, FILE *stream);
 // source module, e.g. KL_INPUT_CHECK(Ehdr->e_ehsize == ELF32_EHDR_SIZE, "elflib/elfread").
 // The front end installs a handler that prints the message as a fatal diagnostic.
 using kl_input_check_handler = void (*)(const char *condition, const char *source);
+// The message of a broken check, "Invalid file: condition \"...\" does not
+// hold (source)\n", as a heap text; also for code that records the failure
+// instead of ending the run at once.
+char *kl_input_check_text(const char *condition, const char *source);
 void kl_set_input_check_handler(kl_input_check_handler handler);
 [[noreturn]] void kl_input_check_failed(const char *condition, const char *source);
 #define KL_INPUT_CHECK(expr, source) ((expr) ? (void)0 : kl_input_check_failed(#expr, source))
