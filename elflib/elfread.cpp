@@ -123,18 +123,25 @@ void read_program_headers(FILE *stream, long base, Elf_struct *e, const byte_ord
     }
 }
 
-void read_segments(FILE *stream, long base, Elf_struct *e) {
+// Fails the run as a short read would, before anything is allocated for
+// bytes that the image does not hold: a size field alone must not be able to
+// claim gigabytes of memory.
+void check_in_image(uint64_t offset, uint64_t size, uint64_t image_size) {
+    if (offset > image_size || size > image_size - offset) kl_fail_short_read();
+}
+
+// A segment's image holds the bytes the file gives it (p_filesz); the
+// zero-filled rest up to p_memsz is not stored, since nothing in the file
+// bounds it.
+void read_segments(FILE *stream, long base, uint64_t image_size, Elf_struct *e) {
     for (unsigned i = 0; i < e->Ehdr.e_phnum; i++) {
         const Elf32_Phdr *p = &e->Phdr[i];
-        uint32_t size = p->p_filesz > p->p_memsz ? p->p_filesz : p->p_memsz;
-        if (size == 0 || p->p_type == 0) continue;
-        uint8_t *image = static_cast<uint8_t *>(kl_malloc(size));
+        if (p->p_filesz == 0 || p->p_type == 0) continue;
+        check_in_image(p->p_offset, p->p_filesz, image_size);
+        uint8_t *image = static_cast<uint8_t *>(kl_malloc(p->p_filesz));
         e->segment[i] = image;
-        if (p->p_filesz != 0) {
-            kl_fseek(stream, base + long(p->p_offset), SEEK_SET);
-            kl_fread(image, 1, p->p_filesz, stream);
-        }
-        if (p->p_memsz > p->p_filesz) memset(image + p->p_filesz, 0, p->p_memsz - p->p_filesz);
+        kl_fseek(stream, base + long(p->p_offset), SEEK_SET);
+        kl_fread(image, 1, p->p_filesz, stream);
     }
 }
 
@@ -161,8 +168,9 @@ void read_section_headers(FILE *stream, long base, Elf_struct *e, const byte_ord
 
 // Reads the raw bytes of a section. One extra zero byte after the contents
 // keeps a string table whose last name lacks its terminator readable.
-uint8_t *read_contents(FILE *stream, long base, const Elf32_Shdr *s) {
+uint8_t *read_contents(FILE *stream, long base, uint64_t image_size, const Elf32_Shdr *s) {
     size_t size = s->sh_size;
+    check_in_image(s->sh_offset, size, image_size);
     uint8_t *bytes = static_cast<uint8_t *>(kl_malloc(size + 1));
     kl_fseek(stream, base + long(s->sh_offset), SEEK_SET);
     kl_fread(bytes, 1, size, stream);
@@ -213,7 +221,8 @@ Elf32_Dyn *decode_dyn(const uint8_t *b, uint32_t count, const byte_order_struct 
 
 // Loads one section of non-zero size: its decoded table, if it is a table,
 // and its raw contents.
-void load_section(FILE *stream, long base, Elf_struct *e, uint32_t i, const byte_order_struct &bo) {
+void load_section(FILE *stream, long base, uint64_t image_size, Elf_struct *e, uint32_t i,
+                  const byte_order_struct &bo) {
     const Elf32_Ehdr *Ehdr = &e->Ehdr;
     const Elf32_Shdr *s = &e->Shdr[i];
     switch (s->sh_type) {
@@ -224,7 +233,10 @@ void load_section(FILE *stream, long base, Elf_struct *e, uint32_t i, const byte
     case SHT_SYMTAB:
     case SHT_DYNSYM:
         KL_INPUT_CHECK(e->Shdr[i].sh_entsize == SYM_ENTSIZE, SOURCE);
-        e->section[i] = read_contents(stream, base, s);
+        // A partial symbol would make a table that is there but counts no
+        // symbol, which every index check would then have to allow for.
+        KL_INPUT_CHECK(e->Shdr[i].sh_size % SYM_ENTSIZE == 0, SOURCE);
+        e->section[i] = read_contents(stream, base, image_size, s);
         e->sym[i] = decode_symbols(e->section[i], s->sh_size / SYM_ENTSIZE, bo);
         if (s->sh_type == SHT_SYMTAB) {
             KL_INPUT_CHECK(e->symtab_ndx == 0, SOURCE);
@@ -240,27 +252,28 @@ void load_section(FILE *stream, long base, Elf_struct *e, uint32_t i, const byte
         return;
     case SHT_REL:
         KL_INPUT_CHECK(e->Shdr[i].sh_entsize == REL_ENTSIZE, SOURCE);
-        e->section[i] = read_contents(stream, base, s);
+        e->section[i] = read_contents(stream, base, image_size, s);
         e->rel[i] = decode_rel(e->section[i], s->sh_size / REL_ENTSIZE, bo);
         return;
     case SHT_RELA:
         KL_INPUT_CHECK(e->Shdr[i].sh_entsize == RELA_ENTSIZE, SOURCE);
-        e->section[i] = read_contents(stream, base, s);
+        e->section[i] = read_contents(stream, base, image_size, s);
         e->rela[i] = decode_rela(e->section[i], s->sh_size / RELA_ENTSIZE, bo);
         return;
     case SHT_DYNAMIC:
         KL_INPUT_CHECK(e->Shdr[i].sh_entsize == DYN_ENTSIZE, SOURCE);
-        e->section[i] = read_contents(stream, base, s);
+        e->section[i] = read_contents(stream, base, image_size, s);
         e->dyn[i] = decode_dyn(e->section[i], s->sh_size / DYN_ENTSIZE, bo);
         return;
     default:
         break;
     }
     if (s->sh_type != SHT_NULL && s->sh_type != SHT_NOBITS)
-        e->section[i] = read_contents(stream, base, s);
+        e->section[i] = read_contents(stream, base, image_size, s);
 }
 
-void load_sections(FILE *stream, long base, Elf_struct *e, const byte_order_struct &bo) {
+void load_sections(FILE *stream, long base, uint64_t image_size, Elf_struct *e,
+                   const byte_order_struct &bo) {
     e->symtab_ndx = 0;
     e->strtab_ndx = 0;
     e->dynsym_ndx = 0;
@@ -272,7 +285,7 @@ void load_sections(FILE *stream, long base, Elf_struct *e, const byte_order_stru
             continue;
         }
         if (e->Shdr[i].sh_size == 0) continue;
-        load_section(stream, base, e, i, bo);
+        load_section(stream, base, image_size, e, i, bo);
     }
 }
 
@@ -314,6 +327,13 @@ qz_info_entry *elf_read_qz_info(uint32_t num_sec, read32_fn r32, const uint8_t *
     return table;
 }
 
+// Bytes from base to the end of the stream: all that the image can hold.
+uint64_t image_size_of(FILE *stream, long base) {
+    kl_fseek(stream, 0, SEEK_END);
+    long end = kl_ftell(stream);
+    return end > base ? uint64_t(end - base) : 0;
+}
+
 template <typename T> void release(T *&pointer) {
     free(pointer);
     pointer = nullptr;
@@ -329,11 +349,12 @@ uint16_t elf_read(FILE *stream, long base, Elf_struct *record) {
 
     Elf_struct *e = record;
     byte_order_struct bo = byte_order_of(Ehdr->e_ident[EI_DATA]);
+    uint64_t image_size = image_size_of(stream, base);
     allocate_arrays(e);
     read_program_headers(stream, base, e, bo);
-    read_segments(stream, base, e);
+    read_segments(stream, base, image_size, e);
     read_section_headers(stream, base, e, bo);
-    load_sections(stream, base, e, bo);
+    load_sections(stream, base, image_size, e, bo);
     cross_check(e);
     if (e->qz_info_ndx != 0)
         e->qz_info = elf_read_qz_info(Ehdr->e_shnum, bo.r32, e->section[e->qz_info_ndx],

@@ -127,7 +127,7 @@ struct Elf_struct {
     Elf32_Rel **rel;
     Elf32_Rela **rela;
     Elf32_Dyn **dyn;
-    uint8_t **segment;
+    uint8_t **segment; // the p_filesz file bytes of a segment; the zero rest is not stored
     uint8_t **section;
     qz_info_entry *qz_info;
     uint32_t symtab_ndx;

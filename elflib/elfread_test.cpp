@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <functional>
+#include <sys/resource.h>
 
 #include "tools/writers/ar_writer.h"
 #include "tools/writers/elf_writer.h"
@@ -179,29 +180,74 @@ TEST(ElfRead, DecodesEveryTable) {
     elf_free(&e);
 }
 
-TEST(ElfRead, SegmentGetsZeroFilledTail) {
+TEST(ElfRead, SegmentHoldsItsFileBytes) {
     Elf_struct e{};
     ASSERT_EQ(load(full_image(ByteOrder::Little).build(), &e), EM_ZEMA);
     ASSERT_EQ(e.Ehdr.e_phnum, 1);
     EXPECT_EQ(e.Phdr[0].p_filesz, 3u);
     EXPECT_EQ(e.Phdr[0].p_memsz, 8u);
     EXPECT_EQ(e.Phdr[0].p_flags, 5u);
-    const uint8_t expected[8] = {0xA, 0xB, 0xC, 0, 0, 0, 0, 0};
+    const uint8_t expected[3] = {0xA, 0xB, 0xC};
     ASSERT_NE(e.segment[0], nullptr);
-    EXPECT_EQ(0, memcmp(e.segment[0], expected, 8));
+    EXPECT_EQ(0, memcmp(e.segment[0], expected, 3));
     elf_free(&e);
 }
 
 TEST(ElfRead, EmptySegmentsAndNullTypeGetNoImage) {
     ElfWriter w;
-    w.segment(1, 0, {}, 0).segment(0, 0, {1, 2}, 2).segment(1, 0, {1, 2}, 0);
+    w.segment(1, 0, {}, 0).segment(0, 0, {1, 2}, 2).segment(1, 0, {1, 2}, 0).segment(1, 0, {}, 16);
     Elf_struct e{};
     ASSERT_EQ(load(w.build(), &e), EM_ZEMA);
     EXPECT_EQ(e.segment[0], nullptr);
     EXPECT_EQ(e.segment[1], nullptr);
     ASSERT_NE(e.segment[2], nullptr); // p_filesz larger than p_memsz
     EXPECT_EQ(e.segment[2][1], 2);
+    EXPECT_EQ(e.segment[3], nullptr); // nothing in the file
     elf_free(&e);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define UNDER_ASAN 1
+#endif
+#endif
+
+// Loads the image in a child whose address space is limited to 1 GB, so that
+// a reader that believes a size field allocates more than the file holds and
+// fails. The sanitizers' shadow memory needs more than that.
+void load_with_little_memory(const Bytes &image) {
+#ifndef UNDER_ASAN
+    rlimit limit{1u << 30, 1u << 30};
+    setrlimit(RLIMIT_AS, &limit);
+#endif
+    Elf_struct e{};
+    uint16_t machine = load(image, &e);
+    elf_free(&e);
+    exit(machine == EM_ZEMA ? 0 : 2);
+}
+
+TEST(ElfReadDeathTest, SizeFieldsClaimNoMoreMemoryThanTheFileHolds) {
+    // Sixteen segments of 4 GB that the file does not back: nothing to store.
+    ElfWriter huge_segments;
+    huge_segments.type(ET_EXEC);
+    for (int k = 0; k < 16; k++) huge_segments.segment(1, 0, {}, 0xFFFFFFFF);
+    EXPECT_EXIT(load_with_little_memory(huge_segments.build()), testing::ExitedWithCode(0), "");
+
+    // File sizes beyond the file end as a short read, before any allocation.
+    ElfWriter big_filesz;
+    big_filesz.segment(1, 0, {1, 2, 3}, 3);
+    Bytes image = big_filesz.build();
+    uint32_t phoff = image[28] | (image[29] << 8);
+    for (int k = 0; k < 4; k++) image[phoff + 16 + k] = 0xFF; // p_filesz
+    EXPECT_EXIT(load_with_little_memory(image), testing::ExitedWithCode(1),
+                testing::HasSubstr("unexpected end of file"));
+
+    ElfWriter big_section;
+    big_section.section(".text").data({1, 2, 3, 4}).size(0xFFFFFF00);
+    EXPECT_EXIT(load_with_little_memory(big_section.build()), testing::ExitedWithCode(1),
+                testing::HasSubstr("unexpected end of file"));
 }
 
 TEST(ElfRead, NoHeadersLeaveArraysEmpty) {
@@ -400,6 +446,16 @@ const FatalCase fatal_cases[] = {
          ElfWriter w;
          w.section(".sym").type(SHT_DYNSYM).entsize(12).data(Bytes(16, 0));
          return w.build();
+     }},
+    {"e->Shdr[i].sh_size % SYM_ENTSIZE == 0",
+     [] {
+         ElfWriter w;
+         w.symbol("a");
+         Bytes b = w.build();
+         // sh_size of the symbol table (section 1): one symbol and 4 bytes.
+         uint32_t shoff = b[32] | (b[33] << 8);
+         b[shoff + 40 + 20] = 16 * 2 + 4;
+         return b;
      }},
     {"e->symtab_ndx == 0",
      [] {
