@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -44,6 +45,18 @@ TEST(SymbolReferences, GrowsBy32) {
     EXPECT_EQ(refs->count, 40);
     EXPECT_EQ(refs->capacity, 64);
     EXPECT_EQ(refs->entries[39], &syms[39]);
+    release_symbol_references(refs);
+    free_options(opt);
+}
+
+TEST(SymbolReferences, ManyNamesKeepFirstMentionOrder) {
+    Option_struct *opt = new_options();
+    std::vector<Elf32_Sym> syms(200000);
+    for (uint32_t i = 0; i < syms.size(); i++) syms[i].st_name = (i * 7919u) % 100000u;
+    Symbol_refs_struct *refs = nullptr;
+    for (const Elf32_Sym &s : syms) add_symbol_reference(&s, &refs, opt);
+    ASSERT_EQ(refs->count, 100000); // the second half repeats the names of the first
+    for (int32_t i = 0; i < refs->count; i++) ASSERT_EQ(refs->entries[i], &syms[i]);
     release_symbol_references(refs);
     free_options(opt);
 }

@@ -4,12 +4,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "common/util.h"
 #include "kelim/kelim.h"
 
 // Obligations of the callers, reported under this module's name.
 #define RELA_ASSERT(expr) ((expr) ? (void)0 : kl_assert_failed(#expr, "common/rela", __LINE__))
+// A structural condition that a malformed file breaks. Like every failure of
+// the engine it is recorded and ends the run through the front end, with the
+// message of a broken input check; the engine unwinds in order on the way.
+#define RELA_INPUT_CHECK(expr, opt) ((expr) ? true : (record_input_check(#expr, opt), false))
 
 namespace {
 
@@ -21,6 +27,12 @@ constexpr const char *UNDEFINED_SYMBOL =
 constexpr uint32_t NOT_FOUND = UINT32_MAX;
 constexpr uint32_t LAST_OPERATOR = 23;
 constexpr int32_t OP_NEGATE = 1, OP_ADD = 7, OP_SUBTRACT = 8;
+
+void record_input_check(const char *condition, Option_struct *opt) {
+    char *message = kl_input_check_text(condition, SOURCE);
+    set_error(opt, ERR_DATA, message);
+    free(message);
+}
 
 uint32_t type_of(const Elf32_Rela *r) {
     return elf_r_type(r->r_info);
@@ -53,19 +65,87 @@ uint32_t magnitude(int32_t v) {
     return v < 0 ? 0u - uint32_t(v) : uint32_t(v);
 }
 
+// An operator's text is written around its operands: before, the left
+// operand, between, the right (or only) operand, after. Every result stands
+// in its own parentheses, so the postfix order alone fixes the grouping.
 struct op_row_struct {
     int arity;
-    const char *format;
+    const char *before;
+    const char *between;
+    const char *after;
 };
 
-// Text formats of the operator codes 0 to 23.
+// Texts of the operator codes 0 to 23.
 const op_row_struct op_table[LAST_OPERATOR + 1] = {
-    {0, ""},          {1, "-(%s)"},    {1, "~(%s)"},    {1, "!(%s)"},    {2, "(%s*%s)"},
-    {2, "(%s/%s)"},   {2, "(%s%%%s)"}, {2, "(%s+%s)"},  {2, "(%s-%s)"},  {2, "(%s<<<%s)"},
-    {2, "(%s>>>%s)"}, {2, "(%s<<%s)"}, {2, "(%s>>%s)"}, {2, "(%s<%s)"},  {2, "(%s<=%s)"},
-    {2, "(%s>%s)"},   {2, "(%s>=%s)"}, {2, "(%s==%s)"}, {2, "(%s!=%s)"}, {2, "(%s&%s)"},
-    {2, "(%s|%s)"},   {2, "(%s^%s)"},  {2, "(%s&&%s)"}, {2, "(%s||%s)"},
+    {0, "", "", ""},     {1, "-(", "", ")"},   {1, "~(", "", ")"},   {1, "!(", "", ")"},
+    {2, "(", "*", ")"},  {2, "(", "/", ")"},   {2, "(", "%", ")"},   {2, "(", "+", ")"},
+    {2, "(", "-", ")"},  {2, "(", "<<<", ")"}, {2, "(", ">>>", ")"}, {2, "(", "<<", ")"},
+    {2, "(", ">>", ")"}, {2, "(", "<", ")"},   {2, "(", "<=", ")"},  {2, "(", ">", ")"},
+    {2, "(", ">=", ")"}, {2, "(", "==", ")"},  {2, "(", "!=", ")"},  {2, "(", "&", ")"},
+    {2, "(", "|", ")"},  {2, "(", "^", ")"},   {2, "(", "&&", ")"},  {2, "(", "||", ")"},
 };
+
+// An operand, or an operator applied to the nodes below it. The text is
+// written once, from the finished tree: formatting each operator's text from
+// its operands' texts would copy a long left operand once per operator.
+struct expr_node_struct {
+    uint32_t code; // operator code; 0 for an operand
+    char *text;    // operand text (heap), null for an operator
+    expr_node_struct *left;
+    expr_node_struct *right; // the only operand of a unary operator
+};
+
+expr_node_struct *operand_node(char *text) {
+    auto *n = static_cast<expr_node_struct *>(kl_calloc(1, sizeof(expr_node_struct)));
+    n->text = text;
+    return n;
+}
+
+void free_tree(expr_node_struct *root) {
+    std::vector<expr_node_struct *> work{root};
+    while (!work.empty()) {
+        expr_node_struct *n = work.back();
+        work.pop_back();
+        if (n == nullptr) continue;
+        work.push_back(n->left);
+        work.push_back(n->right);
+        free(n->text);
+        free(n);
+    }
+}
+
+// The text of a tree, depth first without recursion (an expression may nest
+// as deep as it has entries).
+char *tree_text(const expr_node_struct *root) {
+    struct item_struct {
+        const expr_node_struct *node;
+        const char *literal;
+    };
+    std::string out;
+    std::vector<item_struct> work{{root, nullptr}};
+    while (!work.empty()) {
+        item_struct it = work.back();
+        work.pop_back();
+        if (it.literal) {
+            out += it.literal;
+            continue;
+        }
+        const expr_node_struct *n = it.node;
+        if (n->code == 0) {
+            out += n->text;
+            continue;
+        }
+        const op_row_struct &row = op_table[n->code];
+        out += row.before;
+        work.push_back({nullptr, row.after});
+        work.push_back({n->right, nullptr});
+        if (row.arity == 2) {
+            work.push_back({nullptr, row.between});
+            work.push_back({n->left, nullptr});
+        }
+    }
+    return kl_strdup(out.c_str());
+}
 
 uint32_t unary_value(uint32_t code, uint32_t v) {
     if (code == 1) return 0u - v;
@@ -143,15 +223,19 @@ struct render_struct {
     const Elf32_Sym *symtab;
     Symbol_refs_struct **refs;
     Option_struct *opt;
+    uint64_t symcount;
     bool computing;
-    Stack_struct *s;      // texts
+    Stack_struct *s;      // expr_node_struct trees
     Stack_struct *values; // heap uint32_t values, only when computing
 };
 
 bool valid_symbol(const render_struct *r, uint32_t sym_index) {
-    const Option_struct *opt = r->opt;
-    if (opt->symtab == r->symtab && opt->symcount != 0 && sym_index >= opt->symcount) return false;
-    return true;
+    return sym_index < r->symcount;
+}
+
+// Empties the tree stack of an unfinished rendering.
+void drop_trees(Stack_struct *s) {
+    while (!s->is_empty(s)) free_tree(static_cast<expr_node_struct *>(s->pop(s)));
 }
 
 uint32_t symbol_value(const render_struct *r, const Elf32_Sym *sym) {
@@ -204,7 +288,7 @@ bool render_operand(render_struct *r, const Elf32_Rela *e, uint32_t following, u
         free(text);
         text = dotted;
     }
-    r->s->push(r->s, text);
+    r->s->push(r->s, operand_node(text));
     if (r->computing) push_value(r, value);
     return true;
 }
@@ -222,13 +306,11 @@ bool render_operator(render_struct *r, const Elf32_Rela *e) {
         set_error(r->opt, ERR_DATA, INVALID_RELA);
         return false;
     }
-    char *right = static_cast<char *>(r->s->pop(r->s));
-    char *left = row.arity == 2 ? static_cast<char *>(r->s->pop(r->s)) : nullptr;
-    char *text =
-        row.arity == 2 ? format_text(row.format, left, right) : format_text(row.format, right);
-    free(left);
-    free(right);
-    r->s->push(r->s, text);
+    auto *n = static_cast<expr_node_struct *>(kl_calloc(1, sizeof(expr_node_struct)));
+    n->code = code;
+    n->right = static_cast<expr_node_struct *>(r->s->pop(r->s));
+    if (row.arity == 2) n->left = static_cast<expr_node_struct *>(r->s->pop(r->s));
+    r->s->push(r->s, n);
     if (!r->computing) return true;
     uint32_t rv = pop_value(r), result;
     if (row.arity == 1) {
@@ -270,16 +352,19 @@ char *render_expression(render_struct *r, const Elf32_Rela *rela, uint32_t end,
         }
     }
     Stack_struct *s = r->s;
-    char *text = static_cast<char *>(s->pop(s));
-    if (text == nullptr) {
+    auto *root = static_cast<expr_node_struct *>(s->pop(s));
+    if (root == nullptr) {
         set_error(r->opt, ERR_DATA, INVALID_RELA);
         return nullptr;
     }
+    char *text = tree_text(root);
+    free_tree(root);
     if (r->computing) {
         uint32_t v = pop_value(r);
         if (value_out) *value_out = v;
     }
-    KL_INPUT_CHECK(s->is_empty(s), SOURCE);
+    // More than one text left: the text is still given, the error ends the run.
+    RELA_INPUT_CHECK(s->is_empty(s), r->opt);
     return text;
 }
 
@@ -340,7 +425,7 @@ uint32_t rela_entry_count(int consume, const Elf32_Rela *rela, uint32_t rela_len
     uint32_t count = 1;
     if (is_operand(first) || first == R_EXPR_END) {
         inc = find_expr_end(rela, rela_length, address);
-        KL_INPUT_CHECK(inc > 0, SOURCE);
+        if (!RELA_INPUT_CHECK(inc > 0, opt)) return 0;
         if (inc == NOT_FOUND) {
             set_error(opt, ERR_DATA, INVALID_RELA);
             return 0;
@@ -385,11 +470,13 @@ uint32_t rela_data_size(Elf32_Rela **rela, uint32_t *index, uint32_t count, uint
 }
 
 char *rela_to_chr(const Elf32_Rela *rela, const char *strtab, const Elf32_Sym *symtab_ptr,
-                  const ZEMADisasmLib::InstructionRecord *instr, Symbol_refs_struct **refs,
-                  Option_struct *opt, uint32_t *value_out, uint32_t rela_length) {
+                  uint64_t symcount, const ZEMADisasmLib::InstructionRecord *instr,
+                  Symbol_refs_struct **refs, Option_struct *opt, uint32_t *value_out,
+                  uint32_t rela_length) {
     RELA_ASSERT(symtab_ptr);
     RELA_ASSERT(rela);
-    render_struct r{strtab,  symtab_ptr, refs, opt, instr && (instr->flags & FLAG_RELA_VALUE),
+    render_struct r{strtab,  symtab_ptr, refs,
+                    opt,     symcount,   instr && (instr->flags & FLAG_RELA_VALUE),
                     nullptr, nullptr};
     if (!is_operand(type_of(rela))) return render_ordinary(&r, rela);
 
@@ -401,6 +488,7 @@ char *rela_to_chr(const Elf32_Rela *rela, const char *strtab, const Elf32_Sym *s
     r.s = stack_create();
     if (r.computing) r.values = stack_create();
     char *text = render_expression(&r, rela, end, value_out);
+    drop_trees(r.s);
     stack_release(r.s);
     if (r.values) stack_release(r.values);
     return text;

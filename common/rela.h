@@ -37,11 +37,14 @@ uint32_t rela_data_size(Elf32_Rela **rela, uint32_t *index, uint32_t count, uint
                         Option_struct *opt);
 
 // Heap text of the relocation starting at rela, or null on failure (error
-// state set). rela_length bounds the entries that may be read (0: the caller
-// has counted them with rela_next or rela_data_size).
+// state set; an expression that leaves more than one text records the error
+// and still gives its text). Symbol indices must be below symcount.
+// rela_length bounds the entries that may be read (0: the caller has counted
+// them with rela_next or rela_data_size).
 char *rela_to_chr(const Elf32_Rela *rela, const char *strtab, const Elf32_Sym *symtab_ptr,
-                  const ZEMADisasmLib::InstructionRecord *instr, Symbol_refs_struct **refs,
-                  Option_struct *opt, uint32_t *value_out, uint32_t rela_length = 0);
+                  uint64_t symcount, const ZEMADisasmLib::InstructionRecord *instr,
+                  Symbol_refs_struct **refs, Option_struct *opt, uint32_t *value_out,
+                  uint32_t rela_length = 0);
 
 // Addend of entry divided by the addressable unit of type, when the scaling
 // rule applies; `following` is the number of entries of the same expression

@@ -61,8 +61,8 @@ void print_plain_values(const uint8_t *bytes, uint32_t size, Option_struct *opt)
 void print_relocated_value(Rela_cursor_struct *cursor, Option_struct *opt) {
     Symbol_refs_struct *refs = nullptr;
     uint32_t remaining = cursor->count - cursor->index;
-    char *text = rela_to_chr(cursor->current, opt->strtab, opt->symtab, nullptr, &refs, opt,
-                             nullptr, remaining);
+    char *text = rela_to_chr(cursor->current, opt->strtab, opt->symtab, opt->symcount, nullptr,
+                             &refs, opt, nullptr, remaining);
     if (text == nullptr) {
         if (!has_error(opt)) set_error(opt, ERR_DATA, "Invalid .rela info\n");
         release_symbol_references(refs);

@@ -74,8 +74,8 @@ int relocate_operand(OperandRecord *op, const InstructionRecord *record, uint64_
     if (found != 1) return found;
     Symbol_refs_struct *refs = nullptr;
     uint32_t remaining = w->rela.count - static_cast<uint32_t>(first - w->rela.entries);
-    char *text =
-        rela_to_chr(first, opt->strtab, opt->symtab, record, &refs, opt, nullptr, remaining);
+    char *text = rela_to_chr(first, opt->strtab, opt->symtab, opt->symcount, record, &refs, opt,
+                             nullptr, remaining);
     release_symbol_references(refs);
     if (text == nullptr) {
         set_error(opt, ERR_DATA, INVALID_RELA);

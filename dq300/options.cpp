@@ -171,14 +171,20 @@ void text_unmute(Option_struct *opt) {
 }
 
 void grow_table(void **table, int32_t *count, size_t element_size, Option_struct *opt) {
+    grow_table_by(table, count, 32, element_size, opt);
+}
+
+void grow_table_by(void **table, int32_t *count, int32_t growth, size_t element_size,
+                   Option_struct *opt) {
     size_t old_count = static_cast<size_t>(*count);
-    size_t new_count = old_count + 32;
-    void *grown = realloc(*table, new_count * element_size);
+    size_t new_count = old_count + static_cast<size_t>(growth);
+    void *grown = new_count <= INT32_MAX ? realloc(*table, new_count * element_size) : nullptr;
     if (!grown) {
         set_error(opt, ERR_MEMORY, "Memory allocation has failed...");
         return;
     }
-    memset(static_cast<char *>(grown) + old_count * element_size, 0, 32 * element_size);
+    memset(static_cast<char *>(grown) + old_count * element_size, 0,
+           static_cast<size_t>(growth) * element_size);
     *table = grown;
     *count = static_cast<int32_t>(new_count);
 }

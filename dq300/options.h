@@ -131,3 +131,7 @@ void text_unmute(Option_struct *opt);
 // Adds 32 zeroed elements to *table (allocating it when null); records class 1
 // "Memory allocation has failed..." when that fails.
 void grow_table(void **table, int32_t *count, size_t element_size, Option_struct *opt);
+// The same with `growth` new elements; a count that would pass INT32_MAX
+// records the memory error too.
+void grow_table_by(void **table, int32_t *count, int32_t growth, size_t element_size,
+                   Option_struct *opt);
