@@ -94,10 +94,8 @@ char *print_equ_block(const char *strtab, const Elf32_Sym *symtab, uint64_t symc
 void print_section_globals(const Buffer_struct *buf, Option_struct *opt) {
     if (!opt->label_display || buf->shstrtab == nullptr || buf->strtab == nullptr) return;
     if (strcmp(buf->shstrtab + buf->name, ".default") == 0) return;
-    for (uint64_t i = 0; i < buf->symcount; i++) {
-        const Elf32_Sym *s = &buf->symtab[i];
-        if (elf_st_bind(s->st_info) != STB_GLOBAL || s->st_shndx != buf->index) continue;
-        const char *name = buf->strtab + s->st_name;
+    for (uint64_t k = 0; k < buf->global_count; k++) {
+        const char *name = buf->strtab + buf->symtab[buf->globals[k]].st_name;
         text_append("\t\t.global\t", opt);
         text_append(name, opt);
         print_unmangled(name, 1, opt);

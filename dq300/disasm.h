@@ -29,6 +29,10 @@ struct Buffer_struct {
     const char *shstrtab; // section names, or null
     Elf32_Sym *symtab;    // host order, or null
     uint64_t symcount;
+    // Indices of the section's global symbols in table order (the ".global"
+    // lines after its section line), found by the file walk.
+    const uint32_t *globals;
+    uint64_t global_count;
     Elf32_Rela *rela; // the section's RELA entries (file order), or null
     uint64_t rela_count;
     uint8_t rela_present; // 1 when rela holds the section's entries

@@ -126,9 +126,11 @@ void text_open(Option_struct *opt) {
     opt->text_length = 0;
 }
 
-void text_grow(uint32_t amount, Option_struct *opt) {
-    uint32_t capacity = opt->text_capacity + amount;
-    char *grown = static_cast<char *>(realloc(opt->text_buffer, capacity));
+void text_grow(uint64_t amount, Option_struct *opt) {
+    uint64_t capacity = opt->text_capacity + amount;
+    char *grown = capacity >= opt->text_capacity
+                      ? static_cast<char *>(realloc(opt->text_buffer, capacity))
+                      : nullptr;
     if (!grown) {
         set_error(opt, ERR_MEMORY, "Cannot allocate space for the string buffer");
         return;
@@ -141,10 +143,11 @@ void text_append(const char *text, Option_struct *opt) {
     if (opt->text_suppressed || !text) return;
     if (!opt->text_buffer) text_open(opt);
     if (!opt->text_buffer) return;
-    uint32_t length = static_cast<uint32_t>(strlen(text));
+    uint64_t length = strlen(text);
     if (opt->text_capacity <= opt->text_length + length) {
-        uint32_t increment = opt->text_capacity / 2;
-        if (increment < length) increment = static_cast<uint32_t>(length * 1.2);
+        uint64_t increment = opt->text_capacity / 2;
+        if (increment < length)
+            increment = static_cast<uint64_t>(static_cast<double>(length) * 1.2);
         text_grow(increment, opt);
     }
     // One growth step may still fall short when the increment was half the

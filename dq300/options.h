@@ -62,9 +62,10 @@ struct Option_struct {
     char *err_text; // owned
 
     // Listing text buffer of the current piece of input.
+    // 64-bit sizes: one engine call may produce more than 4 GB of text.
     char *text_buffer;
-    uint32_t text_length;
-    uint32_t text_capacity;
+    uint64_t text_length;
+    uint64_t text_capacity;
     uint8_t text_suppressed;
 
     // Engine working members.
@@ -123,7 +124,7 @@ const char *get_error_text(const Option_struct *opt);
 
 void text_open(Option_struct *opt);
 void text_append(const char *text, Option_struct *opt);
-void text_grow(uint32_t amount, Option_struct *opt);
+void text_grow(uint64_t amount, Option_struct *opt);
 char *text_detach(Option_struct *opt);
 void text_mute(Option_struct *opt);
 void text_unmute(Option_struct *opt);

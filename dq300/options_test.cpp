@@ -147,6 +147,23 @@ TEST(Options, TextGrowth) {
     }
 }
 
+TEST(Options, TextBeyondFourGigabytes) {
+    // A record that already holds 3 GB of text (only its end is real memory
+    // here): the next growth passes 4 GB and the text goes on, unclipped.
+    Record r;
+    const uint64_t held = 0xBFFFFFF0;
+    r.opt->text_buffer = static_cast<char *>(calloc(1, 16));
+    r.opt->text_capacity = 0xC0000000;
+    r.opt->text_length = held;
+    const std::string more(32, 'x');
+    text_append(more.c_str(), r.opt);
+    ASSERT_EQ(get_error_code(r.opt), ERR_NONE);
+    EXPECT_EQ(r.opt->text_capacity, 0xC0000000ull + 0x60000000ull);
+    EXPECT_EQ(r.opt->text_length, held + more.size());
+    EXPECT_EQ(std::string(r.opt->text_buffer + held), more);
+    free(text_detach(r.opt));
+}
+
 TEST(Options, MutedAndNullAppendsAreIgnored) {
     Record r;
     text_append("ab", r.opt); // opens the buffer on demand

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "dq300/diag.h"
 #include "dq300/disasm.h"
@@ -14,13 +16,21 @@ namespace {
 
 constexpr const char *SOURCE = "dq300/walk";
 
-// What the walk needs of the file, read once.
+// What the walk needs of the file, read once. The per-section indexes are
+// built in one pass over the headers and one over the symbols, so that
+// listing a section does not walk all the others.
 struct File_struct {
     Elf_struct *elf;
     const char *strtab;
     const char *shstrtab;
     Elf32_Sym *symtab;
     uint64_t symcount;
+    // Per section: 1 + the index of its first RELA section, or 0.
+    std::vector<uint32_t> rela_section;
+    // The global symbols of section i, in table order, are
+    // globals[global_start[i]] up to globals[global_start[i + 1]].
+    std::vector<uint32_t> global_start;
+    std::vector<uint32_t> globals;
 };
 
 bool is_listed_type(uint32_t type) {
@@ -48,6 +58,34 @@ void check_name_offsets(const File_struct *f) {
     }
 }
 
+void index_relocation_sections(File_struct *f) {
+    const Elf_struct *e = f->elf;
+    uint32_t shnum = e->Ehdr.e_shnum;
+    f->rela_section.assign(shnum, 0);
+    for (uint32_t k = 0; k < shnum; k++) {
+        const Elf32_Shdr *s = &e->Shdr[k];
+        if (s->sh_type == SHT_RELA && s->sh_info < shnum && f->rela_section[s->sh_info] == 0)
+            f->rela_section[s->sh_info] = k + 1;
+    }
+}
+
+// A counting sort of the global symbols by section, stable in table order.
+void index_globals(File_struct *f) {
+    uint32_t shnum = f->elf->Ehdr.e_shnum;
+    f->global_start.assign(size_t(shnum) + 1, 0);
+    auto section_global = [&](const Elf32_Sym *s) {
+        return elf_st_bind(s->st_info) == STB_GLOBAL && s->st_shndx < shnum;
+    };
+    for (uint64_t i = 0; i < f->symcount; i++)
+        if (section_global(&f->symtab[i])) f->global_start[f->symtab[i].st_shndx + 1]++;
+    for (uint32_t k = 0; k < shnum; k++) f->global_start[k + 1] += f->global_start[k];
+    f->globals.assign(f->global_start[shnum], 0);
+    std::vector<uint32_t> next(f->global_start.begin(), f->global_start.end() - 1);
+    for (uint64_t i = 0; i < f->symcount; i++)
+        if (section_global(&f->symtab[i]))
+            f->globals[next[f->symtab[i].st_shndx]++] = static_cast<uint32_t>(i);
+}
+
 void load_file_tables(Elf_struct *e, File_struct *f) {
     f->elf = e;
     f->symtab = nullptr;
@@ -61,6 +99,8 @@ void load_file_tables(Elf_struct *e, File_struct *f) {
     uint16_t shstrndx = e->Ehdr.e_shstrndx;
     f->shstrtab = shstrndx != 0 ? reinterpret_cast<const char *>(e->section[shstrndx]) : nullptr;
     check_name_offsets(f);
+    index_relocation_sections(f);
+    index_globals(f);
 }
 
 const char *section_name(const File_struct *f, uint32_t index) {
@@ -110,21 +150,18 @@ void find_label_window(const Run_struct *run, const File_struct *f, Option_struc
     }
 }
 
-// The RELA section that applies to section index, unless -u.
-void find_relocations(const Run_struct *run, const Elf_struct *e, uint32_t index,
+// The first RELA section that applies to section index, unless -u.
+void find_relocations(const Run_struct *run, const File_struct *f, uint32_t index,
                       Buffer_struct *buf) {
     buf->rela = nullptr;
     buf->rela_count = 0;
     buf->rela_present = 0;
-    if (run->ignore_relocations) return;
-    for (uint32_t k = 0; k < e->Ehdr.e_shnum; k++) {
-        const Elf32_Shdr *s = &e->Shdr[k];
-        if (s->sh_type != SHT_RELA || s->sh_info != index) continue;
-        buf->rela = e->rela[k];
-        buf->rela_count = s->sh_entsize ? s->sh_size / s->sh_entsize : 0;
-        buf->rela_present = buf->rela ? 1 : 0;
-        return;
-    }
+    if (run->ignore_relocations || f->rela_section[index] == 0) return;
+    uint32_t k = f->rela_section[index] - 1;
+    const Elf32_Shdr *s = &f->elf->Shdr[k];
+    buf->rela = f->elf->rela[k];
+    buf->rela_count = s->sh_entsize ? s->sh_size / s->sh_entsize : 0;
+    buf->rela_present = buf->rela ? 1 : 0;
 }
 
 // Code is read least significant byte first; a file stored the other way
@@ -141,7 +178,11 @@ void convert_code_bytes(const Elf_struct *e, uint8_t *bytes, uint32_t size) {
 }
 
 void write_result(char *text, uint8_t error_class, Option_struct *opt) {
-    if (error_class != ERR_NONE) report_fatal(text, opt->source_name);
+    if (error_class != ERR_NONE) {
+        std::string message = text;
+        free(text);
+        report_fatal(message.c_str(), opt->source_name);
+    }
     if (text == nullptr) return;
     fputs(text, stdout);
     fputc('\n', stdout);
@@ -191,7 +232,9 @@ void list_section(const Run_struct *run, const File_struct *f, uint32_t i,
     buf.shstrtab = f->shstrtab;
     buf.symtab = f->symtab;
     buf.symcount = f->symcount;
-    find_relocations(run, e, i, &buf);
+    buf.globals = f->globals.data() + f->global_start[i];
+    buf.global_count = f->global_start[i + 1] - f->global_start[i];
+    find_relocations(run, f, i, &buf);
     uint64_t last = s->sh_addr + uint64_t(s->sh_size) - 1;
     buf.start = lw->start < s->sh_addr ? s->sh_addr : lw->start;
     buf.end = s->sh_size == 0 ? buf.start : (lw->end < last ? lw->end : last);
