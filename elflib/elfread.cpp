@@ -301,10 +301,13 @@ void cross_check(const Elf_struct *e) {
 }
 
 // Walks the records of the QZ info section. Every record must lie wholly
-// inside the section; a size field of 0 ends the walk.
-qz_info_entry *elf_read_qz_info(uint32_t num_sec, read32_fn r32, const uint8_t *bytes,
-                                uint32_t size) {
-    qz_info_entry *table = nullptr;
+// inside the section; a size field of 0 ends the walk. The table goes to
+// *table as soon as it exists, so that a later failed check leaves it with
+// the record (released by elf_free).
+void elf_read_qz_info(uint32_t num_sec, read32_fn r32, const uint8_t *bytes, uint32_t size,
+                      qz_info_entry **table_out) {
+    qz_info_entry *&table = *table_out;
+    table = nullptr;
     uint32_t p = 0;
     while (p < size) {
         KL_INPUT_CHECK(QZ_INFO_SIZE_FIELD <= size - p, SOURCE);
@@ -324,7 +327,6 @@ qz_info_entry *elf_read_qz_info(uint32_t num_sec, read32_fn r32, const uint8_t *
         }
         p += info_size;
     }
-    return table;
 }
 
 // Bytes from base to the end of the stream: all that the image can hold.
@@ -357,8 +359,8 @@ uint16_t elf_read(FILE *stream, long base, Elf_struct *record) {
     load_sections(stream, base, image_size, e, bo);
     cross_check(e);
     if (e->qz_info_ndx != 0)
-        e->qz_info = elf_read_qz_info(Ehdr->e_shnum, bo.r32, e->section[e->qz_info_ndx],
-                                      e->Shdr[e->qz_info_ndx].sh_size);
+        elf_read_qz_info(Ehdr->e_shnum, bo.r32, e->section[e->qz_info_ndx],
+                         e->Shdr[e->qz_info_ndx].sh_size, &e->qz_info);
     return Ehdr->e_machine;
 }
 

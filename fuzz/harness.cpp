@@ -1,0 +1,33 @@
+#include "fuzz/harness.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "kelim/kelim.h"
+
+namespace {
+
+[[noreturn]] void return_to_fuzzer(int status) {
+    throw Fuzz_exit{status};
+}
+
+} // namespace
+
+void fuzz_setup() {
+    kl_init();
+    kl_set_exit_handler(return_to_fuzzer);
+    if (!freopen("/dev/null", "w", stdout)) perror("/dev/null");
+}
+
+Option_struct *fuzz_new_record() {
+    Option_struct *opt = options_new();
+    strcpy(opt->product_name, "zema-kt");
+    opt->tool_name = opt->product_name;
+    strcpy(opt->option_spec, "B?b?DdE?e?FfL?l?H?h?I?i?JjK?k?NnPpQqR?r?SsUuVvXxZzMmWwTt");
+    return opt;
+}
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    fuzz_setup();
+    return 0;
+}
