@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "dq300/options.h"
 
@@ -54,6 +55,10 @@ void process_file(Run_struct *run, Option_struct *opt);
 // Lists the loaded object file opt->elf (section walk).
 void walk_object_file(Run_struct *run, Option_struct *opt);
 void run_interactive(Run_struct *run, Option_struct *opt);
+// One line typed in interactive mode, without its line end: its hex digits as
+// bytes, through the engine, the listing on standard output. A character
+// other than a digit or a blank ends the run.
+void list_typed_line(const std::string &line, const Run_struct *run, Option_struct *opt);
 void run_memory_dump(Run_struct *run, Option_struct *opt);
 
 // Lists bytes held in memory (a dump, typed words) as one code buffer at

@@ -70,6 +70,15 @@ void list_bytes(const std::vector<uint8_t> &bytes, size_t typed, const Run_struc
 
 } // namespace
 
+void list_typed_line(const std::string &line, const Run_struct *run, Option_struct *opt) {
+    std::vector<uint8_t> bytes;
+    parse_bytes(line, &bytes, opt);
+    if (bytes.empty()) return;
+    size_t typed = bytes.size();
+    if (!run->big_endian) reverse_groups(&bytes);
+    list_bytes(bytes, typed, run, opt);
+}
+
 void run_interactive(Run_struct *run, Option_struct *opt) {
     if (run->architecture < 0) {
         fputs("Warning: Default architecture is zema\n", stdout);
@@ -81,17 +90,11 @@ void run_interactive(Run_struct *run, Option_struct *opt) {
     set_core(opt, static_cast<uint8_t>(arch), run->word_shift);
 
     std::string line;
-    std::vector<uint8_t> bytes;
     for (;;) {
         fputs("Enter hex opcodes (<return> to exit):", stdout);
         fflush(stdout);
         if (!read_line(&line) || line[0] == '\n' || line[0] == '\0') break;
         line.pop_back();
-        bytes.clear();
-        parse_bytes(line, &bytes, opt);
-        if (bytes.empty()) continue;
-        size_t typed = bytes.size();
-        if (!run->big_endian) reverse_groups(&bytes);
-        list_bytes(bytes, typed, run, opt);
+        list_typed_line(line, run, opt);
     }
 }
