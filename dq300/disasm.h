@@ -97,6 +97,10 @@ const Elf32_Sym *find_next_label_at(uint64_t address, uint64_t *cursor, const Op
                                     const Space_filter_struct *filter);
 const Elf32_Sym *find_inner_label(uint64_t start, uint64_t length, const Buffer_struct *buf,
                                   Option_struct *opt);
+// The labels of buf's section at a value in symbol terms, in table order:
+// the next one per call (*cursor starts as NEW_SEARCH), null after the last.
+const Elf32_Sym *next_section_label(uint64_t value, const Buffer_struct *buf, uint64_t *cursor,
+                                    const Option_struct *opt);
 void print_labels_at(uint64_t address, const Buffer_struct *buf, Option_struct *opt);
 const char *symbol_name(const Option_struct *opt, const Elf32_Sym *sym);
 // Address in symbol terms: relocatable symbols count from their section.

@@ -60,8 +60,8 @@ char *insert_inner_labels(const char *packet_text, const Elf32_Sym *label, const
                           Option_struct *opt) {
     std::string names;
     uint64_t cursor = NEW_SEARCH;
-    while (const Elf32_Sym *s = find_next_label_at(label->st_value, &cursor, opt, nullptr)) {
-        if (s->st_shndx != buf->index) continue;
+    while (const Elf32_Sym *s = next_section_label(label->st_value, buf, &cursor, opt)) {
+        if (s->st_name == 0) continue;
         names += '\n';
         names += symbol_name(opt, s);
     }

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unordered_map>
+#include <utility>
 
 #include "common/instr.h"
 #include "demangle/demangle.h"
@@ -41,6 +43,31 @@ uint64_t first_at_or_above(const Symbol_view_struct &v, uint64_t value) {
 bool is_label_type(const Elf32_Sym *s) {
     uint8_t type = elf_st_type(s->st_info);
     return type != STT_SECTION && type != STT_FILE;
+}
+
+// The labels of one section: the section view when there is one, else the
+// whole table to be filtered.
+struct Section_view_struct {
+    const Elf32_Sym *table;
+    uint64_t count;
+    bool by_section; // table holds only the labels, ordered by section and value
+};
+
+Section_view_struct section_view(const Option_struct *opt) {
+    if (opt->sort_symtab && opt->sort_section_ptr)
+        return {opt->sort_section_ptr, opt->sort_section_count, true};
+    Symbol_view_struct v = symbol_view(opt);
+    return {v.table, v.count, false};
+}
+
+// Index of the first label of the section view at or above (section, value).
+uint64_t first_in_section(const Section_view_struct &v, uint32_t section, uint64_t value) {
+    const Elf32_Sym *it = std::lower_bound(
+        v.table, v.table + v.count, std::make_pair(uint64_t(section), value),
+        [](const Elf32_Sym &s, const std::pair<uint64_t, uint64_t> &key) {
+            return std::make_pair(uint64_t(s.st_shndx), uint64_t(s.st_value)) < key;
+        });
+    return uint64_t(it - v.table);
 }
 
 bool passes_filter(const Elf32_Sym *s, const Space_filter_struct *filter,
@@ -84,16 +111,81 @@ bool better_equivalent(const Elf32_Sym *b, const Elf32_Sym *s, const Option_stru
     return b->st_size == 0 && s->st_size != 0;
 }
 
-// Whether any label lies at address within the filter.
-bool label_exists(uint64_t address, const Option_struct *opt, const Space_filter_struct *filter) {
+} // namespace
+
+// What the labels at an address hold for one filter: the first that passes
+// it, and the one an equivalence text names. Remembered per sorted copy, so
+// that n operands naming one address cost one walk of its symbols, not n.
+struct Label_memo_struct {
+    struct Key {
+        uint64_t address;
+        uint32_t space;
+        uint8_t filter; // 0 none, 1 absolute symbols only, 2 the space
+        bool mapper_labels;
+        bool operator==(const Key &) const = default;
+    };
+    struct Key_hash {
+        size_t operator()(const Key &k) const {
+            return std::hash<uint64_t>()(k.address * 31 + k.space * 7 + k.filter * 2 +
+                                         k.mapper_labels);
+        }
+    };
+    struct Found {
+        const Elf32_Sym *first;
+        const Elf32_Sym *best;
+    };
+    std::unordered_map<Key, Found, Key_hash> found;
+};
+
+namespace {
+
+void release_label_memo(Label_memo_struct *memo) {
+    delete memo;
+}
+
+void forget_labels(Option_struct *opt) {
+    if (opt->label_memo) opt->label_memo_release(opt->label_memo);
+    opt->label_memo = nullptr;
+}
+
+Label_memo_struct::Found walk_labels_at(uint64_t address, const Option_struct *opt,
+                                        const Space_filter_struct *filter) {
+    Label_memo_struct::Found f{nullptr, nullptr};
     uint64_t cursor = NEW_SEARCH;
-    return find_next_label_at(address, &cursor, opt, filter) != nullptr;
+    while (const Elf32_Sym *s = find_next_label_at(address, &cursor, opt, filter)) {
+        if (f.first == nullptr) f.first = s;
+        if (opt->mapper_labels && is_mapper_name(symbol_name(opt, s))) continue;
+        if (f.best == nullptr || better_equivalent(f.best, s, opt)) f.best = s;
+    }
+    return f;
+}
+
+const Label_memo_struct::Found &labels_at(uint64_t address, Option_struct *opt,
+                                          const Space_filter_struct *filter) {
+    if (opt->label_memo == nullptr) {
+        opt->label_memo = new Label_memo_struct;
+        opt->label_memo_release = release_label_memo;
+    }
+    Label_memo_struct::Key key{address, 0, 0, opt->mapper_labels != 0};
+    if (filter) {
+        key.space = filter->unset ? 0 : filter->space;
+        key.filter = filter->unset ? 1 : 2;
+    }
+    auto &found = opt->label_memo->found;
+    auto it = found.find(key);
+    if (it == found.end()) it = found.emplace(key, walk_labels_at(address, opt, filter)).first;
+    return it->second;
+}
+
+// Whether any label lies at address within the filter.
+bool label_exists(uint64_t address, Option_struct *opt, const Space_filter_struct *filter) {
+    return labels_at(address, opt, filter).first != nullptr;
 }
 
 // Memory-mapped register operands (type 11): the first space that holds a
 // symbol at the candidate address names it.
 void search_register_space(const InstructionRecord *record, int64_t value, uint64_t scale,
-                           const Option_struct *opt, Operand_address_struct *out) {
+                           Option_struct *opt, Operand_address_struct *out) {
     bool mvip = record && record->syntax && strncmp(record->syntax, "mvip ", 5) == 0;
     struct Candidate {
         uint64_t address;
@@ -125,7 +217,11 @@ void make_sorted_symbols(Option_struct *opt, Elf32_Sym *symtab, uint64_t count) 
         opt->sort_symtab_count == count)
         return;
     free(opt->sort_symtab_ptr);
+    free(opt->sort_section_ptr);
     opt->sort_symtab_ptr = nullptr;
+    opt->sort_section_ptr = nullptr;
+    opt->sort_section_count = 0;
+    forget_labels(opt);
     opt->sort_symtab_source = symtab;
     opt->sort_symtab_count = count;
     if (symtab == nullptr) {
@@ -138,6 +234,15 @@ void make_sorted_symbols(Option_struct *opt, Elf32_Sym *symtab, uint64_t count) 
         return a.st_value < b.st_value;
     });
     opt->sort_symtab_ptr = copy;
+    auto *labels = static_cast<Elf32_Sym *>(kl_malloc((count ? count : 1) * sizeof *symtab));
+    uint64_t n = 0;
+    for (uint64_t i = 0; i < count; i++)
+        if (is_label_type(&symtab[i])) labels[n++] = symtab[i];
+    std::stable_sort(labels, labels + n, [](const Elf32_Sym &a, const Elf32_Sym &b) {
+        return a.st_shndx != b.st_shndx ? a.st_shndx < b.st_shndx : a.st_value < b.st_value;
+    });
+    opt->sort_section_ptr = labels;
+    opt->sort_section_count = n;
 }
 
 bool parse_operand_value(const char *text, int64_t *value) {
@@ -190,51 +295,61 @@ const Elf32_Sym *find_next_label_at(uint64_t address, uint64_t *cursor, const Op
 
 const Elf32_Sym *find_inner_label(uint64_t start, uint64_t length, const Buffer_struct *buf,
                                   Option_struct *opt) {
-    Symbol_view_struct v = symbol_view(opt);
+    Section_view_struct v = section_view(opt);
     uint64_t low = symbol_address(start, buf);
     uint64_t high = low + length;
     const Elf32_Sym *found = nullptr;
-    // The sorted copy is ordered stably by value, so its first candidate at or
-    // above low is the lowest one, first in table order among equal values.
-    uint64_t i = v.sorted ? first_at_or_above(v, low) : 0;
+    // Both views are ordered stably by value (within the section), so the
+    // first candidate at or above low is the lowest one, first in table order
+    // among equal values.
+    uint64_t i = v.by_section ? first_in_section(v, buf->index, low) : 0;
     for (; i < v.count; i++) {
         const Elf32_Sym *s = &v.table[i];
-        if (v.sorted && s->st_value > high) break;
+        if (v.by_section && (s->st_shndx != buf->index || s->st_value > high)) break;
         if (s->st_value < low || s->st_value > high || !is_label_type(s) ||
             s->st_shndx != buf->index)
             continue;
         if (found == nullptr || s->st_value < found->st_value) found = s;
-        if (v.sorted) break;
+        if (v.by_section) break;
     }
     if (found && found->st_value % 4 != 0)
         set_error(opt, ERR_CONTENT, "Found label at non word aligned address\n");
     return found;
 }
 
+const Elf32_Sym *next_section_label(uint64_t value, const Buffer_struct *buf, uint64_t *cursor,
+                                    const Option_struct *opt) {
+    Section_view_struct v = section_view(opt);
+    if (v.by_section) {
+        uint64_t i = *cursor == NEW_SEARCH ? first_in_section(v, buf->index, value) : *cursor;
+        bool here =
+            i < v.count && v.table[i].st_shndx == buf->index && v.table[i].st_value == value;
+        *cursor = here ? i + 1 : v.count;
+        return here ? &v.table[i] : nullptr;
+    }
+    for (uint64_t i = *cursor == NEW_SEARCH ? 0 : *cursor; i < v.count; i++) {
+        const Elf32_Sym *s = &v.table[i];
+        if (s->st_value == value && is_label_type(s) && s->st_shndx == buf->index) {
+            *cursor = i + 1;
+            return s;
+        }
+    }
+    *cursor = v.count;
+    return nullptr;
+}
+
 void print_labels_at(uint64_t address, const Buffer_struct *buf, Option_struct *opt) {
     if (opt->strtab == nullptr || !opt->label_display) return;
-    Symbol_view_struct v = symbol_view(opt);
-    uint64_t value = symbol_address(address, buf);
-    for (uint64_t i = first_symbol_at(value, opt); i < v.count; i++) {
-        const Elf32_Sym *s = &v.table[i];
-        if (s->st_value != value) {
-            if (v.sorted) break;
-            continue;
-        }
-        if (is_label_type(s) && s->st_shndx == buf->index) print_label_line(s, buf->file_type, opt);
-    }
+    uint64_t value = symbol_address(address, buf), cursor = NEW_SEARCH;
+    while (const Elf32_Sym *s = next_section_label(value, buf, &cursor, opt))
+        print_label_line(s, buf->file_type, opt);
 }
 
 char *equivalence_text(uint64_t address, Option_struct *opt, const Space_filter_struct *filter) {
     char head[40];
     snprintf(head, sizeof head, "is equivalent to $%08x", static_cast<uint32_t>(address));
     if (!opt->strtab || !opt->symtab || !opt->label_display) return kl_strdup(head);
-    const Elf32_Sym *best = nullptr;
-    uint64_t cursor = NEW_SEARCH;
-    while (const Elf32_Sym *s = find_next_label_at(address, &cursor, opt, filter)) {
-        if (opt->mapper_labels && is_mapper_name(symbol_name(opt, s))) continue;
-        if (best == nullptr || better_equivalent(best, s, opt)) best = s;
-    }
+    const Elf32_Sym *best = labels_at(address, opt, filter).best;
     if (best == nullptr) return kl_strdup(head);
     const char *name = symbol_name(opt, best);
     std::string text = head;

@@ -20,6 +20,8 @@ enum : uint8_t {
 };
 
 constexpr size_t DEMANGLE_BUFFER_SIZE = 8000;
+
+struct Label_memo_struct; // the engine's, see label_memo_release
 constexpr uint32_t TEXT_INITIAL_CAPACITY = 65536;
 
 struct Option_struct {
@@ -37,6 +39,15 @@ struct Option_struct {
     // file share one copy.
     const Elf32_Sym *sort_symtab_source;
     uint64_t sort_symtab_count;
+    // The label symbols (neither section nor file symbols) ordered by section,
+    // then value, in table order among equals: the labels of one section
+    // without walking those of the others. Made with sort_symtab_ptr.
+    Elf32_Sym *sort_section_ptr; // owned
+    uint64_t sort_section_count;
+    // What the engine found at an address for each symbol filter, per sorted
+    // copy; released through label_memo_release.
+    Label_memo_struct *label_memo;
+    void (*label_memo_release)(Label_memo_struct *memo);
     uint8_t unmangle;
     uint8_t mapper_labels;
     uint32_t arch_version;
