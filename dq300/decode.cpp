@@ -1,6 +1,7 @@
 // Listing lines of packets and data: the hex codification, the packet body,
 // data items with their relocation expressions, BSS ".space" runs, and the
 // data-piece entry of the engine.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -135,10 +136,24 @@ void print_data_item(const uint8_t *bytes, uint32_t size, uint32_t rela_size,
         print_relocated_value(cursor, opt);
 }
 
+namespace {
+
+// The cursor at the first relocation at or after offset: a piece of a large
+// section starts there instead of walking the entries of the pieces before.
+Rela_cursor_struct relocations_from(Elf32_Rela *sorted, uint64_t count, uint64_t offset) {
+    if (sorted == nullptr || count == 0) return {sorted, 0, 0, nullptr};
+    Elf32_Rela *first =
+        std::lower_bound(sorted, sorted + count, offset,
+                         [](const Elf32_Rela &r, uint64_t o) { return uint64_t(r.r_offset) < o; });
+    auto index = static_cast<uint32_t>(first - sorted);
+    return {sorted, static_cast<uint32_t>(count), index, index < count ? first : nullptr};
+}
+
+} // namespace
+
 void print_data_bytes(const Buffer_struct *buf, Option_struct *opt) {
     Elf32_Rela *sorted = buffer_relocations(buf, opt);
-    Rela_cursor_struct cursor = {sorted, static_cast<uint32_t>(sorted ? buf->rela_count : 0), 0,
-                                 sorted};
+    Rela_cursor_struct cursor = relocations_from(sorted, buf->rela_count, opt->pc - buf->address);
     uint64_t end = buf->address + buf->size; // first address after the section
     while (opt->pc <= buf->end && opt->pc < end && !has_error(opt)) {
         uint64_t offset = opt->pc - buf->address;
@@ -154,7 +169,7 @@ void print_data_bytes(const Buffer_struct *buf, Option_struct *opt) {
         print_data_item(buf->bytes + offset, 1, rela_size, &cursor, buf, opt);
         opt->pc += rela_size ? rela_size : 1;
     }
-    free(sorted);
+    if (sorted != buf->rela) free(sorted);
 }
 
 void print_bss(const Buffer_struct *buf, Option_struct *opt) {

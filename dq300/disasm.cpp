@@ -255,6 +255,7 @@ Elf32_Rela *buffer_relocations(const Buffer_struct *buf, Option_struct *opt) {
         set_error(opt, ERR_DATA, INVALID_RELA);
         return nullptr;
     }
+    if (buf->rela_sorted) return buf->rela;
     return sort_relocations(buf->rela, buf->rela_count, buf->rela_present);
 }
 
@@ -358,7 +359,7 @@ char *disassemble_buffer(const Buffer_struct *buf, Option_struct *opt, uint8_t *
     }
     print_org_line(buf->address, opt);
     disassemble_code(buf, sorted, end, opt);
-    free(sorted);
+    if (sorted != buf->rela) free(sorted);
     if (opt->statistics && !has_error(opt)) stats_report(opt);
     if (has_error(opt)) return engine_error(opt, error_class);
     return text_detach(opt);

@@ -36,6 +36,7 @@ struct Buffer_struct {
     Elf32_Rela *rela; // the section's RELA entries (file order), or null
     uint64_t rela_count;
     uint8_t rela_present; // 1 when rela holds the section's entries
+    uint8_t rela_sorted;  // rela is in offset order already (one copy for all pieces)
     uint64_t start;       // window, inclusive
     uint64_t end;
 };
@@ -58,8 +59,9 @@ char *engine_error(Option_struct *opt, uint8_t *error_class);
 // Makes the sorted symbol copy (when the run sorts) and records the tables of
 // the buffer and the file type for the symbol queries.
 void use_buffer_symbols(const Buffer_struct *buf, int32_t file_type, Option_struct *opt);
-// The buffer's relocations ordered by offset (heap), or null when it has
-// none; records "Invalid .rela info\n" when they cannot be read.
+// The buffer's relocations ordered by offset: a heap copy, or rela itself
+// when rela_sorted (not to be freed then); null when it has none. Records
+// "Invalid .rela info\n" when they cannot be read.
 Elf32_Rela *buffer_relocations(const Buffer_struct *buf, Option_struct *opt);
 
 // Engine entries (section walk).

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,13 @@ void write_result(char *text, uint8_t error_class, Option_struct *opt) {
 // piece starts where the previous one stopped.
 void list_data_section(Buffer_struct *buf, Option_struct *opt) {
     if (buf->size == 0) return;
+    // The pieces share one ordered copy of the section's relocations.
+    std::unique_ptr<Elf32_Rela, void (*)(void *)> sorted(nullptr, free);
+    if (buf->rela && buf->rela_count && buf->rela_present == 1) {
+        sorted.reset(sort_relocations(buf->rela, buf->rela_count, 1));
+        buf->rela = sorted.get();
+        buf->rela_sorted = 1;
+    }
     uint64_t window_start = buf->start, window_end = buf->end;
     uint64_t last = buf->address + buf->size - 1;
     uint64_t next = window_start;
