@@ -113,6 +113,33 @@ TEST(KelimDeath, WrapperFailuresEndWithStatusOne) {
     }
 }
 
+// A harness (the fuzz targets) takes every fatal end back instead of exiting.
+TEST(Kelim, ExitHandlerTakesEveryFatalEndBack) {
+    struct Ended {
+        int status;
+    };
+    kl_set_exit_handler([](int status) { throw Ended{status}; });
+    const std::vector<void (*)()> fatal_ends = {
+        [] { kl_fatal(&kl_errors, 0, nullptr, "fatal\n"); },
+        [] { kl_fclose(nullptr); },
+        [] { KL_INPUT_CHECK(1 == 2, "kelim/test"); },
+        [] { kl_fail_short_read(); },
+    };
+    int ended = 0;
+    for (auto fatal_end : fatal_ends) {
+        testing::internal::CaptureStderr();
+        try {
+            fatal_end();
+        } catch (const Ended &e) {
+            EXPECT_EQ(e.status, 1);
+            ended++;
+        }
+        testing::internal::GetCapturedStderr();
+    }
+    kl_set_exit_handler(nullptr);
+    EXPECT_EQ(ended, 4);
+}
+
 TEST(Kelim, ReportErrorForms) {
     struct Case {
         unsigned flags;
