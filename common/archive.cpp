@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "elflib/elfread.h"
 #include "kelim/kelim.h"
@@ -120,7 +121,9 @@ void reserve_symbols(archive_struct *ar, size_t count) {
 // the level's start, then as many terminated names.
 void read_symbol_table(level_reader *r, const member_place *p) {
     kl_fseek(r->ar->stream, long(p->data), SEEK_SET);
-    uint8_t *body = read_body(r->ar->stream, p->size);
+    // Released however the reading ends (a harness may take a fatal end back).
+    std::unique_ptr<uint8_t, void (*)(void *)> held(read_body(r->ar->stream, p->size), free);
+    const uint8_t *body = held.get();
     check_member_end(r, p);
     uint64_t table_size = p->size;
     KL_INPUT_CHECK(table_size >= 4, SOURCE);
@@ -133,14 +136,14 @@ void read_symbol_table(level_reader *r, const member_place *p) {
         const char *end = static_cast<const char *>(memchr(names, '\0', left));
         bool symbol_name_terminated = end != nullptr;
         KL_INPUT_CHECK(symbol_name_terminated, SOURCE);
-        archive_symbol *s = &r->ar->symbol_table[r->ar->symbol_count++];
+        archive_symbol *s = &r->ar->symbol_table[r->ar->symbol_count];
         s->name = kl_strdup(names);
+        r->ar->symbol_count++; // counted once its name exists, for archive_free
         s->member = nullptr;
         s->data_offset = r->base + AR_HEADER_SIZE + read_be32(body + 4 + 4 * i);
         left -= uint64_t(end - names) + 1;
         names = end + 1;
     }
-    free(body);
 }
 
 // "//": names ended by '/', looked up by offset. Members keep pointing into
@@ -220,7 +223,9 @@ void index_member_name(archive_level *level, archive_member *m) {
 void add_member(level_reader *r, const member_place *p) {
     check_member_end(r, p);
     archive_level *level = r->level;
-    auto *m = static_cast<archive_member *>(kl_calloc(1, sizeof(archive_member)));
+    std::unique_ptr<archive_member, void (*)(void *)> held(
+        static_cast<archive_member *>(kl_calloc(1, sizeof(archive_member))), free);
+    archive_member *m = held.get();
     m->parent = level;
     name_member(m, p->header.name);
     m->date = parse_number(p->header.date, 10);
@@ -234,7 +239,7 @@ void add_member(level_reader *r, const member_place *p) {
         level->members = static_cast<archive_member **>(
             kl_realloc(level->members, level->member_capacity * sizeof(archive_member *)));
     }
-    level->members[level->member_count++] = m;
+    level->members[level->member_count++] = held.release();
     index_member_name(level, m);
 }
 
@@ -300,7 +305,9 @@ struct level_cursor {
 // archive before the members that follow it.
 void read_nested_levels(archive_struct *ar, archive_level *top) {
     size_t depth = 0, capacity = 16;
-    auto *stack = static_cast<level_cursor *>(kl_malloc(capacity * sizeof(level_cursor)));
+    std::unique_ptr<level_cursor, void (*)(void *)> held(
+        static_cast<level_cursor *>(kl_malloc(capacity * sizeof(level_cursor))), free);
+    level_cursor *stack = held.get();
     stack[depth++] = {top, 0};
     while (depth > 0) {
         level_cursor *c = &stack[depth - 1];
@@ -313,11 +320,12 @@ void read_nested_levels(archive_struct *ar, archive_level *top) {
         m->nested = open_level(ar, m, m->data_offset, m->data_offset + m->size);
         if (depth == capacity) {
             capacity *= 2;
-            stack = static_cast<level_cursor *>(kl_realloc(stack, capacity * sizeof(level_cursor)));
+            stack = static_cast<level_cursor *>(
+                kl_realloc(held.release(), capacity * sizeof(level_cursor)));
+            held.reset(stack);
         }
         stack[depth++] = {m->nested, 0};
     }
-    free(stack);
 }
 
 void build_member_table(archive_struct *ar) {
@@ -384,7 +392,9 @@ archive_struct *archive_open(FILE *stream) {
     kl_fread(magic, 1, AR_MAGIC_SIZE, stream);
     if (memcmp(magic, AR_MAGIC, AR_MAGIC_SIZE) != 0) return nullptr;
 
-    auto *ar = static_cast<archive_struct *>(kl_calloc(1, sizeof(archive_struct)));
+    std::unique_ptr<archive_struct, void (*)(archive_struct *)> held(
+        static_cast<archive_struct *>(kl_calloc(1, sizeof(archive_struct))), archive_free);
+    archive_struct *ar = held.get();
     ar->stream = stream;
     ar->levels = kl_ds_create(free_level);
     kl_fseek(stream, 0, SEEK_END);
@@ -395,7 +405,7 @@ archive_struct *archive_open(FILE *stream) {
     read_nested_levels(ar, top);
     build_member_table(ar);
     sort_and_link_symbols(ar);
-    return ar;
+    return held.release();
 }
 
 void archive_free(archive_struct *ar) {

@@ -52,6 +52,8 @@ void store_run_options(const Run_struct *run, Option_struct *opt, uint8_t compac
 
 // Lists one object file or archive.
 void process_file(Run_struct *run, Option_struct *opt);
+// The same for the stream already open in opt->input_stream.
+void list_object_stream(Run_struct *run, Option_struct *opt);
 // Lists the loaded object file opt->elf (section walk).
 void walk_object_file(Run_struct *run, Option_struct *opt);
 void run_interactive(Run_struct *run, Option_struct *opt);

@@ -267,14 +267,18 @@ void list_config_ranges(const Dump_struct *dump, const Run_struct *run, Option_s
 
 } // namespace
 
+void list_memory_dump(const Dump_struct *dump, const Run_struct *run, Option_struct *opt) {
+    // An empty dump gets the engine's diagnostic before any range header.
+    if (run->config && dump->size != 0)
+        list_config_ranges(dump, run, opt);
+    else
+        list_whole_dump(dump, run, opt);
+}
+
 void run_memory_dump(Run_struct *run, Option_struct *opt) {
     set_dump_options(run, opt);
     Dump_struct dump;
     load_dump(run, opt, &dump);
-    // An empty dump gets the engine's diagnostic before any range header.
-    if (run->config && dump.size != 0)
-        list_config_ranges(&dump, run, opt);
-    else
-        list_whole_dump(&dump, run, opt);
+    list_memory_dump(&dump, run, opt);
     free_dump(&dump);
 }

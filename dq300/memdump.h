@@ -50,3 +50,9 @@ struct Dump_struct {
 // Reads the data lines of the `size` bytes of `stream` into dump->bytes.
 void read_dump(FILE *stream, uint64_t size, Dump_struct *dump);
 void free_dump(Dump_struct *dump);
+
+struct Run_struct;
+struct Option_struct;
+// Lists a dump read with read_dump as a memory-dump run does: whole, within
+// -l and -h, or range by range from the -k entries of the run.
+void list_memory_dump(const Dump_struct *dump, const Run_struct *run, Option_struct *opt);

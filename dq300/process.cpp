@@ -1,5 +1,6 @@
 // Object file and archive run.
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "common/archive.h"
@@ -27,7 +28,10 @@ void list_archive_member(Run_struct *run, Option_struct *opt, const archive_memb
 }
 
 void process_archive(Run_struct *run, Option_struct *opt) {
-    archive_struct *ar = archive_open(opt->input_stream);
+    // Freed however the listing ends (a harness may take a fatal end back).
+    std::unique_ptr<archive_struct, void (*)(archive_struct *)> held(
+        archive_open(opt->input_stream), archive_free);
+    const archive_struct *ar = held.get();
     if (!ar) report_fatal("Error processing the archive\n", opt->source_name);
     if (run->verbose) fputs("\nProcessing archive...\n", stderr);
     for (size_t i = 0; i < ar->member_count; i++) {
@@ -37,13 +41,11 @@ void process_archive(Run_struct *run, Option_struct *opt) {
         list_archive_member(run, opt, m);
     }
     fflush(stdout);
-    archive_free(ar);
 }
 
 } // namespace
 
-void process_file(Run_struct *run, Option_struct *opt) {
-    opt->input_stream = kl_fopen(run->source_path, "rb");
+void list_object_stream(Run_struct *run, Option_struct *opt) {
     if (elf_read(opt->input_stream, 0, nullptr) == EM_ZEMA) {
         elf_read(opt->input_stream, 0, &opt->elf);
         walk_object_file(run, opt);
@@ -51,6 +53,11 @@ void process_file(Run_struct *run, Option_struct *opt) {
     } else {
         process_archive(run, opt);
     }
+}
+
+void process_file(Run_struct *run, Option_struct *opt) {
+    opt->input_stream = kl_fopen(run->source_path, "rb");
+    list_object_stream(run, opt);
     kl_fclose(opt->input_stream);
     opt->input_stream = nullptr;
 }

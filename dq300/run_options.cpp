@@ -1,6 +1,7 @@
 // Option keys and buffer listing shared by the run modes.
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "dq300/diag.h"
 #include "dq300/disasm.h"
@@ -37,7 +38,12 @@ char *disassemble_memory(const uint8_t *bytes, uint64_t size, uint64_t start, ui
 }
 
 void write_engine_text(char *text, uint8_t error_class, const Option_struct *opt) {
-    if (error_class != ERR_NONE) report_fatal(text, opt->source_name);
+    if (error_class != ERR_NONE) {
+        // Freed before the end of the run, which a fuzzing harness takes back.
+        std::string message = text;
+        free(text);
+        report_fatal(message.c_str(), opt->source_name);
+    }
     if (text) {
         fputs(text, stdout);
         fputc('\n', stdout);

@@ -178,18 +178,6 @@ void convert_code_bytes(const Elf_struct *e, uint8_t *bytes, uint32_t size) {
     }
 }
 
-void write_result(char *text, uint8_t error_class, Option_struct *opt) {
-    if (error_class != ERR_NONE) {
-        std::string message = text;
-        free(text);
-        report_fatal(message.c_str(), opt->source_name);
-    }
-    if (text == nullptr) return;
-    fputs(text, stdout);
-    fputc('\n', stdout);
-    free(text);
-}
-
 // A data or BSS section in pieces of at most DATA_PIECE_SIZE bytes; each
 // piece starts where the previous one stopped.
 void list_data_section(Buffer_struct *buf, Option_struct *opt) {
@@ -215,7 +203,7 @@ void list_data_section(Buffer_struct *buf, Option_struct *opt) {
         opt->piece_more = buf->end < window_end && buf->end < last;
         uint8_t error_class;
         char *text = dump_data_piece(buf, opt, &error_class);
-        write_result(text, error_class, opt);
+        write_engine_text(text, error_class, opt);
         opt->piece_continued = 1;
         next = opt->pc > buf->end ? opt->pc : buf->end + 1;
     }
@@ -258,7 +246,7 @@ void list_section(const Run_struct *run, const File_struct *f, uint32_t i,
     }
     uint8_t error_class;
     char *text = disassemble_buffer(&buf, opt, &error_class);
-    write_result(text, error_class, opt);
+    write_engine_text(text, error_class, opt);
 }
 
 } // namespace
@@ -282,7 +270,7 @@ void walk_object_file(Run_struct *run, Option_struct *opt) {
         uint8_t error_class;
         char *text = print_equ_block(f.strtab, f.symtab, f.symcount, opt->elf.Ehdr.e_type, opt,
                                      &error_class);
-        write_result(text, error_class, opt);
+        write_engine_text(text, error_class, opt);
     }
     for (uint32_t i = 0; i < opt->elf.Ehdr.e_shnum; i++) {
         if (opt->verbose) fprintf(stderr, "Processing %s...\n", section_name(&f, i));

@@ -1,11 +1,13 @@
 // zema-fuzz-seeds: writes the seed corpora of the fuzz targets with the
 // project's own writers, one directory per target under <out>:
 //
-//   zema-fuzz-seeds <out> <description.zobj> ...
+//   zema-fuzz-seeds <out> <description.zobj|.zar> ...
 //
 // listing: the objects of the descriptions (tools/mkobj/ZOBJ.md), each under
-// a few option sets; decode and interactive: words of every record of the
-// six instruction sets from the encoder; rela: expressions; demangle: names.
+// a few option sets; archive: the libraries of the library descriptions;
+// decode, interactive and dump: words of every record of the six instruction
+// sets from the encoder (dumps as .lod text with -k ranges); rela:
+// expressions; demangle: names.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -17,7 +19,9 @@
 
 #include "common/rela.h"
 #include "decodelib/encoder.h"
+#include "tools/mkobj/zar.h"
 #include "tools/mkobj/zobj.h"
+#include "tools/writers/lod_writer.h"
 
 namespace fs = std::filesystem;
 using namespace ZEMADisasmLib;
@@ -37,13 +41,19 @@ bool write_listing_seeds(const fs::path &out, const std::string &description) {
     std::ifstream in(description, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
-    zema_test::ZobjResult r = zema_test::build_zobj(text.str(), description);
+    bool library = zema_test::is_library_description(text.str());
+    zema_test::ZobjResult r = library ? zema_test::build_library(text.str(), description)
+                                      : zema_test::build_zobj(text.str(), description);
     if (!r.ok) {
         fprintf(stderr, "%s\n", r.error.c_str());
         return false;
     }
-    static const uint8_t option_sets[][2] = {{0, 0}, {0x19, 0}, {0xC6, 0x07}, {0x21, 0x10}};
     std::string stem = fs::path(description).stem().string();
+    if (library) {
+        write_seed(out / "archive", stem, r.image);
+        return true;
+    }
+    static const uint8_t option_sets[][2] = {{0, 0}, {0x19, 0}, {0xC6, 0x07}, {0x21, 0x10}};
     for (size_t k = 0; k < std::size(option_sets); k++) {
         Bytes image = r.image;
         if (image.size() > 10 && image[0] == 0x7F) {
@@ -68,6 +78,20 @@ std::vector<Bytes> encoded_words(uint32_t arch) {
     return groups;
 }
 
+// The dump target's input: a mode byte (architecture, RIXU, -c, -x, -z), the
+// length of the -k text, the -k text, the .lod text.
+Bytes dump_seed(uint32_t arch, size_t group, const Bytes &words) {
+    static const uint8_t modes[6] = {0x00, 0x01, 0x02, 0x04, 0x05, 0x06};
+    uint8_t mode = uint8_t(modes[arch - 1] | (group % 2 ? 0x18 : 0x20));
+    std::string config = group % 3 == 0 ? "" : "l10 h2f\nh7 ; first word\nl20\n";
+    zema_test::LodWriter lod;
+    lod.comment("_DATA P 0000").bytes(words);
+    Bytes b = {mode, uint8_t(config.size()), uint8_t(config.size() >> 8)};
+    b.insert(b.end(), config.begin(), config.end());
+    b.insert(b.end(), lod.text().begin(), lod.text().end());
+    return b;
+}
+
 void write_word_seeds(const fs::path &out) {
     for (uint32_t arch = ARCH_ZEMA1; arch <= ARCH_RIXU3; arch++) {
         std::vector<Bytes> groups = encoded_words(arch);
@@ -88,6 +112,7 @@ void write_word_seeds(const fs::path &out) {
             }
             lines += "1 2 3\n\n";
             write_seed(out / "interactive", name, Bytes(lines.begin(), lines.end()));
+            write_seed(out / "dump", name, dump_seed(arch, g, groups[g]));
         }
     }
 }
