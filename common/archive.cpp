@@ -80,14 +80,14 @@ bool has_magic_at(FILE *stream, uint64_t offset, uint64_t size) {
 // Reads size bytes at the stream position; a file that ends first stops the
 // run through kl_fread.
 uint8_t *read_body(FILE *stream, uint64_t size) {
-    uint8_t *body = static_cast<uint8_t *>(kl_malloc(1));
+    std::unique_ptr<uint8_t, void (*)(void *)> body(static_cast<uint8_t *>(kl_malloc(1)), free);
     for (uint64_t done = 0; done < size;) {
         uint64_t piece = std::min(READ_PIECE, size - done);
-        body = static_cast<uint8_t *>(kl_realloc(body, done + piece));
-        kl_fread(body + done, 1, piece, stream);
+        body.reset(static_cast<uint8_t *>(kl_realloc(body.release(), done + piece)));
+        kl_fread(body.get() + done, 1, piece, stream);
         done += piece;
     }
-    return body;
+    return body.release();
 }
 
 // Every member lies inside its level: the file, or the member holding a
