@@ -8,11 +8,8 @@
 #include "fuzz/harness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (size == 0) return 0;
-    FILE *stream = fmemopen(const_cast<uint8_t *>(data), size, "rb");
-    if (!stream) return 0;
-    Option_struct *opt = fuzz_new_record();
-    opt->input_stream = stream;
+    Option_struct *opt = fuzz_open_input(data, size);
+    if (!opt) return 0;
     Run_struct run{};
     run.pc_display = run.label_display = run.mapper_labels = true;
     run.bss_sections = run.data_sections = run.local_symbols = true;
@@ -24,8 +21,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         list_object_stream(&run, opt);
     } catch (const Fuzz_exit &) {
     }
-    elf_free(&opt->elf);
-    fclose(stream);
-    options_free(opt);
+    fuzz_close_input(opt);
     return 0;
 }

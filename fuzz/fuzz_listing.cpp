@@ -43,25 +43,20 @@ void choose_options(const uint8_t *data, size_t size, Run_struct *run) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (size == 0) return 0;
-    FILE *stream = fmemopen(const_cast<uint8_t *>(data), size, "rb");
-    if (!stream) return 0;
-    Option_struct *opt = fuzz_new_record();
-    opt->input_stream = stream;
+    Option_struct *opt = fuzz_open_input(data, size);
+    if (!opt) return 0;
     Run_struct run{};
     choose_options(data, size, &run);
     try {
-        if (elf_read(stream, 0, nullptr) == EM_ZEMA) {
-            elf_read(stream, 0, &opt->elf);
+        if (elf_read(opt->input_stream, 0, nullptr) == EM_ZEMA) {
+            elf_read(opt->input_stream, 0, &opt->elf);
             walk_object_file(&run, opt);
         }
     } catch (const Fuzz_exit &) {
         // A fatal diagnostic: the program would have ended here with status 1.
     }
-    elf_free(&opt->elf);
-    fclose(stream);
     free(run.start_label);
     free(run.end_label);
-    options_free(opt);
+    fuzz_close_input(opt);
     return 0;
 }

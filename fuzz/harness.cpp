@@ -27,6 +27,20 @@ Option_struct *fuzz_new_record() {
     return opt;
 }
 
+Option_struct *fuzz_open_input(const uint8_t *data, size_t size) {
+    FILE *stream = size ? fmemopen(const_cast<uint8_t *>(data), size, "rb") : nullptr;
+    if (!stream) return nullptr;
+    Option_struct *opt = fuzz_new_record();
+    opt->input_stream = stream;
+    return opt;
+}
+
+void fuzz_close_input(Option_struct *opt) {
+    elf_free(&opt->elf);
+    fclose(opt->input_stream);
+    options_free(opt);
+}
+
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     fuzz_setup();
     return 0;

@@ -22,6 +22,12 @@ void fuzz_setup();
 // A record as the entry point makes it; release with options_free.
 Option_struct *fuzz_new_record();
 
+// A record whose input stream reads the fuzzer's bytes, as the file run opens
+// a file: null when there are none. Release with fuzz_close_input, which
+// also frees the loaded ELF file a fatal end may have left.
+Option_struct *fuzz_open_input(const uint8_t *data, size_t size);
+void fuzz_close_input(Option_struct *opt);
+
 // Little helper to read an input front to back; reads past the end give 0.
 struct Fuzz_input {
     const uint8_t *data;
