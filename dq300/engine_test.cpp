@@ -134,6 +134,62 @@ TEST_F(Engine, InnerLabelIsTheLowestInTheRange) {
     EXPECT_STREQ(get_error_text(opt), "Found label at non word aligned address\n");
 }
 
+// The labels of one section at a value come in table order, without those
+// of other sections or file and section symbols, whether the run sorts the
+// symbols or walks the table.
+TEST_F(Engine, SectionLabelsKeepToTheirSection) {
+    std::vector<Sym> rows = {{"b2", 0x10, STT_NOTYPE, STB_LOCAL, 2},
+                             {"a", 0x10},
+                             {"sec", 0x10, STT_SECTION},
+                             {"c3", 0x10, STT_NOTYPE, STB_LOCAL, 3},
+                             {"d", 0x14},
+                             {"b", 0x10, STT_FUNC, STB_GLOBAL},
+                             {"low2", 0x0C, STT_NOTYPE, STB_LOCAL, 2},
+                             {"file", 0x10, STT_FILE},
+                             {"c", 0x10, STT_OBJECT},
+                             {"low", 0x4}};
+    using Names = std::vector<std::string>;
+    struct Case {
+        uint32_t section, value;
+        Names names;
+        const char *inner; // lowest label of [value, value + 8], or null
+    } cases[] = {
+        {1, 0x10, {"a", "b", "c"}, "a"}, {1, 0x4, {"low"}, "low"},
+        {1, 0x14, {"d"}, "d"},           {1, 0x8, {}, "a"},
+        {2, 0x10, {"b2"}, "b2"},         {2, 0x4, {}, "low2"},
+        {3, 0x10, {"c3"}, "c3"},         {3, 0x1C, {}, nullptr},
+        {4, 0x10, {}, nullptr},
+    };
+    for (uint8_t sort : {1, 0}) {
+        symbols(rows);
+        opt->sort_symtab = sort;
+        for (const Case &c : cases) {
+            SCOPED_TRACE(testing::Message()
+                         << "sort " << int(sort) << ", section " << c.section << " at " << c.value);
+            buf.index = c.section;
+            Names names;
+            uint64_t cursor = NEW_SEARCH;
+            while (const Elf32_Sym *s = next_section_label(c.value, &buf, &cursor, opt))
+                names.push_back(symbol_name(opt, s));
+            EXPECT_EQ(names, c.names);
+            const Elf32_Sym *inner = find_inner_label(c.value, 8, &buf, opt);
+            EXPECT_EQ(inner ? symbol_name(opt, inner) : "(none)",
+                      std::string(c.inner ? c.inner : "(none)"));
+        }
+    }
+}
+
+// What the symbols at an address give is remembered, but never across a
+// change of the mapper-label option or of the table.
+TEST_F(Engine, EquivalenceFollowsTheOptionAndTheTable) {
+    symbols({{"..L1", 0x40}});
+    EXPECT_EQ(equivalence(0x40), "is equivalent to $00000040");
+    opt->mapper_labels = 0;
+    EXPECT_EQ(equivalence(0x40), "is equivalent to $00000040 (..L1)");
+    symbols({{"other", 0x40}});
+    EXPECT_EQ(equivalence(0x40), "is equivalent to $00000040 (other)");
+}
+
 TEST_F(Engine, EquivalenceTextPrefersNamedObjects) {
     struct Case {
         std::vector<Sym> rows;
