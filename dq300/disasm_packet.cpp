@@ -41,11 +41,10 @@ bool accept_inner_label_packet() {
 
 void track_loop_ends(uint32_t instruction, uint64_t offset_after, Loop_state_struct *loops,
                      std::string *comment) {
-    const InstructionRecord *r = GetInstructionRecord(instruction);
-    const char *name = r && r->name ? r->name : "";
-    if (strcmp(name, "set_loop_I_I") == 0 || strcmp(name, "set_loop_asX_I") == 0)
+    RecordKind kind = GetInstructionKind(instruction);
+    if (kind == KIND_SET_LOOP_COUNT_SIZE || kind == KIND_SET_LOOP_REG_SIZE)
         loops->pending_size[loops->open] = loop_size_of(instruction);
-    if (strcmp(name, "loop_begin") == 0 && loops->open < MAX_OPEN_LOOPS) {
+    if (kind == KIND_LOOP_BEGIN && loops->open < MAX_OPEN_LOOPS) {
         loops->end_offset[loops->open] =
             offset_after + 8 * static_cast<uint64_t>(loops->pending_size[loops->open]);
         loops->open++;
@@ -65,7 +64,7 @@ char *insert_inner_labels(const char *packet_text, const Elf32_Sym *label, const
         names += '\n';
         names += symbol_name(opt, s);
     }
-    std::string text(packet_text, strnlen(packet_text, 4095));
+    std::string text(packet_text);
     size_t split = text.rfind("\n\t");
     if (split == std::string::npos) {
         set_error(opt, ERR_CONTENT, "String match not found to print labels inside VLES");

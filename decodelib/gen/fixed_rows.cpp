@@ -202,34 +202,6 @@ static std::vector<ValueTableRow> register_bit_rows() {
 }
 const std::vector<ValueTableRow> kRegisterBitRows = register_bit_rows();
 
-const std::vector<SpecialRow> kSpecialRows = {
-    {{1}, "set_loop_I", {"ITER_CNT"}},
-    {{1}, "set_loop_asX_I", {"AS", "LOOP_SIZE_R10"}},
-    {{1}, "set_loop_I_I", {"ITER_CNT", "LOOP_SIZE_R10"}},
-    {{1}, "set_nco", {"NCO_MODE", "NCO_K", "NCO_FREQ", "NCO_NEG_POS"}},
-    {{1}, "set_xtrm", {"UNS1b", "MIN1b", "EV1b", "IM4", "LINE1b"}},
-    {{2}, "set_xtrm", {"Bs_signed", "Bs_min", "Bs_even", "Iu6", "B_line", "XTRM_VALUE_INDEX"}},
-    {{2, 3}, "setC_loop_aX_INSTR", {"AXG", "C_INSTR_CNT"}},
-    {{2, 3}, "setC_loop_agX_INSTR", {"AXG", "C_INSTR_CNT"}},
-    {{2, 3}, "setB_loop_agX_INSTR", {"AXG", "B_INSTR_CNT"}},
-    {{2, 3}, "set_loop_ITER_INSTR", {"C_ITER_CNT", "C_INSTR_CNT"}},
-    {{2, 3}, "setC_loop_ITER", {"C_ITER_CNT"}},
-    {{2, 3}, "setB_loop_Iu11", {"C_ITER_CNT_SHORT"}},
-    {{4, 5, 6}, "set_loop", {"SET_LOOP_INDEX", "IM8"}},
-    {{4}, "set_range_aY_asA_Iu17", {"AA", "AS", "IM17"}},
-    {{3}, "pushm_ag_impl", {"MASK_16", "BIT_AREGS"}},
-};
-
-// On ZEMA3 every pushm and popm renders its register mask. The ZEMA3 stm and
-// ldm forms read other operands and keep their templates, so they are not
-// listed.
-const std::vector<SpecialRow> kSpecialPrefixRows = {
-    {{1}, "set_range1_r", {"IM22"}},
-    {{1}, "set_range2_r", {"IM22"}},
-    {{3}, "pushm", {"MASK_16", "BIT_AREGS"}},
-    {{3}, "popm", {"MASK_16", "BIT_AREGS"}},
-};
-
 const std::vector<std::string> kNumericOperands = {"ITER_CNT",
                                                    "LOOP_SIZE_R10",
                                                    "NCO_FREQ",

@@ -58,12 +58,6 @@ struct ValueTableRow {
     std::vector<std::string> texts;
 };
 
-struct SpecialRow {
-    std::vector<uint32_t> codes;
-    const char *name; // exact record name (a prefix in kSpecialPrefixRows)
-    std::vector<std::string> operands;
-};
-
 extern const std::vector<SetTotals> kSetTotals;
 extern const std::vector<CountRule> kCountRules;
 extern const std::vector<SharedCountRule> kSharedCountRules;
@@ -73,11 +67,7 @@ extern const std::vector<FieldRow> kFieldRows;
 extern const std::vector<ValueTableRow> kValueTableRows;
 extern const std::vector<ValueTableRow> kRegisterBitRows;
 std::string format_fields(const FormatRow &row);
-extern const std::vector<SpecialRow> kSpecialRows;
-// Computed texts chosen by a name prefix: every record whose name begins
-// with `name` on one of the codes needs the operands.
-extern const std::vector<SpecialRow> kSpecialPrefixRows;
-// Operands of those rows whose text the computed texts read as a number
+// Operands of the record kinds whose text the computed texts read as a number
 // (loop counts, masks, offsets, line bits): they must be immediates.
 extern const std::vector<std::string> kNumericOperands;
 

@@ -10,6 +10,7 @@
 
 #include "decodelib/gen/fixed_rows.h"
 #include "decodelib/gen/isa_model.h"
+#include "decodelib/match_rule.h"
 
 namespace isagen {
 
@@ -203,16 +204,7 @@ std::string expected_impls(const std::string &listing) {
     while (in >> tok) {
         size_t at = tok.find('@');
         std::vector<uint32_t> bits;
-        std::stringstream parts(tok.substr(at + 1));
-        std::string part;
-        while (std::getline(parts, part, ',')) {
-            size_t dots = part.find("..");
-            uint32_t hi = static_cast<uint32_t>(std::stoul(part.substr(0, dots)));
-            uint32_t lo = dots == std::string::npos
-                              ? hi
-                              : static_cast<uint32_t>(std::stoul(part.substr(dots + 2)));
-            for (uint32_t b = hi + 1; b-- > lo;) bits.push_back(b);
-        }
+        if (at == std::string::npos || !parse_bit_list(tok.substr(at + 1), bits)) return "?" + tok;
         if (!out.empty()) out += " ";
         out += implementation_name(tok.substr(0, at), bits);
     }
@@ -325,39 +317,14 @@ void check_vocabulary(const IsaSet &set, const Vocabulary &vocabulary, Diagnosti
             diag.error(set.where, "mnemonic " + m + " of " + set.name + " is missing");
 }
 
-void check_special_operands(const IsaSet &set, Diagnostics &diag) {
-    for (const RecordSpec &rec : set.records) {
-        std::vector<std::string> need;
-        auto on_code = [&](const SpecialRow &row) {
-            return std::find(row.codes.begin(), row.codes.end(), set.code) != row.codes.end();
-        };
-        for (const SpecialRow &row : kSpecialRows)
-            if (rec.name == row.name && on_code(row)) need = row.operands;
-        for (const SpecialRow &row : kSpecialPrefixRows)
-            if (rec.name.rfind(row.name, 0) == 0 && on_code(row)) need = row.operands;
-        for (const std::string &n : need) {
-            bool has = false;
-            for (const OperandSpec &op : rec.operands) has |= op.syntax == n;
-            if (!has) diag.error(rec.where, "record " + rec.name + " needs the operand " + n);
-            auto type = set.types.find(n);
-            bool numeric = std::find(kNumericOperands.begin(), kNumericOperands.end(), n) !=
-                           kNumericOperands.end();
-            if (has && numeric && type != set.types.end() && type->second.kind == TypeKind::Table)
-                diag.error(type->second.where, "operand " + n + " of " + rec.name +
-                                                   " is read as a number and must be an immediate");
-        }
-    }
-}
-
 } // namespace
 
 int best_match(const IsaSet &set, const std::vector<int> &candidates, uint64_t word) {
-    int best = -1, best_bits = 0; // an all-zero mask never wins
+    int best = -1;
+    ZEMADisasmLib::MatchRule rule(word);
     for (int i : candidates) {
         const RecordSpec &r = set.records[static_cast<size_t>(i)];
-        if ((word & r.mask) != r.value) continue;
-        int bits = std::popcount(r.mask);
-        if (bits > best_bits) best = i, best_bits = bits;
+        if (rule.Offer(r.mask, r.value)) best = i;
     }
     return best;
 }
@@ -394,7 +361,7 @@ void check_reachability(const IsaSet &set, Diagnostics &diag, SetStats &stats) {
 void check_set(const IsaSet &set, const Vocabulary &vocabulary, Diagnostics &diag,
                SetStats &stats) {
     check_records(set, diag);
-    check_special_operands(set, diag);
+    check_kinds(set, diag);
     check_reachability(set, diag, stats);
     check_vocabulary(set, vocabulary, diag, stats);
     // Packet formats and value tables are checked as soon as they are written.

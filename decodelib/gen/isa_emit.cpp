@@ -75,11 +75,20 @@ std::string emit_tables(const std::string &symbol, const IsaSet *set) {
         for (const RecordSpec &r : set->records) emit_record(out, r);
         out << "};\n\n";
     }
+    size_t kinds = 0;
+    for (size_t i = 0; has_records && i < set->records.size(); ++i) {
+        const RecordSpec &r = set->records[i];
+        if (r.kind == ZEMADisasmLib::KIND_PLAIN) continue;
+        out << (kinds++ ? "" : "const RecordKindEntry kKinds[] = {\n") << "    {" << i << ", "
+            << kind_name(r.kind) << "}, // " << r.name << "\n";
+    }
+    if (kinds) out << "};\n\n";
     out << "} // namespace\n\nextern const GeneratedTables k" << symbol
         << ";\nconst GeneratedTables k" << symbol << " = {"
         << (has_records ? "kRecords" : "nullptr") << ", " << (has_records ? set->records.size() : 0)
         << ", " << (has_fields ? "kFields" : "nullptr") << ", "
-        << (has_fields ? set->fields.size() : 0) << "};\n\n} // namespace ZEMADisasmLib\n";
+        << (has_fields ? set->fields.size() : 0) << ", " << (kinds ? "kKinds" : "nullptr") << ", "
+        << kinds << "};\n\n} // namespace ZEMADisasmLib\n";
     return out.str();
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "decodelib/zema_disasm.h"
+
 namespace isagen {
 
 enum class TypeKind { Immediate, Table, Slot };
@@ -40,6 +42,7 @@ struct RecordSpec {
     uint64_t mask = 0;
     std::vector<OperandSpec> operands;
     std::string where; // "file:line" plus loop bindings
+    ZEMADisasmLib::RecordKind kind = ZEMADisasmLib::KIND_PLAIN;
 };
 
 // One field record of the generated field table.
@@ -87,16 +90,24 @@ struct Vocabulary {
     std::vector<std::string> exceptions;
 };
 
-// Slot code of a slot name ("A", "S", "W", ...), 0 when unknown.
+// Slot code of a slot name ("A", "S", "W", ...), 0 when unknown, and back.
 uint32_t slot_code(const std::string &name);
+std::string slot_name(uint32_t code);
 // Flag bits derived from a record name.
 uint32_t flags_from_name(const std::string &name);
-// "SYNTAX_imp_bits__H_L_x_H_L_" from the operand's bit list.
+// "SYNTAX_imp_bits__H_L_x_H_L_" from the operand's bit list (runs of
+// consecutive bits joined, however the description wrote them).
 std::string implementation_name(const std::string &syntax, const std::vector<uint32_t> &bits);
+// Bits of "H..L,B,..." most significant first; false on a malformed list.
+bool parse_bit_list(const std::string &text, std::vector<uint32_t> &bits);
 
-// Reads a description file (with its includes). Returns false when the file
-// is only an include (no arch line first) and fills nothing.
+// Reads a description file (with its includes). A file whose first statement
+// is not arch is an error (include files are read through include only).
 bool read_isa(const std::string &path, IsaSet &set, Diagnostics &diag);
+// Reads the descriptions given to the generator into sets[code - 1]. Each set
+// must be described exactly once; unless `partial` (test fixtures), all six.
+void read_sets(const std::vector<std::string> &paths, bool partial, std::vector<IsaSet> &sets,
+               std::vector<bool> &present, Diagnostics &diag);
 // Text-level reader used by read_isa and the tests; `dir` resolves includes.
 bool read_isa_text(const std::string &file_label, const std::string &text, const std::string &dir,
                    IsaSet &set, Diagnostics &diag);
@@ -105,6 +116,18 @@ bool read_isa_text(const std::string &file_label, const std::string &text, const
 void check_set(const IsaSet &set, const Vocabulary &vocabulary, Diagnostics &diag, SetStats &stats);
 // Reachability alone (part of check_set), exposed for tests.
 void check_reachability(const IsaSet &set, Diagnostics &diag, SetStats &stats);
+
+// Record kinds (record_kinds.cpp): given to the records of a read set from
+// their names; checked for the operands each kind reads and, in finished
+// sets, for every record the decoder relies on.
+void assign_kinds(IsaSet &set);
+void check_kinds(const IsaSet &set, Diagnostics &diag);
+const char *kind_name(ZEMADisasmLib::RecordKind kind);
+
+// One expanded record per line (zema-isagen --list), and the Markdown
+// instruction-set reference of the sets present.
+std::string list_record(const IsaSet &set, const RecordSpec &rec);
+std::string markdown_reference(const std::vector<IsaSet> &sets, const std::vector<bool> &present);
 
 bool read_vocabulary(const std::string &path, Vocabulary &vocabulary, std::string &error);
 

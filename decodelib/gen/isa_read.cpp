@@ -38,15 +38,12 @@ struct Reader {
     IsaSet &set;
     Diagnostics &diag;
     std::map<std::string, std::vector<ListEntry>> lists;
+    std::map<std::string, std::string> list_where;
     std::map<std::string, std::vector<std::string>> groups;
     bool seen_arch = false;
-    bool include_only = false;
+    bool stopped = false; // the top-level file does not begin with arch
     int include_depth = 0;
 };
-
-const char *const kSlotNames[] = {"",    "A",    "B",    "C",  "D",    "S",    "Vs0",  "Vs1",
-                                  "Vs2", "Vau",  "Vrot", "Vr", "Vd",   "Vror", "Vrol", "Vld",
-                                  "Vwr", "Vsau", "X",    "Z",  "DONE", "FNOP", "W"};
 
 bool parse_number(const std::string &s, uint64_t &out) {
     if (s.empty()) return false;
@@ -364,11 +361,7 @@ bool parse_operand(const std::string &tok, OperandSpec &op) {
     op.syntax = tok.substr(0, at);
     std::vector<std::pair<uint32_t, uint32_t>> ranges;
     if (!parse_bit_ranges(tok.substr(at + 1), op.bits, ranges)) return false;
-    op.impl = op.syntax + "_imp_bits__";
-    for (size_t i = 0; i < ranges.size(); ++i) {
-        if (i) op.impl += "x_";
-        op.impl += std::to_string(ranges[i].first) + "_" + std::to_string(ranges[i].second) + "_";
-    }
+    op.impl = implementation_name(op.syntax, op.bits);
     return true;
 }
 
@@ -514,7 +507,7 @@ void run_for(Reader &r, const std::vector<Token> &t, const std::vector<LogicalLi
 
 void run_lines(Reader &r, const std::vector<LogicalLine> &lines, size_t begin, size_t end,
                std::vector<Binding> &bindings, const std::string &dir) {
-    for (size_t i = begin; i < end && !r.include_only; ++i) {
+    for (size_t i = begin; i < end && !r.stopped; ++i) {
         std::string where = where_of(lines[i], bindings), text, error;
         std::vector<Token> t;
         if (!substitute(lines[i].text, bindings, text, error) || !tokenize(text, t, error)) {
@@ -524,7 +517,13 @@ void run_lines(Reader &r, const std::vector<LogicalLine> &lines, size_t begin, s
         if (t.empty()) continue;
         const std::string &kw = t[0].quoted ? std::string() : t[0].text;
         if (!r.seen_arch && kw != "arch" && r.include_depth == 0) {
-            r.include_only = true; // an include file read on its own
+            // Include files are read through `include`; a file given to the
+            // generator describes a set, and a misspelt arch must not make it
+            // pass for an include.
+            r.diag.error(where, "first statement '" + kw +
+                                    "' is not arch: a description begins with arch NAME code=N "
+                                    "word=W");
+            r.stopped = true;
             return;
         }
         if (kw == "for") {
@@ -554,7 +553,12 @@ void run_lines(Reader &r, const std::vector<LogicalLine> &lines, size_t begin, s
         } else if (kw == "list" && t.size() >= 2) {
             std::vector<ListEntry> entries;
             if (!parse_list_entries(t, 2, entries, error)) r.diag.error(where, error);
-            r.lists[t[1].text] = entries;
+            auto [first, fresh] = r.list_where.emplace(t[1].text, where);
+            if (!fresh)
+                r.diag.error(where,
+                             "list '" + t[1].text + "' redefined (first at " + first->second + ")");
+            else
+                r.lists[t[1].text] = entries;
         } else {
             read_instruction(r, t, where);
         }
@@ -573,12 +577,6 @@ void derive_fields(IsaSet &set) {
 }
 
 } // namespace
-
-uint32_t slot_code(const std::string &name) {
-    for (uint32_t i = 1; i < sizeof kSlotNames / sizeof kSlotNames[0]; ++i)
-        if (name == kSlotNames[i]) return i;
-    return 0;
-}
 
 uint32_t flags_from_name(const std::string &n) {
     auto starts = [&](const char *p) { return n.rfind(p, 0) == 0; };
@@ -611,17 +609,27 @@ std::string implementation_name(const std::string &syntax, const std::vector<uin
     return s;
 }
 
+bool parse_bit_list(const std::string &text, std::vector<uint32_t> &bits) {
+    std::vector<std::pair<uint32_t, uint32_t>> ranges;
+    return parse_bit_ranges(text, bits, ranges);
+}
+
 bool read_isa_text(const std::string &file_label, const std::string &text, const std::string &dir,
                    IsaSet &set, Diagnostics &diag) {
-    Reader r{set, diag, {}, {}, false, false, 0};
+    Reader r{set, diag, {}, {}, {}, false, false, 0};
     set.file = file_label;
     std::vector<LogicalLine> lines = logical_lines(file_label, text);
     std::vector<Binding> bindings;
     run_lines(r, lines, 0, lines.size(), bindings, dir);
-    if (r.include_only || !r.seen_arch) return false;
+    if (r.stopped) return false;
+    if (!r.seen_arch) {
+        diag.error(file_label + ":1", "no arch statement: the file describes no set");
+        return false;
+    }
     std::stable_sort(set.records.begin(), set.records.end(),
                      [](const RecordSpec &a, const RecordSpec &b) { return a.name < b.name; });
     derive_fields(set);
+    assign_kinds(set);
     return true;
 }
 
@@ -637,6 +645,32 @@ bool read_isa(const std::string &path, IsaSet &set, Diagnostics &diag) {
     std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
     std::string label = slash == std::string::npos ? path : path.substr(slash + 1);
     return read_isa_text(label, ss.str(), dir, set, diag);
+}
+
+void read_sets(const std::vector<std::string> &paths, bool partial, std::vector<IsaSet> &sets,
+               std::vector<bool> &present, Diagnostics &diag) {
+    static const char *const names[] = {"ZEMA1", "ZEMA2", "ZEMA3", "RIXU1", "RIXU2", "RIXU3"};
+    sets.assign(6, IsaSet{});
+    present.assign(6, false);
+    std::vector<std::string> where(6);
+    for (const std::string &path : paths) {
+        IsaSet set;
+        if (!read_isa(path, set, diag) || set.code < 1 || set.code > 6) continue;
+        size_t k = set.code - 1;
+        if (present[k]) {
+            diag.error(set.where,
+                       "second description of " + set.name + " (first at " + where[k] + ")");
+            continue;
+        }
+        present[k] = true;
+        where[k] = set.where;
+        sets[k] = std::move(set);
+    }
+    if (partial) return;
+    for (size_t k = 0; k < 6; ++k)
+        if (!present[k])
+            diag.error("zema-isagen", std::string("no description of ") + names[k] +
+                                          " among the files given (six sets are needed)");
 }
 
 } // namespace isagen

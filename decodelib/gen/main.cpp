@@ -1,5 +1,6 @@
 // zema-isagen: reads the architecture descriptions, validates them and writes
-// the generated tables, or prints their statistics with --stats.
+// the generated tables; or prints their statistics (--stats), one expanded
+// record per line (--list), or writes the Markdown reference (--markdown).
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -12,8 +13,8 @@ namespace {
 const char *const kSetNames[] = {"ZEMA1", "ZEMA2", "ZEMA3", "RIXU1", "RIXU2", "RIXU3"};
 
 int usage() {
-    std::cerr << "usage: zema-isagen (--out DIR [--prefix NAME] | --stats) [--vocabulary FILE] "
-                 "FILE.isa...\n";
+    std::cerr << "usage: zema-isagen (--out DIR [--prefix NAME] | --stats | --list | --markdown "
+                 "FILE) [--partial] [--vocabulary FILE] FILE.isa...\n";
     return 1;
 }
 
@@ -37,8 +38,8 @@ std::string default_vocabulary(const std::string &first_isa) {
 } // namespace
 
 int main(int argc, char **argv) {
-    std::string out_dir, vocabulary_path, prefix;
-    bool stats_mode = false;
+    std::string out_dir, vocabulary_path, prefix, markdown_path;
+    bool stats_mode = false, list_mode = false, partial = false;
     std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -50,12 +51,19 @@ int main(int argc, char **argv) {
             prefix = argv[++i];
         else if (a == "--stats")
             stats_mode = true;
+        else if (a == "--partial")
+            partial = true;
+        else if (a == "--list")
+            list_mode = true;
+        else if (a == "--markdown" && i + 1 < argc)
+            markdown_path = argv[++i];
         else if (!a.empty() && a[0] == '-')
             return usage();
         else
             files.push_back(a);
     }
-    if (stats_mode == !out_dir.empty()) return usage();
+    int modes = stats_mode + list_mode + !out_dir.empty() + !markdown_path.empty();
+    if (modes != 1 || files.empty()) return usage();
     bool vocabulary_given = !vocabulary_path.empty();
     if (!vocabulary_given && !files.empty()) vocabulary_path = default_vocabulary(files[0]);
 
@@ -67,20 +75,9 @@ int main(int argc, char **argv) {
         return 1;
     }
     isagen::Diagnostics diag;
-    std::vector<isagen::IsaSet> sets(6);
-    std::vector<bool> present(6, false);
-    for (const std::string &f : files) {
-        isagen::IsaSet set;
-        if (!isagen::read_isa(f, set, diag)) continue;
-        size_t k = set.code - 1;
-        if (set.code < 1 || set.code > 6) continue;
-        if (present[k]) {
-            diag.error(set.where, "second description of " + set.name);
-            continue;
-        }
-        present[k] = true;
-        sets[k] = std::move(set);
-    }
+    std::vector<isagen::IsaSet> sets;
+    std::vector<bool> present;
+    isagen::read_sets(files, partial, sets, present, diag);
     std::vector<isagen::SetStats> stats(6);
     for (size_t k = 0; k < 6; ++k)
         if (present[k]) isagen::check_set(sets[k], vocabulary, diag, stats[k]);
@@ -98,6 +95,17 @@ int main(int argc, char **argv) {
         return diag.errors.empty() ? 0 : 1;
     }
     if (!diag.errors.empty()) return 1;
+    if (list_mode) {
+        for (size_t k = 0; k < 6; ++k)
+            for (const isagen::RecordSpec &rec : sets[k].records)
+                std::fputs(isagen::list_record(sets[k], rec).c_str(), stdout);
+        return 0;
+    }
+    if (!markdown_path.empty()) {
+        if (write_file(markdown_path, isagen::markdown_reference(sets, present))) return 0;
+        std::cerr << markdown_path << ": cannot write\n";
+        return 1;
+    }
     for (size_t k = 0; k < 6; ++k) {
         std::string path = out_dir + "/" + (prefix.empty() ? "" : lower(prefix) + "_") +
                            lower(kSetNames[k]) + "_tables.cpp";

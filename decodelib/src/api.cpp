@@ -75,6 +75,14 @@ void SetInstructionText(uint32_t index, const char *prefix, const char *suffix,
     }
 }
 
+RecordKind GetInstructionKind(uint32_t index) {
+    DecoderState &s = State();
+    if (index >= s.count || !s.current) return KIND_PLAIN;
+    const ArchitectureTables &t = *s.current;
+    size_t i = t.IndexOf(s.instructions[index].record);
+    return i == SIZE_MAX ? KIND_PLAIN : t.info[i].kind;
+}
+
 uint32_t GetOperandCount(uint32_t index) {
     DecoderState &s = State();
     return index < s.count ? static_cast<uint32_t>(s.operand_lists[index].size()) : 0;

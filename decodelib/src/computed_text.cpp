@@ -43,7 +43,7 @@ class Special {
     Special(const DecodedInstruction &d, const OperandList &ops, std::string &out)
         : d_(d), ops_(ops), out_(out) {}
 
-    bool Render(uint32_t arch);
+    bool Render(RecordKind kind, uint32_t arch);
 
   private:
     const OperandRecord *Find(const char *syntax) const {
@@ -67,12 +67,7 @@ class Special {
         r += std::to_string(i);
         return r;
     }
-    bool Named(const char *n) const { return std::strcmp(d_.record->name, n) == 0; }
-    bool Begins(const char *p) const {
-        return std::strncmp(d_.record->name, p, std::strlen(p)) == 0;
-    }
-
-    bool Loop(uint32_t arch);
+    bool Loop(RecordKind kind);
     bool Nco();
     bool Xtrm(uint32_t arch);
     bool Range();
@@ -89,39 +84,43 @@ class Special {
     std::string &out_;
 };
 
-bool Special::Loop(uint32_t arch) {
-    if (arch == 1) {
-        if (Named("set_loop_I") && Has({"ITER_CNT"}))
-            return out_ = "set.loop " + N(add(V("ITER_CNT"), 1)), true;
-        if (Named("set_loop_asX_I") && Has({"AS", "LOOP_SIZE_R10"}))
-            return out_ = "set.loop " + T("AS") + ", " + N(add(V("LOOP_SIZE_R10"), 1)), true;
-        if (Named("set_loop_I_I") && Has({"ITER_CNT", "LOOP_SIZE_R10"}))
-            return out_ = "set.loop " + N(add(V("ITER_CNT"), 1)) + ", " +
-                          N(add(V("LOOP_SIZE_R10"), 1)),
-                   true;
-        return false;
-    }
-    if (arch == 2 || arch == 3) {
-        if ((Named("setC_loop_aX_INSTR") || Named("setC_loop_agX_INSTR")) &&
-            Has({"AXG", "C_INSTR_CNT"}))
-            return out_ = "setC.loop " + T("AXG") + ", " + N(add(V("C_INSTR_CNT"), 1)), true;
-        if (Named("setB_loop_agX_INSTR") && Has({"AXG", "B_INSTR_CNT"}))
-            return out_ = "setB.loop " + T("AXG") + ", " + N(add(V("B_INSTR_CNT"), 1)), true;
-        if (Named("set_loop_ITER_INSTR") && Has({"C_ITER_CNT", "C_INSTR_CNT"}))
-            return out_ = "set.loop " + N(add(V("C_ITER_CNT"), 1)) + ", " +
-                          N(add(V("C_INSTR_CNT"), 1)),
-                   true;
-        if (Named("setC_loop_ITER") && Has({"C_ITER_CNT"}))
-            return out_ = "setC.loop " + N(add(V("C_ITER_CNT"), 1)), true;
-        if (Named("setB_loop_Iu11") && Has({"C_ITER_CNT_SHORT"}))
-            return out_ = "setB.loop " + N(add(V("C_ITER_CNT_SHORT"), 1)), true;
-        return false;
-    }
-    if (Named("set_loop") && Has({"SET_LOOP_INDEX", "IM8"}))
+bool Special::Loop(RecordKind kind) {
+    switch (kind) {
+    case KIND_SET_LOOP_COUNT:
+        if (!Has({"ITER_CNT"})) return false;
+        return out_ = "set.loop " + N(add(V("ITER_CNT"), 1)), true;
+    case KIND_SET_LOOP_REG_SIZE:
+        if (!Has({"AS", "LOOP_SIZE_R10"})) return false;
+        return out_ = "set.loop " + T("AS") + ", " + N(add(V("LOOP_SIZE_R10"), 1)), true;
+    case KIND_SET_LOOP_COUNT_SIZE:
+        if (!Has({"ITER_CNT", "LOOP_SIZE_R10"})) return false;
+        return out_ = "set.loop " + N(add(V("ITER_CNT"), 1)) + ", " + N(add(V("LOOP_SIZE_R10"), 1)),
+               true;
+    case KIND_SETC_LOOP_REG:
+        if (!Has({"AXG", "C_INSTR_CNT"})) return false;
+        return out_ = "setC.loop " + T("AXG") + ", " + N(add(V("C_INSTR_CNT"), 1)), true;
+    case KIND_SETB_LOOP_REG:
+        if (!Has({"AXG", "B_INSTR_CNT"})) return false;
+        return out_ = "setB.loop " + T("AXG") + ", " + N(add(V("B_INSTR_CNT"), 1)), true;
+    case KIND_SET_LOOP_ITER_INSTR:
+        if (!Has({"C_ITER_CNT", "C_INSTR_CNT"})) return false;
+        return out_ = "set.loop " + N(add(V("C_ITER_CNT"), 1)) + ", " + N(add(V("C_INSTR_CNT"), 1)),
+               true;
+    case KIND_SETC_LOOP_ITER:
+        if (!Has({"C_ITER_CNT"})) return false;
+        return out_ = "setC.loop " + N(add(V("C_ITER_CNT"), 1)), true;
+    case KIND_SETB_LOOP_SHORT:
+        if (!Has({"C_ITER_CNT_SHORT"})) return false;
+        return out_ = "setB.loop " + N(add(V("C_ITER_CNT_SHORT"), 1)), true;
+    case KIND_RIXU_SET_LOOP:
+        if (!Has({"SET_LOOP_INDEX", "IM8"})) return false;
         return out_ = "set.loop " + T("SET_LOOP_INDEX") + ", " + N(add(V("IM8"), 1)), true;
-    if (arch == 4 && Named("set_range_aY_asA_Iu17") && Has({"AA", "AS", "IM17"}))
+    case KIND_RIXU_SET_RANGE:
+        if (!Has({"AA", "AS", "IM17"})) return false;
         return out_ = "set.range " + T("AA") + ", " + T("AS") + ", " + N(add(V("IM17"), 1)), true;
-    return false;
+    default:
+        return false;
+    }
 }
 
 bool Special::Nco() {
@@ -203,25 +202,25 @@ bool Special::PushPopMultiple(bool push) {
     return true;
 }
 
-bool Special::Render(uint32_t arch) {
-    if (arch == 1) {
-        if (Named("set_loop_I") || Named("set_loop_I_I") || Named("set_loop_asX_I"))
-            return Loop(arch);
-        if (Named("set_nco")) return Nco();
-        if (Named("set_xtrm")) return Xtrm(arch);
-        if (Begins("set_range1_r") || Begins("set_range2_r")) return Range();
-        return false;
+bool Special::Render(RecordKind kind, uint32_t arch) {
+    switch (kind) {
+    case KIND_SET_NCO:
+        return Nco();
+    case KIND_SET_XTRM:
+        return Xtrm(arch);
+    case KIND_SET_RANGE_SPLIT:
+        return Range();
+    case KIND_STORE_MULTIPLE:
+        return StoreLoadMultiple(true);
+    case KIND_LOAD_MULTIPLE:
+        return StoreLoadMultiple(false);
+    case KIND_PUSH_MULTIPLE:
+        return PushPopMultiple(true);
+    case KIND_POP_MULTIPLE:
+        return PushPopMultiple(false);
+    default:
+        return Loop(kind);
     }
-    if (arch == 2 || arch == 3) {
-        if (Named("set_xtrm")) return Xtrm(arch);
-        if (Begins("stm")) return StoreLoadMultiple(true);
-        if (Begins("ldm")) return StoreLoadMultiple(false);
-        if (arch == 3 && Begins("pushm")) return PushPopMultiple(true);
-        if (arch == 3 && Begins("popm")) return PushPopMultiple(false);
-        return Loop(arch);
-    }
-    if (arch >= 4 && arch <= 6) return Loop(arch);
-    return false;
 }
 
 } // namespace
@@ -257,28 +256,29 @@ std::string FormatNumber(int64_t value, uint32_t options) {
     return buffer;
 }
 
-uint8_t RecordTraits(const char *name, uint32_t arch) {
-    auto is = [name](const char *n) { return std::strcmp(name, n) == 0; };
-    auto begins = [name](const char *p) { return std::strncmp(name, p, std::strlen(p)) == 0; };
-    uint8_t traits = 0;
-    if ((arch == 1 && is("opXSSZ")) || ((arch == 2 || arch == 3) && is("opXXSSZ")))
-        traits |= TRAIT_TWO_S;
-    if (is("null")) traits |= TRAIT_NULL;
-    if (is("swbreak")) traits |= TRAIT_SWBREAK;
-    if (is("swbreak_upper")) traits |= TRAIT_SWBREAK_UPPER;
-    if (is("swbreak_lower")) traits |= TRAIT_SWBREAK_LOWER;
-    bool special = false;
-    if (arch == 1)
-        special = is("set_loop_I") || is("set_loop_I_I") || is("set_loop_asX_I") || is("set_nco") ||
-                  is("set_xtrm") || begins("set_range1_r") || begins("set_range2_r");
-    else if (arch == 2 || arch == 3)
-        special = is("setC_loop_aX_INSTR") || is("setC_loop_agX_INSTR") ||
-                  is("setB_loop_agX_INSTR") || is("set_loop_ITER_INSTR") || is("setB_loop_Iu11") ||
-                  is("setC_loop_ITER") || is("set_xtrm") || begins("stm") || begins("ldm") ||
-                  begins("pushm") || begins("popm");
-    else if (arch >= 4 && arch <= 6)
-        special = is("set_loop") || (arch == 4 && is("set_range_aY_asA_Iu17"));
-    return special ? traits | TRAIT_SPECIAL : traits;
+uint8_t TraitsOfKind(RecordKind kind) {
+    switch (kind) {
+    case KIND_PLAIN:
+    case KIND_LOOP_BEGIN_0:
+    case KIND_LOOP_BEGIN_1:
+    case KIND_LOOP_END_0:
+    case KIND_LOOP_END_1:
+    case KIND_LOOP_BEGIN:
+    case KIND_COUNT:
+        return 0;
+    case KIND_TWO_S_FORMAT:
+        return TRAIT_TWO_S;
+    case KIND_NULL:
+        return TRAIT_NULL;
+    case KIND_SWBREAK:
+        return TRAIT_SWBREAK;
+    case KIND_SWBREAK_UPPER:
+        return TRAIT_SWBREAK_UPPER;
+    case KIND_SWBREAK_LOWER:
+        return TRAIT_SWBREAK_LOWER;
+    default:
+        return TRAIT_SPECIAL;
+    }
 }
 
 bool RenderSpecial(uint32_t index, std::string &out) {
@@ -289,7 +289,7 @@ bool RenderSpecial(uint32_t index, std::string &out) {
     size_t i = t.IndexOf(s.instructions[index].record);
     if (i == SIZE_MAX || !(t.info[i].traits & TRAIT_SPECIAL)) return false;
     Special special(s.instructions[index], s.operand_lists[index], out);
-    return special.Render(s.architecture);
+    return special.Render(t.info[i].kind, s.architecture);
 }
 
 } // namespace ZEMADisasmLib

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "decodelib/match_rule.h"
+#include "decodelib/slot_names.h"
 #include "decodelib/src/state.h"
 
 namespace ZEMADisasmLib {
@@ -45,6 +47,11 @@ void append_invalid(uint32_t width) {
     append_instruction(&State().invalid);
 }
 
+void lower_case(char *p) {
+    for (; *p; ++p)
+        if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
+}
+
 void append_operand(uint32_t index, const OperandPlan &plan, uint64_t bits, uint32_t boundary,
                     bool lowercase) {
     DecoderState &s = State();
@@ -54,20 +61,26 @@ void append_operand(uint32_t index, const OperandPlan &plan, uint64_t bits, uint
     op.syntax_name = plan.name->syntax_name;
     op.field_name = plan.name->field_name;
     size_t length;
+    bool cut;
     {
         TextSink sink(op.text, sizeof op.text);
         plan.field->Render(bits, 0, boundary, s.options, sink);
         length = sink.Length();
+        cut = sink.Cut();
     }
-    if (lowercase)
-        for (char *p = op.text; *p; ++p)
-            if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
+    if (lowercase) lower_case(op.text);
     const FieldRecord &field = *plan.field->record;
     op.reloc_name = field.reloc_name ? field.reloc_name : "";
     op.reloc_type = field.reloc_type;
     op.reloc_width = field.reloc_width;
     op.is_signed = field.is_signed ? 1 : 0;
     op.long_text = nullptr;
+    if (cut) { // kept whole beside the record, which holds the first 127 characters
+        std::string &whole = list.WholeText(n);
+        whole = plan.field->RenderText(bits, 0, boundary, s.options);
+        if (lowercase) lower_case(whole.data());
+        op.long_text = whole.c_str();
+    }
     RenderedText &rendered = list.Rendered(n);
     std::memcpy(rendered.head, op.text, sizeof rendered.head);
     rendered.length = static_cast<uint32_t>(length);
@@ -199,21 +212,12 @@ void decode_rixu(uint64_t bits) {
 } // namespace
 
 uint32_t SlotOfField(const char *s) {
-    static constexpr struct {
-        std::string_view name;
-        uint32_t slot;
-    } slots[] = {
-        {"opA", SLOT_A},     {"opB", SLOT_B},     {"opC", SLOT_C},       {"opD", SLOT_D},
-        {"opS", SLOT_S},     {"opS_HI", SLOT_S},  {"opS_LO", SLOT_S},    {"opVs0", SLOT_VS0},
-        {"opVs1", SLOT_VS1}, {"opVs2", SLOT_VS2}, {"opVau", SLOT_VAU},   {"opVrot", SLOT_VROT},
-        {"opVr", SLOT_VR},   {"opVd", SLOT_VD},   {"opVror", SLOT_VROR}, {"opVrol", SLOT_VROL},
-        {"opVld", SLOT_VLD}, {"opVwr", SLOT_VWR}, {"opVsau", SLOT_VSAU}, {"opX", SLOT_X},
-        {"opX_HI", SLOT_X},  {"opX_LO", SLOT_X},  {"opZ", SLOT_Z}};
-    if (s[0] != 'o' || s[1] != 'p') return SLOT_WORD; // every slot field name begins with op
-    std::string_view name(s);
-    for (const auto &e : slots)
-        if (name == e.name) return e.slot;
-    return SLOT_WORD;
+    // Every slot field name is "op", a slot name and an optional half.
+    if (s[0] != 'o' || s[1] != 'p') return SLOT_WORD;
+    std::string_view name(s + 2);
+    if (name.ends_with("_HI") || name.ends_with("_LO")) name.remove_suffix(3);
+    uint32_t slot = SlotCodeOfName(name);
+    return slot && slot < SLOT_DONE ? slot : SLOT_WORD;
 }
 
 uint32_t DirectSlotCode(const char *s) {
@@ -232,14 +236,12 @@ uint32_t DirectSlotCode(const char *s) {
 const InstructionRecord *MatchLinear(uint64_t bits, uint32_t width, uint8_t flag, uint32_t slot) {
     const ArchitectureTables &t = *State().current;
     const InstructionRecord *best = nullptr;
-    int best_bits = 0;
+    MatchRule rule(bits);
     for (uint32_t i = 0; i < t.record_count; ++i) {
         const InstructionRecord &r = t.records[i];
         if (r.size != width) continue;
         if (slot ? r.slot != slot : (r.flags & FLAG_WORD) != flag) continue;
-        if ((bits & r.mask) != r.value) continue;
-        int n = std::popcount(r.mask);
-        if (n > best_bits) best = &r, best_bits = n;
+        if (rule.Offer(r.mask, r.value)) best = &r;
     }
     return best;
 }

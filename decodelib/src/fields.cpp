@@ -12,9 +12,12 @@ void TextSink::Put(const char *text) {
 }
 
 void TextSink::Put(const char *text, size_t n) {
-    if (length_ + 1 >= capacity_) return;
-    size_t room = capacity_ - 1 - length_;
-    if (n > room) n = room;
+    size_t room = length_ + 1 < capacity_ ? capacity_ - 1 - length_ : 0;
+    if (n > room) {
+        cut_ = true;
+        n = room;
+    }
+    if (n == 0) return;
     std::memcpy(buffer_ + length_, text, n);
     length_ += n;
 }
@@ -76,12 +79,16 @@ uint64_t Field::ExtractBits(uint64_t word, uint32_t extension, uint32_t boundary
 
 std::string Field::RenderText(uint64_t word, uint32_t extension, uint32_t boundary,
                               uint32_t options) const {
-    char buffer[128];
-    {
-        TextSink sink(buffer, sizeof buffer);
+    std::vector<char> buffer(128);
+    for (;;) {
+        TextSink sink(buffer.data(), buffer.size());
         Render(word, extension, boundary, options, sink);
+        if (!sink.Cut()) {
+            sink.Terminate();
+            return buffer.data();
+        }
+        buffer.resize(buffer.size() * 4);
     }
-    return buffer;
 }
 
 ImmediateField::ImmediateField(const FieldRecord *r) : Field(r), shift(r->shift) {}

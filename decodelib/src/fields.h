@@ -15,8 +15,9 @@
 namespace ZEMADisasmLib {
 
 // Bounded text sink over a caller buffer; writes past the capacity are
-// dropped, so operand texts are cut safely instead of overflowing. The text
-// is terminated when the sink goes out of scope (or by Terminate).
+// dropped and remembered (Cut), so that the caller can render the whole text
+// elsewhere. The text is terminated when the sink goes out of scope (or by
+// Terminate).
 class TextSink {
   public:
     TextSink(char *buffer, size_t capacity) : buffer_(buffer), capacity_(capacity) {
@@ -27,7 +28,10 @@ class TextSink {
     TextSink &operator=(const TextSink &) = delete;
 
     void Put(char c) {
-        if (length_ + 1 < capacity_) buffer_[length_++] = c;
+        if (length_ + 1 < capacity_)
+            buffer_[length_++] = c;
+        else
+            cut_ = true;
     }
     void Put(const char *text);
     void Put(const char *text, size_t n);
@@ -43,6 +47,7 @@ class TextSink {
         }
     }
     size_t Length() const { return length_; }
+    bool Cut() const { return cut_; }
     void Terminate() {
         if (capacity_) buffer_[length_] = '\0';
     }
@@ -51,6 +56,7 @@ class TextSink {
     char *buffer_;
     size_t capacity_;
     size_t length_ = 0;
+    bool cut_ = false;
 };
 
 class Field {

@@ -12,6 +12,8 @@ struct GeneratedTables {
     uint32_t record_count;
     const FieldRecord *fields;
     uint32_t field_count;
+    const RecordKindEntry *kinds; // records of another kind than KIND_PLAIN
+    uint32_t kind_count;
 };
 
 extern const GeneratedTables kTablesZEMA1, kTablesZEMA2, kTablesZEMA3, kTablesRIXU1, kTablesRIXU2,

@@ -116,15 +116,6 @@ void append_line(uint32_t i, CleanText &target, bool line_feed) {
     target.End(c);
 }
 
-void copy_out(const char *data, size_t n, size_t &at) {
-    char *out = State().packet_text;
-    size_t room = sizeof State().packet_text - 1 - at;
-    if (n > room) n = room;
-    if (n == 0) return; // an empty packet has no buffer yet
-    std::memcpy(out + at, data, n);
-    at += n;
-}
-
 } // namespace
 
 uint32_t FormatPacket(const char **text) {
@@ -139,14 +130,14 @@ uint32_t FormatPacket(const char **text) {
         bool upper = shape.two_s() && (k == shape.x || k == shape.first_s || k == shape.z);
         append_line(i, upper ? second : first, line_feed);
     }
-    size_t n = 0;
-    copy_out(first.Data(), first.Size(), n);
+    std::string &out = s.packet_text;
+    out.clear();
+    if (first.Size()) out.append(first.Data(), first.Size());
     if (shape.two_s()) {
-        copy_out("\n\t", 2, n);
-        copy_out(second.Data(), second.Size(), n);
+        out.append("\n\t", 2);
+        if (second.Size()) out.append(second.Data(), second.Size());
     }
-    s.packet_text[n] = '\0';
-    if (text) *text = s.packet_text;
+    if (text) *text = out.c_str();
     return s.consumed;
 }
 

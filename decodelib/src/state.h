@@ -18,14 +18,14 @@
 
 namespace ZEMADisasmLib {
 
-// Per-record properties worked out once from the name.
+// Per-record properties worked out once from the record kind.
 enum : uint8_t {
     TRAIT_TWO_S = 0x1,
-    TRAIT_SPECIAL = 0x2,
-    TRAIT_NULL = 0x4,           // the empty S slot "null"
-    TRAIT_SWBREAK = 0x8,        // "swbreak"
-    TRAIT_SWBREAK_UPPER = 0x10, // "swbreak_upper"
-    TRAIT_SWBREAK_LOWER = 0x20, // "swbreak_lower"
+    TRAIT_SPECIAL = 0x2, // text computed from operand values
+    TRAIT_NULL = 0x4,
+    TRAIT_SWBREAK = 0x8,
+    TRAIT_SWBREAK_UPPER = 0x10,
+    TRAIT_SWBREAK_LOWER = 0x20,
 };
 
 using FieldMap = std::map<std::string, std::unique_ptr<Field>>;
@@ -101,6 +101,7 @@ struct FieldChars {
 struct RecordInfo {
     uint32_t plan_begin = 0, plan_count = 0; // into ArchitectureTables::plans
     uint32_t operand_count = 0;              // operands a decode appends
+    RecordKind kind = KIND_PLAIN;
     uint8_t traits = 0;
     int32_t two_s = -1; // into ArchitectureTables::two_s_fields
     // Compiled template: pieces [template_begin, template_end); kTemplateUnbuilt
@@ -121,6 +122,8 @@ struct ArchitectureTables {
     uint32_t record_count = 0;
     const FieldRecord *fields = nullptr;
     uint32_t field_count = 0;
+    const RecordKindEntry *kinds = nullptr;
+    uint32_t kind_count = 0;
     uint32_t arch = 0;
     bool built = false;
     FieldMap field_map;
@@ -180,6 +183,7 @@ class OperandList {
         if (count_ == items_.size()) {
             items_.emplace_back();
             rendered_.emplace_back();
+            whole_texts_.emplace_back();
         }
         return items_[count_++];
     }
@@ -187,12 +191,15 @@ class OperandList {
     const OperandRecord &operator[](size_t i) const { return items_[i]; }
     RenderedText &Rendered(size_t i) { return rendered_[i]; }
     const RenderedText &Rendered(size_t i) const { return rendered_[i]; }
+    // Storage of a rendered text too long for OperandRecord::text.
+    std::string &WholeText(size_t i) { return whole_texts_[i]; }
     const OperandRecord *begin() const { return items_.data(); }
     const OperandRecord *end() const { return items_.data() + count_; }
 
   private:
     std::vector<OperandRecord> items_;
     std::vector<RenderedText> rendered_;
+    std::vector<std::string> whole_texts_;
     size_t count_ = 0;
 };
 
@@ -225,7 +232,7 @@ struct DecoderState {
     uint32_t count = 0;
     uint32_t consumed = 0;
     uint32_t options = 0;
-    char packet_text[4096] = {};
+    std::string packet_text; // the whole text, however long
     uint32_t architecture = 1;
     uint32_t selected = 1; // code of the current tables selection
     uint8_t au_count = 0;
@@ -245,7 +252,8 @@ inline DecoderState &State() {
 
 // Replaces the tables of an architecture (tests install small fixtures).
 void InstallTables(uint32_t arch, const InstructionRecord *records, uint32_t record_count,
-                   const FieldRecord *fields, uint32_t field_count);
+                   const FieldRecord *fields, uint32_t field_count,
+                   const RecordKindEntry *kinds = nullptr, uint32_t kind_count = 0);
 // Puts the generated tables of an architecture back.
 void RestoreGeneratedTables(uint32_t arch);
 // The tables of an architecture, built on first use; null for other codes.
@@ -261,8 +269,8 @@ void DecodeSlot(uint64_t value, uint32_t width, uint32_t slot);
 const Field *FindFieldObject(const char *impl_name);
 // Slot code of a slot field that the packet decoder decodes directly, else 0.
 uint32_t DirectSlotCode(const char *syntax_name);
-// TRAIT_ bits of a record name under an architecture code.
-uint8_t RecordTraits(const char *name, uint32_t arch);
+// TRAIT_ bits of a record kind.
+uint8_t TraitsOfKind(RecordKind kind);
 // Slot code of a packet slot field name ("opA" 1, "opS_LO" 5, ...); 22 otherwise.
 uint32_t SlotOfField(const char *syntax_name);
 

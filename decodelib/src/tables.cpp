@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 
+#include "decodelib/match_rule.h"
 #include "decodelib/src/generated_tables.h"
 #include "decodelib/src/state.h"
 
@@ -65,14 +66,22 @@ void note_two_s_fields(ArchitectureTables &t, RecordInfo &info) {
     t.two_s_fields.push_back(f);
 }
 
+void assign_kinds(ArchitectureTables &t) {
+    t.info.assign(t.record_count, RecordInfo{});
+    for (uint32_t k = 0; k < t.kind_count; ++k) {
+        const RecordKindEntry &e = t.kinds[k];
+        if (e.index >= t.record_count || e.kind >= KIND_COUNT) continue;
+        t.info[e.index].kind = e.kind;
+        t.info[e.index].traits = TraitsOfKind(e.kind);
+    }
+}
+
 void plan_operands(ArchitectureTables &t, uint32_t word_width) {
     FieldResolver resolver(t.field_map);
-    t.info.assign(t.record_count, RecordInfo{});
     for (uint32_t i = 0; i < t.record_count; ++i) {
         const InstructionRecord &r = t.records[i];
         RecordInfo &info = t.info[i];
         info.plan_begin = static_cast<uint32_t>(t.plans.size());
-        info.traits = RecordTraits(r.name ? r.name : "", t.arch);
         // The slot fields of a whole ZEMA word are decoded as slots of their own.
         bool whole = word_width == 64 && r.size == 64;
         for (int k = 0; k < 64 && r.operands[k].syntax_name; ++k) {
@@ -172,7 +181,7 @@ void build_class(ArchitectureTables &t, uint32_t size, uint32_t slot, uint32_t w
     // Most fixed bits first, counted once per member.
     std::vector<std::pair<int, uint32_t>> by_bits;
     by_bits.reserve(members.size());
-    for (uint32_t m : members) by_bits.emplace_back(-std::popcount(t.records[m].mask), m);
+    for (uint32_t m : members) by_bits.emplace_back(-MatchRule::Strength(t.records[m].mask), m);
     std::stable_sort(by_bits.begin(), by_bits.end(),
                      [](const auto &a, const auto &b) { return a.first < b.first; });
     for (size_t k = 0; k < members.size(); ++k) members[k] = by_bits[k].second;
@@ -194,13 +203,12 @@ void build_index(ArchitectureTables &t, uint32_t word_width) {
         build_class(t, word_width, 0, word_width);
 }
 
-void find_named(ArchitectureTables &t) {
-    static const char *const markers[] = {"loop_begin_0", "loop_begin_1", "loop_end_0",
-                                          "loop_end_1"};
+void find_markers(ArchitectureTables &t) {
     for (uint32_t i = 0; i < t.record_count; ++i) {
         const InstructionRecord *r = &t.records[i];
-        for (int k = 0; k < 4; ++k)
-            if (std::strcmp(r->name, markers[k]) == 0) t.loop_markers[k] = r;
+        RecordKind kind = t.info[i].kind;
+        if (kind >= KIND_LOOP_BEGIN_0 && kind <= KIND_LOOP_END_1)
+            t.loop_markers[kind - KIND_LOOP_BEGIN_0] = r;
         if (r->slot == SLOT_X && (t.info[i].traits & TRAIT_SWBREAK)) t.swbreaks.push_back(r);
     }
 }
@@ -208,26 +216,27 @@ void find_named(ArchitectureTables &t) {
 void build(ArchitectureTables &t) {
     uint32_t word_width = kWordWidth[t.arch - 1];
     build_field_map(t);
+    assign_kinds(t);
     plan_operands(t, word_width);
     build_index(t, word_width);
-    find_named(t);
+    find_markers(t);
     t.built = true;
 }
 
 // Points the tables of an architecture at their records, to be built on use.
-void reset_tables(ArchitectureTables &t, uint32_t arch, const InstructionRecord *records,
-                  uint32_t record_count, const FieldRecord *fields, uint32_t field_count) {
+void reset_tables(ArchitectureTables &t, uint32_t arch, const GeneratedTables &g) {
     t = ArchitectureTables();
     t.arch = arch;
-    t.records = records;
-    t.record_count = records ? record_count : 0;
-    t.fields = fields;
-    t.field_count = fields ? field_count : 0;
+    t.records = g.records;
+    t.record_count = g.records ? g.record_count : 0;
+    t.fields = g.fields;
+    t.field_count = g.fields ? g.field_count : 0;
+    t.kinds = g.kinds;
+    t.kind_count = g.kinds ? g.kind_count : 0;
 }
 
 void reset_generated(DecoderState &s, uint32_t arch) {
-    const GeneratedTables *g = kGenerated[arch - 1];
-    reset_tables(s.tables[arch - 1], arch, g->records, g->record_count, g->fields, g->field_count);
+    reset_tables(s.tables[arch - 1], arch, *kGenerated[arch - 1]);
 }
 
 ArchitectureTables &built(ArchitectureTables &t) {
@@ -258,9 +267,11 @@ ArchitectureTables *TablesOf(uint32_t arch) {
 }
 
 void InstallTables(uint32_t arch, const InstructionRecord *records, uint32_t record_count,
-                   const FieldRecord *fields, uint32_t field_count) {
+                   const FieldRecord *fields, uint32_t field_count, const RecordKindEntry *kinds,
+                   uint32_t kind_count) {
     if (arch < 1 || arch > 6) return;
-    reset_tables(State().tables[arch - 1], arch, records, record_count, fields, field_count);
+    reset_tables(State().tables[arch - 1], arch,
+                 {records, record_count, fields, field_count, kinds, kind_count});
     build(State().tables[arch - 1]);
 }
 

@@ -110,11 +110,20 @@ TEST(FieldRender, EnumeratedWritesPrefixAndDecimal) {
     EXPECT_EQ(f.RenderText(0xB, 0, 64, 0), "r11");
 }
 
-TEST(FieldRender, LongTableTextIsCutSafely) {
+// A sink cuts safely and says so; the whole text is still to be had.
+TEST(FieldRender, LongTableTextIsCutSafelyAndRenderedWhole) {
     static const std::string long_text(300, 'x');
     FieldRecord r = field(2, range(0, 0), false, 0, {{0, long_text.c_str()}});
     TabledField f(&r);
-    EXPECT_EQ(f.RenderText(0, 0, 64, 0), std::string(127, 'x'));
+    char buffer[128];
+    {
+        TextSink sink(buffer, sizeof buffer);
+        f.Render(0, 0, 64, 0, sink);
+        EXPECT_TRUE(sink.Cut());
+        EXPECT_EQ(sink.Length(), 127u);
+    }
+    EXPECT_EQ(std::string(buffer), std::string(127, 'x'));
+    EXPECT_EQ(f.RenderText(0, 0, 64, 0), long_text);
 }
 
 TEST(FieldMake, KindSelectsTheClassAndUnknownKindsAreSkipped) {

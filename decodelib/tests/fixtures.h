@@ -34,7 +34,8 @@ class FixtureTest : public ::testing::Test {
     void SetUp() override {
         for (uint32_t arch = 1; arch <= 6; ++arch) {
             const GeneratedTables &t = fixture(arch <= 4 ? arch : 4);
-            InstallTables(arch, t.records, t.record_count, t.fields, t.field_count);
+            InstallTables(arch, t.records, t.record_count, t.fields, t.field_count, t.kinds,
+                          t.kind_count);
         }
     }
     void TearDown() override {

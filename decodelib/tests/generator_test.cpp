@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 
 #include "decodelib/gen/isa_model.h"
 
@@ -37,7 +39,9 @@ TEST(IsaRead, ImplementationNamesAndFlags) {
         const char *operand, *impl;
     } names[] = {{"IM8@36..29", "IM8_imp_bits__36_29_"},
                  {"AA@49,33..32", "AA_imp_bits__49_49_x_33_32_"},
-                 {"IM8@3,28..22", "IM8_imp_bits__3_3_x_28_22_"}};
+                 {"IM8@3,28..22", "IM8_imp_bits__3_3_x_28_22_"},
+                 {"IM8@5,4..0", "IM8_imp_bits__5_0_"}, // one rule: runs of the bit list
+                 {"IM8@5..3,2..0", "IM8_imp_bits__5_0_"}};
     for (const Case &c : names) {
         Read r = read(std::string("x 64/C 63..60=1 \"x AA\" ") + c.operand + "\n", false);
         ASSERT_EQ(r.set.records.size(), 1u);
@@ -176,11 +180,168 @@ TEST(IsaRead, SelfIncludeStops) {
     EXPECT_NE(diag.errors[0].find("nested too deeply"), std::string::npos);
 }
 
-TEST(IsaRead, IncludeOnlyFilesAreNotSets) {
-    IsaSet set;
-    Diagnostics diag;
-    EXPECT_FALSE(read_isa_text("common.isa", "type AA table a0\n", ".", set, diag));
-    EXPECT_TRUE(diag.errors.empty());
+// A file given to the generator must describe a set: a misspelt arch line
+// must not turn it into a silently skipped include.
+TEST(IsaRead, FilesWithoutArchAreErrors) {
+    struct Case {
+        const char *text, *error;
+    } cases[] = {
+        {"arhc ZEMA1 code=1 word=64\ntype AA table a0\n",
+         "t.isa:1: first statement 'arhc' is not arch"},
+        {"# comment\n\ntype AA table a0\n", "t.isa:3: first statement 'type' is not arch"},
+        {"# only a comment\n", "t.isa:1: no arch statement"},
+        {"arch ZEMA4 code=4 word=32\n", "t.isa:1: unknown set 'ZEMA4'"},
+    };
+    for (const Case &c : cases) {
+        IsaSet set;
+        Diagnostics diag;
+        EXPECT_FALSE(read_isa_text("t.isa", c.text, ".", set, diag) && diag.errors.empty())
+            << c.text;
+        ASSERT_FALSE(diag.errors.empty()) << c.text;
+        EXPECT_NE(diag.errors[0].find(c.error), std::string::npos) << diag.errors[0];
+    }
+}
+
+TEST(IsaRead, ListsAndTypesAreDefinedOnce) {
+    struct Case {
+        const char *body, *error;
+    } cases[] = {
+        {"list CC a=1\nlist CC b=2\n", "t.isa:8: list 'CC' redefined (first at t.isa:7)"},
+        {"list CC a=1 b=2\nfor C in CC\nlist D x=1\nend\n", "list 'D' redefined"},
+        {"type AA table b0 b1\n", "t.isa:7: duplicate type 'AA' (first at t.isa:3)"},
+    };
+    for (const Case &c : cases) {
+        Read r = read(c.body, false);
+        EXPECT_TRUE(has_error(r, c.error))
+            << c.body << " gave " << (r.diag.errors.empty() ? "no error" : r.diag.errors[0]);
+    }
+}
+
+std::string write_temp(const std::string &name, const std::string &text) {
+    std::string path = ::testing::TempDir() + "/" + name;
+    FILE *f = std::fopen(path.c_str(), "w");
+    EXPECT_NE(f, nullptr);
+    if (f) {
+        std::fputs(text.c_str(), f);
+        std::fclose(f);
+    }
+    return path;
+}
+
+// The generator writes all six sets or nothing.
+TEST(IsaRead, EverySetIsDescribedExactlyOnce) {
+    const char *const heads[] = {"arch ZEMA1 code=1 word=64", "arch ZEMA2 code=2 word=64",
+                                 "arch ZEMA3 code=3 word=64", "arch RIXU1 code=4 word=32",
+                                 "arch RIXU2 code=5 word=32", "arch RIXU3 code=6 word=32"};
+    std::vector<std::string> paths;
+    for (int k = 0; k < 6; ++k)
+        paths.push_back(
+            write_temp("set" + std::to_string(k) + ".isa", std::string(heads[k]) + "\ndraft\n"));
+    struct Case {
+        std::vector<std::string> paths;
+        bool partial;
+        const char *error; // null: no error
+    } cases[] = {
+        {paths, false, nullptr},
+        {{paths.begin(), paths.end() - 1}, false, "no description of RIXU3"},
+        {{paths.begin(), paths.end() - 1}, true, nullptr},
+        {{paths[0], paths[1], paths[2], paths[3], paths[4], paths[5], paths[1]},
+         false,
+         "set1.isa:1: second description of ZEMA2 (first at set1.isa:1)"},
+        {{paths[0], write_temp("inc.isa", "type AA table a0\n")},
+         true,
+         "inc.isa:1: first statement"},
+    };
+    for (const Case &c : cases) {
+        std::vector<IsaSet> sets;
+        std::vector<bool> present;
+        Diagnostics diag;
+        read_sets(c.paths, c.partial, sets, present, diag);
+        if (!c.error) {
+            EXPECT_TRUE(diag.errors.empty()) << diag.errors[0];
+            continue;
+        }
+        EXPECT_TRUE(std::any_of(diag.errors.begin(), diag.errors.end(),
+                                [&](const std::string &e) { return e.find(c.error) != e.npos; }))
+            << c.error << " not among " << diag.errors.size() << " errors";
+    }
+}
+
+std::string read_file(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// The real description with `from` replaced by `to` on the line that begins
+// with `line_start`, read and checked as the generator does.
+Read edited_description(const char *file, const std::string &line_start, const std::string &from,
+                        const std::string &to) {
+    std::string text = read_file(std::string(ZEMA_ARCH_DIR) + "/" + file);
+    size_t line = text.find("\n" + line_start);
+    EXPECT_NE(line, std::string::npos) << line_start;
+    size_t at = line == std::string::npos ? line : text.find(from, line);
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    Read r;
+    if (read_isa_text(file, text, ZEMA_ARCH_DIR, r.set, r.diag))
+        check_set(r.set, Vocabulary{}, r.diag, r.stats);
+    return r;
+}
+
+// Renaming a record or operand the decoder relies on breaks the build, and
+// so do the other edits a slip of the keyboard makes.
+TEST(IsaRealEdits, BrokenDescriptionsFailNamingTheCause) {
+    struct Case {
+        const char *file, *line, *from, *to, *error;
+    } cases[] = {
+        {"zema1.isa", "arch", "arch", "arhc", "zema1.isa:13: first statement 'arhc' is not arch"},
+        {"zema1.isa", "set_loop_I_I ", "set_loop_I_I", "set_loop_II",
+         "record set_loop_I_I missing: the decoder relies on it (KIND_SET_LOOP_COUNT_SIZE)"},
+        {"zema1.isa", "set_loop_asX_I ", "LOOP_SIZE_R10@", "IM10@",
+         "zema1.isa:405: record set_loop_asX_I needs the operand LOOP_SIZE_R10"},
+        {"zema1.isa", "loop_begin ", "loop_begin ", "loop_start ", "record loop_begin missing"},
+        {"zema2.isa", "opXXSSZ ", "opXXSSZ", "opXXSSZ2", "record opXXSSZ missing"},
+        {"zema2.isa", "swbreak ", "swbreak", "sw_break", "record swbreak missing"},
+        {"rixu1.isa", "include", "rixu_common.isa", "rixu_common.isa\nlist X a=1\nlist X b=2",
+         "rixu1.isa:4: list 'X' redefined"},
+        {"zema1.isa", "swbreak ", "1..0=3", "1..0=7", "value 7 outside mask of bits 1..0"},
+        {"zema1.isa", "set_loop_I_I ", "ITER_CNT@19..10", "ITER_CNT@20..10",
+         "bit 20 overlaps the encoding mask"},
+    };
+    for (const Case &c : cases) {
+        Read r = edited_description(c.file, c.line, c.from, c.to);
+        EXPECT_TRUE(has_error(r, c.error))
+            << c.file << " " << c.to << " gave "
+            << (r.diag.errors.empty() ? "no error" : r.diag.errors[0]);
+    }
+    Read unchanged = edited_description("zema1.isa", "swbreak ", "swbreak", "swbreak");
+    EXPECT_TRUE(unchanged.diag.errors.empty()) << unchanged.diag.errors[0];
+}
+
+// --list: loops expanded, hex over the record's width, kinds named.
+TEST(IsaList, OneExpandedRecordPerLine) {
+    Read r = read("list CC eq=4 ne=11\nfor C in CC\n"
+                  "add.${C}_a 15/A 14..12=1 11..8=${C#} \"add.${C} AA\" AA@1..0\nend\n"
+                  "null 25/S 24..0=1 \"null\"\n"
+                  "set_loop_I 15/B 14..10=0x1e \"set.loop (ITER_CNT + 1)\" ITER_CNT@9,8..0\n"
+                  "type ITER_CNT imm\n");
+    ASSERT_EQ(r.set.records.size(), 4u);
+    const char *const want[] = {
+        "ZEMA1\tadd.eq_a\t15/A\tvalue=0x1400 mask=0x7f00\t\"add.eq AA\"\tAA@1..0\tflags=0x000\t"
+        "t.isa:9 (C=eq)\n",
+        "ZEMA1\tadd.ne_a\t15/A\tvalue=0x1b00 mask=0x7f00\t\"add.ne AA\"\tAA@1..0\tflags=0x000\t"
+        "t.isa:9 (C=ne)\n",
+        "ZEMA1\tnull\t25/S\tvalue=0x0000001 mask=0x1ffffff\t\"null\"\t\tflags=0x080 KIND_NULL\t"
+        "t.isa:11\n",
+        "ZEMA1\tset_loop_I\t15/B\tvalue=0x7800 mask=0x7c00\t\"set.loop (ITER_CNT + 1)\"\t"
+        "ITER_CNT@9..0\tflags=0x000 KIND_SET_LOOP_COUNT\tt.isa:12\n"};
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(list_record(r.set, r.set.records[i]), want[i]);
+    std::string md = markdown_reference({r.set}, {true});
+    EXPECT_NE(md.find("### ZEMA1 slot B, 15 bits (1 records)"), std::string::npos) << md;
+    EXPECT_NE(md.find("| `add.ne_a` | 0x1b00 | 0x7f00 | `add.ne AA` | `AA@1..0` | 0x000 |"),
+              std::string::npos)
+        << md;
 }
 
 TEST(IsaReach, AliasesAreCountedAndShadowedRecordsReported) {

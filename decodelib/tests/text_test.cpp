@@ -1,4 +1,5 @@
 // Packet text assembly, computed instruction texts and the number helpers.
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -9,6 +10,7 @@ namespace {
 using namespace zt;
 
 class Text : public FixtureTest {};
+class OperandText : public FixtureTest {};
 
 // A ZEMA1 word holding one upper S instruction and nothing else.
 uint64_t zema1_upper_s(const char *record, const OperandValues &values) {
@@ -60,13 +62,61 @@ TEST_F(Text, TwoSLayoutPutsTheLowerHalfFirst) {
     EXPECT_EQ(packet_text(), "\tswbreak; \tset.rot plain, a3;\n\t\tswbreak; \tadd a1, a2; \trts;");
 }
 
-TEST_F(Text, ReplacementAndCut) {
+// Packet texts are never cut: long driver texts on both halves of a two-S
+// packet come out whole, in their places.
+TEST_F(Text, LongPacketTextsAreKeptWhole) {
     decode(ARCH_ZEMA1, encode(ARCH_ZEMA1, "opXABVZ", {{"opX", 3}, {"opZ", 1}}));
     SetInstructionText(1, "<", ">", "ret_expr");
     EXPECT_EQ(packet_text(), "swbreak; <ret_expr>;");
-    std::string long_text(5000, 'y');
-    SetInstructionText(0, nullptr, nullptr, long_text.c_str());
-    EXPECT_EQ(packet_text().size(), 4095u);
+    std::string y(5000, 'y'), z(3000, 'z');
+    SetInstructionText(0, nullptr, nullptr, y.c_str());
+    EXPECT_EQ(packet_text(), y + "; <ret_expr>;");
+
+    uint64_t upper = encode(ARCH_ZEMA1, "add_aX_aY", {{"AA", 1}, {"AM", 2}});
+    uint64_t lower = encode(ARCH_ZEMA1, "set_rot", {{"ROT_MODE", 1}, {"AA", 3}});
+    decode(ARCH_ZEMA1, encode(ARCH_ZEMA1, "opXSSZ", {{"opS_HI", upper}, {"opS_LO", lower}}));
+    ASSERT_EQ(GetInstructionCount(), 2u);
+    SetInstructionText(0, y.c_str(), nullptr, nullptr);
+    SetInstructionText(1, nullptr, z.c_str(), nullptr);
+    std::string text = packet_text();
+    EXPECT_GT(text.size(), 4096u);
+    EXPECT_EQ(text, "set.rot plain, a3" + z + ";\n\t" + y + "add a1, a2;");
+    const char *again = nullptr;
+    FormatPacket(&again);
+    EXPECT_EQ(std::strlen(again), text.size());
+}
+
+// A field text longer than the operand record's buffer is kept whole beside
+// it, for the packet text and for the driver.
+TEST_F(OperandText, LongFieldTextsAreKeptWhole) {
+    static const std::string longest(300, 'R');
+    static FieldRecord field = {};
+    field.kind = 2;
+    field.name = "REG_imp_bits__1_0_";
+    field.bit_count = 2;
+    field.bits[0] = 1, field.bits[1] = 0;
+    field.entry_count = 2;
+    field.entries[0] = {0, "r0"};
+    field.entries[1] = {1, longest.c_str()};
+    static InstructionRecord record = {};
+    record.name = "x";
+    record.syntax = "x REG";
+    record.size = 32;
+    record.slot = SLOT_WORD;
+    record.operands[0] = {"REG", "REG_imp_bits__1_0_"};
+    record.value = record.mask = 0x80000000;
+    InstallTables(ARCH_RIXU1, &record, 1, &field, 1);
+    struct Case {
+        uint64_t word;
+        std::string text;
+    } cases[] = {{0x80000000, "r0"}, {0x80000001, std::string(300, 'r')}, {0x80000000, "r0"}};
+    for (const Case &c : cases) {
+        EXPECT_EQ(decode_text(ARCH_RIXU1, c.word), "x " + c.text + ";");
+        const OperandRecord *op = GetOperand(0, 0);
+        ASSERT_NE(op, nullptr);
+        EXPECT_EQ(op->long_text ? std::string(op->long_text) : std::string(op->text), c.text);
+        EXPECT_EQ(std::strlen(op->text), std::min<size_t>(c.text.size(), 127));
+    }
 }
 
 TEST_F(Text, DriverRewrittenOperandTextsAreUsed) {
@@ -195,8 +245,6 @@ TEST_F(Text, SpecialRenderings) {
          encode(4, "set_range_aY_asA_Iu17", {{"AA", 1}, {"AS", 2}, {"IM17", 0x1FFFF}}), OPT_RENDER,
          64, "set.range a1, as2, $20000;"},
         {"rixu3 loop", 6, encode(4, "set_loop", {{"IM8", 0}}), OPT_RENDER, 64, "set.loop +$0, $1;"},
-        {"range only on rixu1", 5, encode(4, "set_range_aY_asA_Iu17", {{"IM17", 1}}), OPT_RENDER,
-         64, "set.range a0, as0, (+$1 + 1);"},
     };
     for (const Case &c : cases)
         EXPECT_EQ(decode_text(c.arch, c.word, c.options, c.au_count), c.want) << c.what;

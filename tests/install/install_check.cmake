@@ -26,6 +26,7 @@ set(expected_files
     bin/zema-kt
     share/man/man1/zema-kt.1.gz
     ${doc}/README.md
+    ${doc}/instruction-sets.md
     ${doc}/examples/demo.eld
     ${doc}/examples/libdemo.a
     ${doc}/examples/zema2_exec.eld
@@ -39,6 +40,15 @@ if(NOT installed STREQUAL expected_files)
   list(JOIN installed "\n  " shown)
   message(FATAL_ERROR "installed files:\n  ${shown}\nexpected:\n  ${expected_files}")
 endif()
+
+# The reference holds the expanded loop records, which no description line spells.
+file(READ "${PREFIX}/${doc}/instruction-sets.md" reference)
+foreach(needle "## RIXU3" "### ZEMA2 slot B, 17 bits" "| `add.eq_")
+  string(FIND "${reference}" "${needle}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "instruction-sets.md lacks '${needle}'")
+  endif()
+endforeach()
 
 # The installed program on the installed examples, in their directory as a
 # user would run it.

@@ -50,6 +50,48 @@ enum : uint32_t {
     FLAG_IP = 0x400,
 };
 
+// What the library and the driver do with a record beyond substituting its
+// template. The table generator derives the kind from the record names the
+// behaviour belongs to, and fails when a set lacks a record it relies on.
+enum RecordKind : uint8_t {
+    KIND_PLAIN = 0,
+    // Texts computed from operand values.
+    KIND_SET_LOOP_COUNT,      // ZEMA1 loop count
+    KIND_SET_LOOP_REG_SIZE,   // ZEMA1 loop register and size (a loop size of -f)
+    KIND_SET_LOOP_COUNT_SIZE, // ZEMA1 loop count and size (a loop size of -f)
+    KIND_SET_NCO,
+    KIND_SET_XTRM,
+    KIND_SET_RANGE_SPLIT, // ZEMA1 22-bit range split in two
+    KIND_SETC_LOOP_REG,
+    KIND_SETB_LOOP_REG,
+    KIND_SET_LOOP_ITER_INSTR,
+    KIND_SETC_LOOP_ITER,
+    KIND_SETB_LOOP_SHORT,
+    KIND_STORE_MULTIPLE,
+    KIND_LOAD_MULTIPLE,
+    KIND_PUSH_MULTIPLE,
+    KIND_POP_MULTIPLE,
+    KIND_RIXU_SET_LOOP,
+    KIND_RIXU_SET_RANGE,
+    // Packet structure.
+    KIND_TWO_S_FORMAT, // packet format with two S slots
+    KIND_NULL,         // the empty S slot
+    KIND_SWBREAK,
+    KIND_SWBREAK_UPPER, // ZEMA1 marker of the upper half only
+    KIND_SWBREAK_LOWER,
+    KIND_LOOP_BEGIN_0, // RIXU loop-control markers
+    KIND_LOOP_BEGIN_1,
+    KIND_LOOP_END_0,
+    KIND_LOOP_END_1,
+    KIND_LOOP_BEGIN, // ZEMA hardware loop start (loop ends of -f)
+    KIND_COUNT
+};
+
+struct RecordKindEntry {
+    uint32_t index; // into the instruction table
+    RecordKind kind;
+};
+
 // Option bits of DecodeInstruction.
 enum : uint32_t {
     OPT_RENDER = 0x1,
@@ -127,6 +169,8 @@ uint32_t GetInstructionCount();
 const InstructionRecord *GetInstructionRecord(uint32_t index);
 void SetInstructionText(uint32_t index, const char *prefix, const char *suffix,
                         const char *replacement);
+// Kind of decoded instruction `index` (KIND_PLAIN for INVALID or a bad index).
+RecordKind GetInstructionKind(uint32_t index);
 uint32_t GetOperandCount(uint32_t index);
 OperandRecord *GetOperand(uint32_t index, uint32_t operand);
 void MoveInstruction(uint32_t from, uint32_t to);
