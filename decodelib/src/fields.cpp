@@ -81,12 +81,13 @@ std::string Field::RenderText(uint64_t word, uint32_t extension, uint32_t bounda
                               uint32_t options) const {
     std::vector<char> buffer(128);
     for (;;) {
-        TextSink sink(buffer.data(), buffer.size());
-        Render(word, extension, boundary, options, sink);
-        if (!sink.Cut()) {
-            sink.Terminate();
-            return buffer.data();
-        }
+        bool cut;
+        {
+            TextSink sink(buffer.data(), buffer.size());
+            Render(word, extension, boundary, options, sink);
+            cut = sink.Cut();
+        } // the sink terminates the text before the buffer may grow
+        if (!cut) return buffer.data();
         buffer.resize(buffer.size() * 4);
     }
 }
