@@ -13,8 +13,8 @@ namespace {
 const char *const kSetNames[] = {"ZEMA1", "ZEMA2", "ZEMA3", "RIXU1", "RIXU2", "RIXU3"};
 
 int usage() {
-    std::cerr << "usage: zema-isagen (--out DIR [--prefix NAME] | --stats | --list | --markdown "
-                 "FILE) [--partial] [--vocabulary FILE] FILE.isa...\n";
+    std::cerr << "usage: zema-isagen (--out DIR [--prefix NAME] [--markdown FILE] | --markdown "
+                 "FILE | --stats | --list) [--partial] [--vocabulary FILE] FILE.isa...\n";
     return 1;
 }
 
@@ -62,7 +62,8 @@ int main(int argc, char **argv) {
         else
             files.push_back(a);
     }
-    int modes = stats_mode + list_mode + !out_dir.empty() + !markdown_path.empty();
+    // Tables and reference may be written by one run.
+    int modes = stats_mode + list_mode + (!out_dir.empty() || !markdown_path.empty());
     if (modes != 1 || files.empty()) return usage();
     bool vocabulary_given = !vocabulary_path.empty();
     if (!vocabulary_given && !files.empty()) vocabulary_path = default_vocabulary(files[0]);
@@ -101,12 +102,12 @@ int main(int argc, char **argv) {
                 std::fputs(isagen::list_record(sets[k], rec).c_str(), stdout);
         return 0;
     }
-    if (!markdown_path.empty()) {
-        if (write_file(markdown_path, isagen::markdown_reference(sets, present))) return 0;
+    if (!markdown_path.empty() &&
+        !write_file(markdown_path, isagen::markdown_reference(sets, present))) {
         std::cerr << markdown_path << ": cannot write\n";
         return 1;
     }
-    for (size_t k = 0; k < 6; ++k) {
+    for (size_t k = 0; k < 6 && !out_dir.empty(); ++k) {
         std::string path = out_dir + "/" + (prefix.empty() ? "" : lower(prefix) + "_") +
                            lower(kSetNames[k]) + "_tables.cpp";
         if (!write_file(path, isagen::emit_tables(prefix + "Tables" + kSetNames[k],

@@ -167,16 +167,9 @@ TEST_F(Decode, FieldsOfUnknownKindAreSkipped) {
     fields[0].bit_count = fields[1].bit_count = 2;
     fields[0].bits[0] = 3, fields[0].bits[1] = 2;
     fields[1].bits[0] = 5, fields[1].bits[1] = 4;
-    static InstructionRecord record = {};
-    record.name = "x";
-    record.syntax = "x IM4, IM2";
-    record.size = 32;
-    record.slot = SLOT_WORD;
-    record.operands[0] = {"IM4", "IM4_imp_bits__3_0_"};
-    record.operands[1] = {"IM2", "IM2_imp_bits__5_4_"};
-    record.value = 0x80000000;
-    record.mask = 0x80000000;
-    InstallTables(ARCH_RIXU1, &record, 1, fields, 2);
+    static InstructionRecord record;
+    install_one_record(record, "x IM4, IM2",
+                       {{"IM4", "IM4_imp_bits__3_0_"}, {"IM2", "IM2_imp_bits__5_4_"}}, fields, 2);
     EXPECT_EQ(decode(ARCH_RIXU1, 0x8000003F), Names{"x"});
     ASSERT_EQ(GetOperandCount(0), 1u);
     EXPECT_STREQ(GetOperand(0, 0)->syntax_name, "IM2");

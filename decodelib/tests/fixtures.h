@@ -43,6 +43,22 @@ class FixtureTest : public ::testing::Test {
     }
 };
 
+// Installs a RIXU1 table of one 32-bit record "x" (matched by bit 31) over
+// the given fields; the record must outlive the test.
+inline void install_one_record(InstructionRecord &record, const char *syntax,
+                               std::initializer_list<OperandName> operands,
+                               const FieldRecord *fields, uint32_t field_count) {
+    record = {};
+    record.name = "x";
+    record.syntax = syntax;
+    record.size = 32;
+    record.slot = SLOT_WORD;
+    int k = 0;
+    for (const OperandName &op : operands) record.operands[k++] = op;
+    record.value = record.mask = 0x80000000;
+    InstallTables(ARCH_RIXU1, &record, 1, fields, field_count);
+}
+
 inline uint64_t encode(uint32_t arch, const char *record, const OperandValues &values = {}) {
     uint64_t bits = 0;
     EXPECT_TRUE(Encode(arch, record, values, &bits)) << record;

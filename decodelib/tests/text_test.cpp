@@ -98,14 +98,8 @@ TEST_F(OperandText, LongFieldTextsAreKeptWhole) {
     field.entry_count = 2;
     field.entries[0] = {0, "r0"};
     field.entries[1] = {1, longest.c_str()};
-    static InstructionRecord record = {};
-    record.name = "x";
-    record.syntax = "x REG";
-    record.size = 32;
-    record.slot = SLOT_WORD;
-    record.operands[0] = {"REG", "REG_imp_bits__1_0_"};
-    record.value = record.mask = 0x80000000;
-    InstallTables(ARCH_RIXU1, &record, 1, &field, 1);
+    static InstructionRecord record;
+    install_one_record(record, "x REG", {{"REG", "REG_imp_bits__1_0_"}}, &field, 1);
     struct Case {
         uint64_t word;
         std::string text;
