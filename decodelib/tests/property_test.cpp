@@ -20,16 +20,6 @@ bool same_encoding(const InstructionRecord *a, const InstructionRecord *b) {
            a->mask == b->mask;
 }
 
-// Slot fields the packet decoder decodes directly (not the two-S halves).
-bool direct_slot(const char *syntax) {
-    static const char *const names[] = {
-        "opA",  "opB",  "opS_HI", "opVs0",  "opVs1",  "opVs2", "opVau", "opZ",    "opX", "opVrot",
-        "opVr", "opVd", "opX_LO", "opVror", "opVrol", "opVld", "opVwr", "opVsau", "opC", "opD"};
-    for (const char *n : names)
-        if (std::strcmp(syntax, n) == 0) return true;
-    return false;
-}
-
 struct Holder {
     const InstructionRecord *format = nullptr;
     const char *slot_field = nullptr;
@@ -41,12 +31,10 @@ Holder holder_for(uint32_t arch, const InstructionRecord &r) {
     const ArchitectureTables &t = *TablesOf(arch);
     for (uint32_t i = 0; i < t.record_count; ++i) {
         const InstructionRecord &f = t.records[i];
-        if (f.size != 64 || f.slot != SLOT_WORD || !std::strcmp(f.name, "opXSSZ") ||
-            !std::strcmp(f.name, "opXXSSZ"))
-            continue;
+        if (f.size != 64 || f.slot != SLOT_WORD || (t.info[i].traits & TRAIT_TWO_S)) continue;
         for (int k = 0; k < 64 && f.operands[k].syntax_name; ++k) {
             const FieldRecord *field = FindField(arch, f.operands[k].field_name);
-            if (field && direct_slot(f.operands[k].syntax_name) && field->bit_count == r.size &&
+            if (field && DirectSlotCode(f.operands[k].syntax_name) && field->bit_count == r.size &&
                 SlotOfField(f.operands[k].syntax_name) == r.slot)
                 return {&f, f.operands[k].syntax_name};
         }
@@ -113,7 +101,7 @@ class Roundtrip {
     }
 
     uint64_t LoopMask() const {
-        const InstructionRecord *l = FindRecord(arch_, "loop_begin_0");
+        const InstructionRecord *l = TablesOf(arch_)->loop_markers[0];
         return arch_ > 3 && l ? l->mask : 0;
     }
 
