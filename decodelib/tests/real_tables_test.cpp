@@ -76,6 +76,21 @@ TEST(RealRixu, RangeComputedOnRixuOneOnly) {
     }
 }
 
+// The driver's loop-end rule reads the kinds of a decoded packet.
+TEST(RealZema, DecodedInstructionsCarryTheirKinds) {
+    uint64_t set_loop = encode(ARCH_ZEMA1, "set_loop_I_I", {{"ITER_CNT", 3}});
+    uint64_t loop_begin = encode(ARCH_ZEMA1, "loop_begin");
+    uint64_t w =
+        encode(ARCH_ZEMA1, "opXSVZ", {{"opX", 3}, {"opS_HI", set_loop}, {"opZ", loop_begin}});
+    EXPECT_EQ(decode(ARCH_ZEMA1, w), (Names{"swbreak", "set_loop_I_I", "loop_begin"}));
+    const RecordKind want[] = {KIND_SWBREAK, KIND_SET_LOOP_COUNT_SIZE, KIND_LOOP_BEGIN};
+    for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(GetInstructionKind(i), want[i]) << i;
+    EXPECT_EQ(GetInstructionKind(3), KIND_PLAIN);
+    decode(ARCH_RIXU1, 0x2); // a loop marker alone
+    ASSERT_EQ(GetInstructionCount(), 1u);
+    EXPECT_EQ(GetInstructionKind(0), KIND_LOOP_BEGIN_0);
+}
+
 TEST(RealZema, AllZeroWords) {
     struct Case {
         uint32_t arch;
