@@ -104,7 +104,7 @@ void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_
                   const Buffer_struct *buf, Option_struct *opt) {
     print_address_line(opt->pc, opt);
     if (opt->hex_display) print_hex_codification(bytes, size, opt);
-    print_labels_at(opt->pc, buf, opt);
+    if (buf) print_labels_at(opt->pc, buf, opt);
     if (opt->compact_output) {
         text_append("\t", opt);
         text_append(text, opt);

@@ -29,6 +29,7 @@ struct Window_struct {
     uint64_t consumed;  // bytes listed since the window start
     Rela_cursor_struct rela;
     Loop_state_struct loops;
+    Label_cursor_struct labels;
     std::string comment; // comment text of the current packet
     std::string address_comment;
     // Expressions too long for an operand's text, alive until the packet is printed.
@@ -59,7 +60,9 @@ void set_operand_text(OperandRecord *op, char *text, Window_struct *w) {
 int next_relocation(int consume, uint64_t offset, Window_struct *w, Option_struct *opt,
                     Elf32_Rela **first) {
     Rela_cursor_struct *c = &w->rela;
-    if (c->current == nullptr) return 2;
+    // Entries below offset belong to packets listed before; the next one
+    // above it means there is none here.
+    if (c->current == nullptr || c->current->r_offset > offset) return 2;
     rela_seek(&c->current, c->count, &c->index, offset);
     *first = c->current;
     return rela_next(consume, &c->current, &c->index, c->count, offset, opt);
@@ -133,9 +136,11 @@ bool annotate_packet(uint32_t size, Window_struct *w, Option_struct *opt) {
         if (!handle_operands(i, w, opt)) return false;
         if (opt->loop_end) track_loop_ends(i, w->consumed + size, &w->loops, &w->comment);
     }
+    // A decoded instruction has no suffix: only the last one gets the comment.
     for (uint32_t i = 0; i < count; i++) {
         bool last = i + 1 == count;
-        SetInstructionText(i, "\t", last && !w->comment.empty() ? w->comment.c_str() : "", nullptr);
+        SetInstructionText(i, "\t", last && !w->comment.empty() ? w->comment.c_str() : nullptr,
+                           nullptr);
     }
     return true;
 }
@@ -167,8 +172,10 @@ void list_as_data(Window_struct *w, Option_struct *opt) {
     advance(w, rela_size ? rela_size : plain, opt);
 }
 
-// Prints the packet decoded at the window position; false on an error.
-bool list_packet(uint32_t size, const Elf32_Sym *inner, Window_struct *w, Option_struct *opt) {
+// Prints the packet decoded at the window position (with the labels at it
+// when there may be any); false on an error.
+bool list_packet(uint32_t size, const Elf32_Sym *inner, bool labels, Window_struct *w,
+                 Option_struct *opt) {
     if (!annotate_packet(size, w, opt)) return false;
     if (opt->statistics) stats_packet(GetInstructionCount(), opt);
     const char *text = nullptr;
@@ -179,7 +186,7 @@ bool list_packet(uint32_t size, const Elf32_Sym *inner, Window_struct *w, Option
         if (!with_labels) return false;
         text = with_labels;
     }
-    print_packet(w->ptr, size, text, GetInstructionCount(), w->buf, opt);
+    print_packet(w->ptr, size, text, GetInstructionCount(), labels ? w->buf : nullptr, opt);
     free(with_labels);
     release_long_texts(w);
     advance(w, size, opt);
@@ -191,7 +198,11 @@ void list_next_item(Window_struct *w, Option_struct *opt) {
     uint32_t size =
         DecodeInstruction(w->ptr, w->available, render_flags(opt), opt->core_mode, opt->au_count);
     const Elf32_Sym *inner = nullptr;
-    if (size >= 2 && size <= w->available) {
+    // Most packets hold no label: one look at the label cursor spares both
+    // searches then.
+    bool labels = size != 0 && size <= w->available &&
+                  label_cursor_any(&w->labels, opt->pc, size, w->buf);
+    if (labels && size >= 2) {
         inner = find_inner_label(opt->pc + 1, size - 2, w->buf, opt);
         if (has_error(opt)) return;
     }
@@ -201,7 +212,7 @@ void list_next_item(Window_struct *w, Option_struct *opt) {
         list_as_data(w, opt);
         return;
     }
-    if (!list_packet(size, inner, w, opt)) release_long_texts(w);
+    if (!list_packet(size, inner, labels, w, opt)) release_long_texts(w);
 }
 
 void init_window(Window_struct *w, const Buffer_struct *buf, Elf32_Rela *sorted,
@@ -216,6 +227,7 @@ void init_window(Window_struct *w, const Buffer_struct *buf, Elf32_Rela *sorted,
     w->rela.index = 0;
     w->rela.current = w->rela.count ? sorted : nullptr;
     memset(&w->loops, 0, sizeof w->loops);
+    label_cursor_start(&w->labels, opt->pc, buf, opt);
     w->long_count = 0;
 }
 

@@ -104,6 +104,22 @@ const Elf32_Sym *find_inner_label(uint64_t start, uint64_t length, const Buffer_
 const Elf32_Sym *next_section_label(uint64_t value, const Buffer_struct *buf, uint64_t *cursor,
                                     const Option_struct *opt);
 void print_labels_at(uint64_t address, const Buffer_struct *buf, Option_struct *opt);
+
+// A forward walk through the labels of one section in value order, in step
+// with a listing position that only grows: the packet loop asks it whether a
+// packet holds any label before it searches for them.
+struct Label_cursor_struct {
+    const Elf32_Sym *table; // the labels ordered by section and value; null: no such view
+    uint64_t count;
+    uint64_t index; // first label of the section not below the last query
+    uint32_t section;
+};
+void label_cursor_start(Label_cursor_struct *cursor, uint64_t address, const Buffer_struct *buf,
+                        const Option_struct *opt);
+// False only when no label of the section lies at an address in
+// [address, address + size - 1]; address never decreases between calls.
+bool label_cursor_any(Label_cursor_struct *cursor, uint64_t address, uint64_t size,
+                      const Buffer_struct *buf);
 const char *symbol_name(const Option_struct *opt, const Elf32_Sym *sym);
 // Address in symbol terms: relocatable symbols count from their section.
 uint64_t symbol_address(uint64_t address, const Buffer_struct *buf);
@@ -138,7 +154,7 @@ void track_loop_ends(uint32_t instruction, uint64_t offset_after, Loop_state_str
 char *insert_inner_labels(const char *packet_text, const Elf32_Sym *label, const Buffer_struct *buf,
                           Option_struct *opt);
 
-// Listing lines.
+// Listing lines. A packet without buf has no labels at it.
 void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_t count,
                   const Buffer_struct *buf, Option_struct *opt);
 // The bytes as 16-bit units from the last to the first, each unit second

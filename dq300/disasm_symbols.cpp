@@ -345,6 +345,28 @@ void print_labels_at(uint64_t address, const Buffer_struct *buf, Option_struct *
         print_label_line(s, buf->file_type, opt);
 }
 
+void label_cursor_start(Label_cursor_struct *cursor, uint64_t address, const Buffer_struct *buf,
+                        const Option_struct *opt) {
+    Section_view_struct v = section_view(opt);
+    *cursor = {nullptr, 0, 0, buf->index};
+    if (!v.by_section) return;
+    cursor->table = v.table;
+    cursor->count = v.count;
+    cursor->index = first_in_section(v, buf->index, symbol_address(address, buf));
+}
+
+bool label_cursor_any(Label_cursor_struct *cursor, uint64_t address, uint64_t size,
+                      const Buffer_struct *buf) {
+    if (cursor->table == nullptr) return true;
+    uint64_t low = symbol_address(address, buf);
+    const Elf32_Sym *t = cursor->table;
+    uint64_t i = cursor->index;
+    while (i < cursor->count && t[i].st_shndx == cursor->section && t[i].st_value < low) i++;
+    cursor->index = i;
+    return i < cursor->count && t[i].st_shndx == cursor->section &&
+           t[i].st_value - low < size;
+}
+
 char *equivalence_text(uint64_t address, Option_struct *opt, const Space_filter_struct *filter) {
     char head[40];
     snprintf(head, sizeof head, "is equivalent to $%08x", static_cast<uint32_t>(address));
