@@ -1,7 +1,5 @@
 #include "common/rela.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -48,16 +46,28 @@ uint32_t find_expr_end(const Elf32_Rela *rela, uint32_t limit, uint64_t address)
     return NOT_FOUND;
 }
 
-char *format_text(const char *format, ...) __attribute__((format(printf, 1, 2)));
-char *format_text(const char *format, ...) {
-    va_list args;
-    va_start(args, format);
-    int length = vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    char *text = static_cast<char *>(kl_malloc(size_t(length) + 1));
-    va_start(args, format);
-    vsnprintf(text, size_t(length) + 1, format, args);
-    va_end(args);
+// Heap text "<lead><name><mark><8 upper-case hex digits of value><tail>",
+// the number left out when mark is null. Written by hand: every relocated
+// operand of a listing makes one or two of these.
+char *joined_text(const char *lead, const char *name, const char *mark, uint32_t value,
+                  const char *tail) {
+    size_t lead_n = strlen(lead), name_n = strlen(name), tail_n = strlen(tail);
+    size_t mark_n = mark ? strlen(mark) : 0, digits_n = mark ? 8 : 0;
+    char *text =
+        static_cast<char *>(kl_malloc(lead_n + name_n + mark_n + digits_n + tail_n + 1));
+    char *p = text;
+    memcpy(p, lead, lead_n);
+    p += lead_n;
+    memcpy(p, name, name_n);
+    p += name_n;
+    if (mark) {
+        memcpy(p, mark, mark_n);
+        p += mark_n;
+        for (int k = 7; k >= 0; k--, value >>= 4) p[k] = "0123456789ABCDEF"[value & 0xF];
+        p += 8;
+    }
+    memcpy(p, tail, tail_n);
+    p[tail_n] = '\0';
     return text;
 }
 
@@ -261,18 +271,18 @@ char *operand_text(render_struct *r, const Elf32_Rela *e, int32_t addend, uint32
     uint32_t sym_index = elf_r_sym(e->r_info);
     *value = uint32_t(addend);
     if (sym_index == 0) {
-        if (addend == 0) return format_text("0");
-        if (addend > 0) return format_text("$%08X", uint32_t(addend));
-        return format_text("-$%08X", magnitude(addend));
+        if (addend == 0) return kl_strdup("0");
+        if (addend > 0) return joined_text("", "", "$", uint32_t(addend), "");
+        return joined_text("", "", "-$", magnitude(addend), "");
     }
     const Elf32_Sym *sym = &r->symtab[sym_index];
     const char *name = r->strtab + sym->st_name;
     bool by_value = r->opt->mapper_labels && strncmp(name, "..", 2) == 0;
     if (by_value || r->computing) *value = symbol_value(r, sym);
-    if (by_value) return format_text("$%08X", *value);
-    if (addend == 0) return format_text("%s", name);
-    if (addend > 0) return format_text("(%s+$%08X)", name, uint32_t(addend));
-    return format_text("(%s-$%08X)", name, magnitude(addend));
+    if (by_value) return joined_text("", "", "$", *value, "");
+    if (addend == 0) return kl_strdup(name);
+    if (addend > 0) return joined_text("(", name, "+$", uint32_t(addend), ")");
+    return joined_text("(", name, "-$", magnitude(addend), ")");
 }
 
 // Pushes the text (and value) of operand entry e.
@@ -284,7 +294,8 @@ bool render_operand(render_struct *r, const Elf32_Rela *e, uint32_t following, u
     uint32_t value;
     char *text = operand_text(r, e, addend, &value);
     if (type_of(e) == R_EXPR_DOT_OPERAND) {
-        char *dotted = strcmp(text, "0") == 0 ? format_text(".") : format_text("(%s+.)", text);
+        char *dotted =
+            strcmp(text, "0") == 0 ? kl_strdup(".") : joined_text("(", text, nullptr, 0, "+.)");
         free(text);
         text = dotted;
     }
@@ -333,8 +344,8 @@ char *render_ordinary(render_struct *r, const Elf32_Rela *rela) {
     add_symbol_reference(sym, r->refs, r->opt);
     int32_t addend = rela_scale_addend(rela, 0, type_of(rela), r->opt->arch_code);
     const char *name = r->strtab + sym->st_name;
-    char *text = addend >= 0 ? format_text("(%s+$%08X)", name, uint32_t(addend))
-                             : format_text("(%s-$%08X)", name, magnitude(addend));
+    char *text = addend >= 0 ? joined_text("(", name, "+$", uint32_t(addend), ")")
+                             : joined_text("(", name, "-$", magnitude(addend), ")");
     if (r->computing && sym->st_shndx == 0) set_error(r->opt, ERR_DATA, UNDEFINED_SYMBOL);
     return text;
 }
@@ -357,7 +368,9 @@ char *render_expression(render_struct *r, const Elf32_Rela *rela, uint32_t end,
         set_error(r->opt, ERR_DATA, INVALID_RELA);
         return nullptr;
     }
-    char *text = tree_text(root);
+    // A lone operand is its own text.
+    char *text = root->code == 0 ? root->text : tree_text(root);
+    if (root->code == 0) root->text = nullptr;
     free_tree(root);
     if (r->computing) {
         uint32_t v = pop_value(r);

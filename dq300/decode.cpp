@@ -46,8 +46,7 @@ void print_hex_groups(const char *lead, const uint8_t *bytes, uint32_t size, boo
         *p++ = ' ';
     }
     *p++ = '\n';
-    *p = '\0';
-    text_append(line, opt);
+    text_append_n(line, uint64_t(p - line), opt);
 }
 
 void print_plain_values(const uint8_t *bytes, uint32_t size, Option_struct *opt) {
@@ -105,16 +104,19 @@ void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_
     print_address_line(opt->pc, opt);
     if (opt->hex_display) print_hex_codification(bytes, size, opt);
     if (buf) print_labels_at(opt->pc, buf, opt);
+    uint64_t length = strlen(text);
     if (opt->compact_output) {
-        text_append("\t", opt);
-        text_append(text, opt);
-        text_append("\n", opt);
+        text_append_n("\t", 1, opt);
+        text_append_n(text, length, opt);
+        text_append_n("\n", 1, opt);
         return;
     }
-    if (count > 1) text_append("\t\t{\n", opt);
-    text_append(text, opt);
-    text_append("\n", opt);
-    if (count > 1) text_append("\t\t}\n", opt);
+    if (count > 1) text_append_n("\t\t{\n", 4, opt);
+    text_append_n(text, length, opt);
+    if (count > 1)
+        text_append_n("\n\t\t}\n", 5, opt);
+    else
+        text_append_n("\n", 1, opt);
 }
 
 void print_data_item(const uint8_t *bytes, uint32_t size, uint32_t rela_size,

@@ -45,8 +45,11 @@ void release_long_texts(Window_struct *w) {
 // Writes the expression over the operand text, or keeps it beside the
 // operand when it does not fit there.
 void set_operand_text(OperandRecord *op, char *text, Window_struct *w) {
-    if (strlen(text) < sizeof op->text || w->long_count == MAX_LONG_TEXTS) {
-        snprintf(op->text, sizeof op->text, "%s", text);
+    size_t length = strlen(text);
+    if (length < sizeof op->text || w->long_count == MAX_LONG_TEXTS) {
+        if (length >= sizeof op->text) length = sizeof op->text - 1;
+        memcpy(op->text, text, length);
+        op->text[length] = '\0';
         free(text);
         return;
     }
@@ -75,11 +78,10 @@ int relocate_operand(OperandRecord *op, const InstructionRecord *record, uint64_
     Elf32_Rela *first = nullptr;
     int found = next_relocation(1, offset, w, opt, &first);
     if (found != 1) return found;
-    Symbol_refs_struct *refs = nullptr;
+    // An operand lists no names of its symbols: no reference list.
     uint32_t remaining = w->rela.count - static_cast<uint32_t>(first - w->rela.entries);
-    char *text = rela_to_chr(first, opt->strtab, opt->symtab, opt->symcount, record, &refs, opt,
+    char *text = rela_to_chr(first, opt->strtab, opt->symtab, opt->symcount, record, nullptr, opt,
                              nullptr, remaining);
-    release_symbol_references(refs);
     if (text == nullptr) {
         set_error(opt, ERR_DATA, INVALID_RELA);
         return 0;
@@ -318,11 +320,10 @@ void print_address_line(uint64_t pc, Option_struct *opt) {
     int n = 8;
     while (n < 16 && (pc >> (4 * n)) != 0) n++;
     line[0] = '#';
-    for (int k = 0; k < n; k++) line[n - k] = digits[(pc >> (4 * k)) & 0xF];
+    for (int k = n; k > 0; k--, pc >>= 4) line[k] = digits[pc & 0xF];
     line[n + 1] = ':';
     line[n + 2] = '\n';
-    line[n + 3] = '\0';
-    text_append(line, opt);
+    text_append_n(line, uint64_t(n) + 3, opt);
 }
 
 void print_org_line(uint64_t address, Option_struct *opt) {

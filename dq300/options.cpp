@@ -142,10 +142,13 @@ void text_grow(uint64_t amount, Option_struct *opt) {
 }
 
 void text_append(const char *text, Option_struct *opt) {
-    if (opt->text_suppressed || !text) return;
+    if (text) text_append_n(text, strlen(text), opt);
+}
+
+void text_append_n(const char *text, uint64_t length, Option_struct *opt) {
+    if (opt->text_suppressed) return;
     if (!opt->text_buffer) text_open(opt);
     if (!opt->text_buffer) return;
-    uint64_t length = strlen(text);
     if (opt->text_capacity <= opt->text_length + length) {
         uint64_t increment = opt->text_capacity / 2;
         if (increment < length)
@@ -155,7 +158,9 @@ void text_append(const char *text, Option_struct *opt) {
     // One growth step may still fall short when the increment was half the
     // capacity; never copy past the buffer.
     if (opt->err_code != ERR_NONE || opt->text_capacity <= opt->text_length + length) return;
-    memcpy(opt->text_buffer + opt->text_length, text, length + 1);
+    char *end = opt->text_buffer + opt->text_length;
+    memcpy(end, text, length);
+    end[length] = '\0';
     opt->text_length += length;
 }
 

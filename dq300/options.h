@@ -135,6 +135,9 @@ const char *get_error_text(const Option_struct *opt);
 
 void text_open(Option_struct *opt);
 void text_append(const char *text, Option_struct *opt);
+// The first length bytes of text (which need no NUL), for callers that know
+// the length.
+void text_append_n(const char *text, uint64_t length, Option_struct *opt);
 void text_grow(uint64_t amount, Option_struct *opt);
 char *text_detach(Option_struct *opt);
 void text_mute(Option_struct *opt);
