@@ -53,8 +53,7 @@ char *joined_text(const char *lead, const char *name, const char *mark, uint32_t
                   const char *tail) {
     size_t lead_n = strlen(lead), name_n = strlen(name), tail_n = strlen(tail);
     size_t mark_n = mark ? strlen(mark) : 0, digits_n = mark ? 8 : 0;
-    char *text =
-        static_cast<char *>(kl_malloc(lead_n + name_n + mark_n + digits_n + tail_n + 1));
+    char *text = static_cast<char *>(kl_malloc(lead_n + name_n + mark_n + digits_n + tail_n + 1));
     char *p = text;
     memcpy(p, lead, lead_n);
     p += lead_n;

@@ -101,22 +101,27 @@ void print_hex_codification(const uint8_t *bytes, uint32_t size, Option_struct *
 
 void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_t count,
                   const Buffer_struct *buf, Option_struct *opt) {
-    print_address_line(opt->pc, opt);
+    // Without hex and labels the address line and the body go in one piece.
+    bool address_first = opt->pc_display && (opt->hex_display || buf);
+    if (address_first) print_address_line(opt->pc, opt);
     if (opt->hex_display) print_hex_codification(bytes, size, opt);
     if (buf) print_labels_at(opt->pc, buf, opt);
+    bool braces = !opt->compact_output && count > 1;
     uint64_t length = strlen(text);
-    if (opt->compact_output) {
-        text_append_n("\t", 1, opt);
-        text_append_n(text, length, opt);
-        text_append_n("\n", 1, opt);
-        return;
-    }
-    if (count > 1) text_append_n("\t\t{\n", 4, opt);
-    text_append_n(text, length, opt);
-    if (count > 1)
-        text_append_n("\n\t\t}\n", 5, opt);
-    else
-        text_append_n("\n", 1, opt);
+    char *room = text_room(ADDRESS_LINE_SIZE + length + 9, opt);
+    if (room == nullptr) return;
+    char *p = room;
+    auto put = [&p](const char *piece, uint64_t n) {
+        memcpy(p, piece, n);
+        p += n;
+    };
+    if (opt->pc_display && !address_first) p += format_address_line(opt->pc, p);
+    if (opt->compact_output) put("\t", 1);
+    if (braces) put("\t\t{\n", 4);
+    put(text, length);
+    put("\n", 1);
+    if (braces) put("\t\t}\n", 4);
+    text_added(uint64_t(p - room), opt);
 }
 
 void print_data_item(const uint8_t *bytes, uint32_t size, uint32_t rela_size,

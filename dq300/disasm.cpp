@@ -125,7 +125,7 @@ bool handle_operands(uint32_t i, Window_struct *w, Option_struct *opt) {
         Elf32_Rela *first = nullptr;
         if (next_relocation(0, offset, w, opt, &first) == 0) return false;
     }
-    w->comment += w->address_comment;
+    if (!w->address_comment.empty()) w->comment += w->address_comment;
     return true;
 }
 
@@ -202,8 +202,8 @@ void list_next_item(Window_struct *w, Option_struct *opt) {
     const Elf32_Sym *inner = nullptr;
     // Most packets hold no label: one look at the label cursor spares both
     // searches then.
-    bool labels = size != 0 && size <= w->available &&
-                  label_cursor_any(&w->labels, opt->pc, size, w->buf);
+    bool labels =
+        size != 0 && size <= w->available && label_cursor_any(&w->labels, opt->pc, size, w->buf);
     if (labels && size >= 2) {
         inner = find_inner_label(opt->pc + 1, size - 2, w->buf, opt);
         if (has_error(opt)) return;
@@ -312,18 +312,23 @@ Elf32_Rela *sort_relocations(const Elf32_Rela *rela, uint64_t count, uint8_t pre
     return copy;
 }
 
-void print_address_line(uint64_t pc, Option_struct *opt) {
-    if (!opt->pc_display) return;
+uint32_t format_address_line(uint64_t pc, char *line) {
     // "#%08llx:\n", written by hand: one per packet.
     static const char digits[] = "0123456789abcdef";
-    char line[24];
-    int n = 8;
+    uint32_t n = pc >> 32 ? 8 : 0;
     while (n < 16 && (pc >> (4 * n)) != 0) n++;
+    if (n < 8) n = 8;
     line[0] = '#';
-    for (int k = n; k > 0; k--, pc >>= 4) line[k] = digits[pc & 0xF];
+    for (uint32_t k = n; k > 0; k--, pc >>= 4) line[k] = digits[pc & 0xF];
     line[n + 1] = ':';
     line[n + 2] = '\n';
-    text_append_n(line, uint64_t(n) + 3, opt);
+    return n + 3;
+}
+
+void print_address_line(uint64_t pc, Option_struct *opt) {
+    if (!opt->pc_display) return;
+    char line[ADDRESS_LINE_SIZE];
+    text_append_n(line, format_address_line(pc, line), opt);
 }
 
 void print_org_line(uint64_t address, Option_struct *opt) {

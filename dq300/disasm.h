@@ -84,6 +84,9 @@ void print_section_line(const Buffer_struct *buf, Option_struct *opt);
 void print_section_globals(const Buffer_struct *buf, Option_struct *opt);
 void print_org_line(uint64_t address, Option_struct *opt);
 void print_address_line(uint64_t pc, Option_struct *opt);
+// The address line of pc into line (ADDRESS_LINE_SIZE bytes, no NUL); its length.
+constexpr uint32_t ADDRESS_LINE_SIZE = 20;
+uint32_t format_address_line(uint64_t pc, char *line);
 
 // Symbols and labels.
 constexpr uint64_t NEW_SEARCH = UINT64_MAX;

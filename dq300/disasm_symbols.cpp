@@ -363,8 +363,7 @@ bool label_cursor_any(Label_cursor_struct *cursor, uint64_t address, uint64_t si
     uint64_t i = cursor->index;
     while (i < cursor->count && t[i].st_shndx == cursor->section && t[i].st_value < low) i++;
     cursor->index = i;
-    return i < cursor->count && t[i].st_shndx == cursor->section &&
-           t[i].st_value - low < size;
+    return i < cursor->count && t[i].st_shndx == cursor->section && t[i].st_value - low < size;
 }
 
 char *equivalence_text(uint64_t address, Option_struct *opt, const Space_filter_struct *filter) {

@@ -146,9 +146,16 @@ void text_append(const char *text, Option_struct *opt) {
 }
 
 void text_append_n(const char *text, uint64_t length, Option_struct *opt) {
-    if (opt->text_suppressed) return;
+    char *end = text_room(length, opt);
+    if (end == nullptr) return;
+    memcpy(end, text, length);
+    text_added(length, opt);
+}
+
+char *text_room(uint64_t length, Option_struct *opt) {
+    if (opt->text_suppressed) return nullptr;
     if (!opt->text_buffer) text_open(opt);
-    if (!opt->text_buffer) return;
+    if (!opt->text_buffer) return nullptr;
     if (opt->text_capacity <= opt->text_length + length) {
         uint64_t increment = opt->text_capacity / 2;
         if (increment < length)
@@ -156,12 +163,15 @@ void text_append_n(const char *text, uint64_t length, Option_struct *opt) {
         text_grow(increment, opt);
     }
     // One growth step may still fall short when the increment was half the
-    // capacity; never copy past the buffer.
-    if (opt->err_code != ERR_NONE || opt->text_capacity <= opt->text_length + length) return;
-    char *end = opt->text_buffer + opt->text_length;
-    memcpy(end, text, length);
-    end[length] = '\0';
+    // capacity; never write past the buffer.
+    if (opt->err_code != ERR_NONE || opt->text_capacity <= opt->text_length + length)
+        return nullptr;
+    return opt->text_buffer + opt->text_length;
+}
+
+void text_added(uint64_t length, Option_struct *opt) {
     opt->text_length += length;
+    opt->text_buffer[opt->text_length] = '\0';
 }
 
 char *text_detach(Option_struct *opt) {

@@ -138,6 +138,11 @@ void text_append(const char *text, Option_struct *opt);
 // The first length bytes of text (which need no NUL), for callers that know
 // the length.
 void text_append_n(const char *text, uint64_t length, Option_struct *opt);
+// Room for length more bytes (and the NUL): where to write them, or null when
+// the text is muted or cannot grow (the error recorded). text_added then
+// counts the bytes written there, at most length.
+char *text_room(uint64_t length, Option_struct *opt);
+void text_added(uint64_t length, Option_struct *opt);
 void text_grow(uint64_t amount, Option_struct *opt);
 char *text_detach(Option_struct *opt);
 void text_mute(Option_struct *opt);
