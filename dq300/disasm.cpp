@@ -269,7 +269,8 @@ Elf32_Rela *buffer_relocations(const Buffer_struct *buf, Option_struct *opt) {
         set_error(opt, ERR_DATA, INVALID_RELA);
         return nullptr;
     }
-    if (buf->rela_sorted) return buf->rela;
+    // Files nearly always hold them in order already: no copy then.
+    if (buf->rela_sorted || relocations_in_order(buf->rela, buf->rela_count)) return buf->rela;
     return sort_relocations(buf->rela, buf->rela_count, buf->rela_present);
 }
 
@@ -299,6 +300,12 @@ void clip_window(uint64_t *start, uint64_t *end, uint64_t address, uint64_t size
     if (*start < address) *start = address;
     uint64_t last = size ? address + size - 1 : address;
     if (*end > last) *end = last;
+}
+
+bool relocations_in_order(const Elf32_Rela *rela, uint64_t count) {
+    for (uint64_t i = 1; i < count; i++)
+        if (rela[i].r_offset < rela[i - 1].r_offset) return false;
+    return true;
 }
 
 Elf32_Rela *sort_relocations(const Elf32_Rela *rela, uint64_t count, uint8_t present) {

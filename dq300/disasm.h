@@ -76,6 +76,8 @@ void clip_window(uint64_t *start, uint64_t *end, uint64_t address, uint64_t size
 // The entries ordered by r_offset, equal offsets in file order (heap copy),
 // or null when present is not 1.
 Elf32_Rela *sort_relocations(const Elf32_Rela *rela, uint64_t count, uint8_t present);
+// Whether the entries are ordered by r_offset already.
+bool relocations_in_order(const Elf32_Rela *rela, uint64_t count);
 void select_core(Option_struct *opt, uint64_t sh_flags);
 uint32_t render_flags(const Option_struct *opt);
 
@@ -112,9 +114,11 @@ void print_labels_at(uint64_t address, const Buffer_struct *buf, Option_struct *
 // with a listing position that only grows: the packet loop asks it whether a
 // packet holds any label before it searches for them.
 struct Label_cursor_struct {
-    const Elf32_Sym *table; // the labels ordered by section and value; null: no such view
+    const Elf32_Sym *table;
+    const uint32_t *order; // the labels ordered by section and value; null: no such order
     uint64_t count;
     uint64_t index; // first label of the section not below the last query
+    uint64_t next;  // its value; UINT64_MAX after the section's last label
     uint32_t section;
 };
 void label_cursor_start(Label_cursor_struct *cursor, uint64_t address, const Buffer_struct *buf,

@@ -19,25 +19,29 @@ using namespace ZEMADisasmLib;
 
 namespace {
 
-// The table every query searches: the sorted copy when one was made.
+// The table every query searches, in sorted order when one was made.
 struct Symbol_view_struct {
     const Elf32_Sym *table;
+    const uint32_t *order; // positions in table, or null: table order
     uint64_t count;
     bool sorted;
+    const Elf32_Sym &at(uint64_t i) const { return order ? table[order[i]] : table[i]; }
 };
 
 Symbol_view_struct symbol_view(const Option_struct *opt) {
     if (opt->sort_symtab && opt->sort_symtab_ptr)
-        return {opt->sort_symtab_ptr, opt->sort_symtab_count, true};
-    return {opt->symtab, opt->symtab ? opt->symcount : 0, false};
+        return {opt->sort_symtab_source, opt->sort_symtab_ptr, opt->sort_symtab_count, true};
+    return {opt->symtab, nullptr, opt->symtab ? opt->symcount : 0, false};
 }
 
-// Index of the first entry of the sorted copy whose value is at least value.
+// Index of the first entry of the sorted order whose value is at least value.
 uint64_t first_at_or_above(const Symbol_view_struct &v, uint64_t value) {
-    const Elf32_Sym *it =
-        std::lower_bound(v.table, v.table + v.count, value,
-                         [](const Elf32_Sym &s, uint64_t a) { return uint64_t(s.st_value) < a; });
-    return uint64_t(it - v.table);
+    const Elf32_Sym *table = v.table;
+    const uint32_t *it =
+        std::lower_bound(v.order, v.order + v.count, value, [table](uint32_t s, uint64_t a) {
+            return uint64_t(table[s].st_value) < a;
+        });
+    return uint64_t(it - v.order);
 }
 
 bool is_label_type(const Elf32_Sym *s) {
@@ -49,25 +53,29 @@ bool is_label_type(const Elf32_Sym *s) {
 // whole table to be filtered.
 struct Section_view_struct {
     const Elf32_Sym *table;
+    const uint32_t *order; // positions in table, or null: table order
     uint64_t count;
-    bool by_section; // table holds only the labels, ordered by section and value
+    bool by_section; // order holds only the labels, ordered by section and value
+    const Elf32_Sym &at(uint64_t i) const { return order ? table[order[i]] : table[i]; }
 };
 
 Section_view_struct section_view(const Option_struct *opt) {
     if (opt->sort_symtab && opt->sort_section_ptr)
-        return {opt->sort_section_ptr, opt->sort_section_count, true};
+        return {opt->sort_symtab_source, opt->sort_section_ptr, opt->sort_section_count, true};
     Symbol_view_struct v = symbol_view(opt);
-    return {v.table, v.count, false};
+    return {v.table, v.order, v.count, false};
 }
 
 // Index of the first label of the section view at or above (section, value).
 uint64_t first_in_section(const Section_view_struct &v, uint32_t section, uint64_t value) {
-    const Elf32_Sym *it = std::lower_bound(
-        v.table, v.table + v.count, std::make_pair(uint64_t(section), value),
-        [](const Elf32_Sym &s, const std::pair<uint64_t, uint64_t> &key) {
+    const Elf32_Sym *table = v.table;
+    const uint32_t *it = std::lower_bound(
+        v.order, v.order + v.count, std::make_pair(uint64_t(section), value),
+        [table](uint32_t i, const std::pair<uint64_t, uint64_t> &key) {
+            const Elf32_Sym &s = table[i];
             return std::make_pair(uint64_t(s.st_shndx), uint64_t(s.st_value)) < key;
         });
-    return uint64_t(it - v.table);
+    return uint64_t(it - v.order);
 }
 
 bool passes_filter(const Elf32_Sym *s, const Space_filter_struct *filter,
@@ -228,17 +236,19 @@ void make_sorted_symbols(Option_struct *opt, Elf32_Sym *symtab, uint64_t count) 
         opt->sort_symtab_count = 0;
         return;
     }
-    auto *copy = static_cast<Elf32_Sym *>(kl_malloc((count ? count : 1) * sizeof *symtab));
-    if (count) memcpy(copy, symtab, count * sizeof *symtab);
-    std::stable_sort(copy, copy + count, [](const Elf32_Sym &a, const Elf32_Sym &b) {
-        return a.st_value < b.st_value;
+    // An ELF32 table holds fewer than 2^28 symbols: 32-bit positions do.
+    auto *by_value = static_cast<uint32_t *>(kl_malloc((count ? count : 1) * sizeof(uint32_t)));
+    for (uint64_t i = 0; i < count; i++) by_value[i] = uint32_t(i);
+    std::stable_sort(by_value, by_value + count, [symtab](uint32_t a, uint32_t b) {
+        return symtab[a].st_value < symtab[b].st_value;
     });
-    opt->sort_symtab_ptr = copy;
-    auto *labels = static_cast<Elf32_Sym *>(kl_malloc((count ? count : 1) * sizeof *symtab));
+    opt->sort_symtab_ptr = by_value;
+    auto *labels = static_cast<uint32_t *>(kl_malloc((count ? count : 1) * sizeof(uint32_t)));
     uint64_t n = 0;
     for (uint64_t i = 0; i < count; i++)
-        if (is_label_type(&symtab[i])) labels[n++] = symtab[i];
-    std::stable_sort(labels, labels + n, [](const Elf32_Sym &a, const Elf32_Sym &b) {
+        if (is_label_type(&symtab[i])) labels[n++] = uint32_t(i);
+    std::stable_sort(labels, labels + n, [symtab](uint32_t i, uint32_t j) {
+        const Elf32_Sym &a = symtab[i], &b = symtab[j];
         return a.st_shndx != b.st_shndx ? a.st_shndx < b.st_shndx : a.st_value < b.st_value;
     });
     opt->sort_section_ptr = labels;
@@ -268,11 +278,11 @@ uint64_t first_symbol_at(uint64_t address, const Option_struct *opt) {
     Symbol_view_struct v = symbol_view(opt);
     if (!v.sorted) {
         for (uint64_t i = 0; i < v.count; i++)
-            if (v.table[i].st_value == address) return i;
+            if (v.at(i).st_value == address) return i;
         return v.count;
     }
     uint64_t i = first_at_or_above(v, address);
-    return i < v.count && v.table[i].st_value == address ? i : v.count;
+    return i < v.count && v.at(i).st_value == address ? i : v.count;
 }
 
 const Elf32_Sym *find_next_label_at(uint64_t address, uint64_t *cursor, const Option_struct *opt,
@@ -281,7 +291,7 @@ const Elf32_Sym *find_next_label_at(uint64_t address, uint64_t *cursor, const Op
     if (address >> 32) return nullptr;
     uint64_t i = *cursor == NEW_SEARCH ? first_symbol_at(address, opt) : *cursor;
     for (; i < v.count; i++) {
-        const Elf32_Sym *s = &v.table[i];
+        const Elf32_Sym *s = &v.at(i);
         if (v.sorted && s->st_value > address) break;
         if (s->st_value == address && is_label_type(s) && s->st_name != 0 &&
             passes_filter(s, filter, opt)) {
@@ -304,7 +314,7 @@ const Elf32_Sym *find_inner_label(uint64_t start, uint64_t length, const Buffer_
     // among equal values.
     uint64_t i = v.by_section ? first_in_section(v, buf->index, low) : 0;
     for (; i < v.count; i++) {
-        const Elf32_Sym *s = &v.table[i];
+        const Elf32_Sym *s = &v.at(i);
         if (v.by_section && (s->st_shndx != buf->index || s->st_value > high)) break;
         if (s->st_value < low || s->st_value > high || !is_label_type(s) ||
             s->st_shndx != buf->index)
@@ -322,13 +332,12 @@ const Elf32_Sym *next_section_label(uint64_t value, const Buffer_struct *buf, ui
     Section_view_struct v = section_view(opt);
     if (v.by_section) {
         uint64_t i = *cursor == NEW_SEARCH ? first_in_section(v, buf->index, value) : *cursor;
-        bool here =
-            i < v.count && v.table[i].st_shndx == buf->index && v.table[i].st_value == value;
+        bool here = i < v.count && v.at(i).st_shndx == buf->index && v.at(i).st_value == value;
         *cursor = here ? i + 1 : v.count;
-        return here ? &v.table[i] : nullptr;
+        return here ? &v.at(i) : nullptr;
     }
     for (uint64_t i = *cursor == NEW_SEARCH ? 0 : *cursor; i < v.count; i++) {
-        const Elf32_Sym *s = &v.table[i];
+        const Elf32_Sym *s = &v.at(i);
         if (s->st_value == value && is_label_type(s) && s->st_shndx == buf->index) {
             *cursor = i + 1;
             return s;
@@ -345,25 +354,38 @@ void print_labels_at(uint64_t address, const Buffer_struct *buf, Option_struct *
         print_label_line(s, buf->file_type, opt);
 }
 
+namespace {
+
+// The value of the label at the cursor, or past every value when the
+// section's labels are done.
+void label_cursor_look(Label_cursor_struct *c) {
+    const Elf32_Sym *s = c->index < c->count ? &c->table[c->order[c->index]] : nullptr;
+    c->next = s && s->st_shndx == c->section ? s->st_value : UINT64_MAX;
+}
+
+} // namespace
+
 void label_cursor_start(Label_cursor_struct *cursor, uint64_t address, const Buffer_struct *buf,
                         const Option_struct *opt) {
     Section_view_struct v = section_view(opt);
-    *cursor = {nullptr, 0, 0, buf->index};
+    *cursor = {nullptr, nullptr, 0, 0, 0, buf->index};
     if (!v.by_section) return;
     cursor->table = v.table;
+    cursor->order = v.order;
     cursor->count = v.count;
     cursor->index = first_in_section(v, buf->index, symbol_address(address, buf));
+    label_cursor_look(cursor);
 }
 
 bool label_cursor_any(Label_cursor_struct *cursor, uint64_t address, uint64_t size,
                       const Buffer_struct *buf) {
-    if (cursor->table == nullptr) return true;
+    if (cursor->order == nullptr) return true;
     uint64_t low = symbol_address(address, buf);
-    const Elf32_Sym *t = cursor->table;
-    uint64_t i = cursor->index;
-    while (i < cursor->count && t[i].st_shndx == cursor->section && t[i].st_value < low) i++;
-    cursor->index = i;
-    return i < cursor->count && t[i].st_shndx == cursor->section && t[i].st_value - low < size;
+    while (cursor->next < low) {
+        cursor->index++;
+        label_cursor_look(cursor);
+    }
+    return cursor->next - low < size;
 }
 
 char *equivalence_text(uint64_t address, Option_struct *opt, const Space_filter_struct *filter) {

@@ -34,15 +34,17 @@ struct Option_struct {
     uint8_t label_display;
     uint8_t loop_end;
     uint8_t sort_symtab;
-    Elf32_Sym *sort_symtab_ptr; // owned
-    // The table the sorted copy was made from, so that the sections of one
-    // file share one copy.
+    // Indices into sort_symtab_source ordered by value, in table order among
+    // equals (owned): an index per symbol rather than a copy of each.
+    uint32_t *sort_symtab_ptr;
+    // The table the sorted order was made for, so that the sections of one
+    // file share one order.
     const Elf32_Sym *sort_symtab_source;
     uint64_t sort_symtab_count;
-    // The label symbols (neither section nor file symbols) ordered by section,
-    // then value, in table order among equals: the labels of one section
-    // without walking those of the others. Made with sort_symtab_ptr.
-    Elf32_Sym *sort_section_ptr; // owned
+    // Indices of the label symbols (neither section nor file symbols) ordered
+    // by section, then value, in table order among equals: the labels of one
+    // section without walking those of the others. Made with sort_symtab_ptr.
+    uint32_t *sort_section_ptr; // owned
     uint64_t sort_section_count;
     // What the engine found at an address for each symbol filter, per sorted
     // copy; released through label_memo_release.

@@ -182,11 +182,14 @@ void convert_code_bytes(const Elf_struct *e, uint8_t *bytes, uint32_t size) {
 // piece starts where the previous one stopped.
 void list_data_section(Buffer_struct *buf, Option_struct *opt) {
     if (buf->size == 0) return;
-    // The pieces share one ordered copy of the section's relocations.
+    // The pieces share one ordered copy of the section's relocations, or
+    // the entries themselves when they are in order.
     std::unique_ptr<Elf32_Rela, void (*)(void *)> sorted(nullptr, free);
     if (buf->rela && buf->rela_count && buf->rela_present == 1) {
-        sorted.reset(sort_relocations(buf->rela, buf->rela_count, 1));
-        buf->rela = sorted.get();
+        if (!relocations_in_order(buf->rela, buf->rela_count)) {
+            sorted.reset(sort_relocations(buf->rela, buf->rela_count, 1));
+            buf->rela = sorted.get();
+        }
         buf->rela_sorted = 1;
     }
     uint64_t window_start = buf->start, window_end = buf->end;
