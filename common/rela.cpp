@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "common/util.h"
 #include "kelim/kelim.h"
 
 // Obligations of the callers, reported under this module's name.
@@ -234,8 +233,8 @@ struct render_struct {
     Option_struct *opt;
     uint64_t symcount;
     bool computing;
-    Stack_struct *s;      // expr_node_struct trees
-    Stack_struct *values; // heap uint32_t values, only when computing
+    std::vector<expr_node_struct *> trees;
+    std::vector<uint32_t> values; // only when computing
 };
 
 bool valid_symbol(const render_struct *r, uint32_t sym_index) {
@@ -243,8 +242,9 @@ bool valid_symbol(const render_struct *r, uint32_t sym_index) {
 }
 
 // Empties the tree stack of an unfinished rendering.
-void drop_trees(Stack_struct *s) {
-    while (!s->is_empty(s)) free_tree(static_cast<expr_node_struct *>(s->pop(s)));
+void drop_trees(std::vector<expr_node_struct *> *trees) {
+    for (expr_node_struct *t : *trees) free_tree(t);
+    trees->clear();
 }
 
 uint32_t symbol_value(const render_struct *r, const Elf32_Sym *sym) {
@@ -254,16 +254,22 @@ uint32_t symbol_value(const render_struct *r, const Elf32_Sym *sym) {
 }
 
 void push_value(render_struct *r, uint32_t v) {
-    uint32_t *cell = static_cast<uint32_t *>(kl_malloc(sizeof *cell));
-    *cell = v;
-    r->values->push(r->values, cell);
+    r->values.push_back(v);
 }
 
 uint32_t pop_value(render_struct *r) {
-    uint32_t *cell = static_cast<uint32_t *>(r->values->pop(r->values));
-    uint32_t v = cell ? *cell : 0;
-    free(cell);
+    if (r->values.empty()) return 0;
+    uint32_t v = r->values.back();
+    r->values.pop_back();
     return v;
+}
+
+// The top tree, taken off the stack; null when it is empty.
+expr_node_struct *pop_tree(render_struct *r) {
+    if (r->trees.empty()) return nullptr;
+    expr_node_struct *t = r->trees.back();
+    r->trees.pop_back();
+    return t;
 }
 
 char *operand_text(render_struct *r, const Elf32_Rela *e, int32_t addend, uint32_t *value) {
@@ -298,7 +304,7 @@ bool render_operand(render_struct *r, const Elf32_Rela *e, uint32_t following, u
         free(text);
         text = dotted;
     }
-    r->s->push(r->s, operand_node(text));
+    r->trees.push_back(operand_node(text));
     if (r->computing) push_value(r, value);
     return true;
 }
@@ -312,15 +318,15 @@ bool render_operator(render_struct *r, const Elf32_Rela *e) {
     }
     const op_row_struct &row = op_table[code];
     if (row.arity == 0) return true;
-    if (r->s->count(r->s) < uint32_t(row.arity)) {
+    if (r->trees.size() < size_t(row.arity)) {
         set_error(r->opt, ERR_DATA, INVALID_RELA);
         return false;
     }
     auto *n = static_cast<expr_node_struct *>(kl_calloc(1, sizeof(expr_node_struct)));
     n->code = code;
-    n->right = static_cast<expr_node_struct *>(r->s->pop(r->s));
-    if (row.arity == 2) n->left = static_cast<expr_node_struct *>(r->s->pop(r->s));
-    r->s->push(r->s, n);
+    n->right = pop_tree(r);
+    if (row.arity == 2) n->left = pop_tree(r);
+    r->trees.push_back(n);
     if (!r->computing) return true;
     uint32_t rv = pop_value(r), result;
     if (row.arity == 1) {
@@ -361,8 +367,7 @@ char *render_expression(render_struct *r, const Elf32_Rela *rela, uint32_t end,
             return nullptr;
         }
     }
-    Stack_struct *s = r->s;
-    auto *root = static_cast<expr_node_struct *>(s->pop(s));
+    expr_node_struct *root = pop_tree(r);
     if (root == nullptr) {
         set_error(r->opt, ERR_DATA, INVALID_RELA);
         return nullptr;
@@ -376,7 +381,8 @@ char *render_expression(render_struct *r, const Elf32_Rela *rela, uint32_t end,
         if (value_out) *value_out = v;
     }
     // More than one text left: the text is still given, the error ends the run.
-    RELA_INPUT_CHECK(s->is_empty(s), r->opt);
+    // The condition is named as the message has always named it.
+    if (!r->trees.empty()) record_input_check("s->is_empty(s)", r->opt);
     return text;
 }
 
@@ -487,9 +493,8 @@ char *rela_to_chr(const Elf32_Rela *rela, const char *strtab, const Elf32_Sym *s
                   uint32_t rela_length) {
     RELA_ASSERT(symtab_ptr);
     RELA_ASSERT(rela);
-    render_struct r{strtab,  symtab_ptr, refs,
-                    opt,     symcount,   instr && (instr->flags & FLAG_RELA_VALUE),
-                    nullptr, nullptr};
+    render_struct r{
+        strtab, symtab_ptr, refs, opt, symcount, instr && (instr->flags & FLAG_RELA_VALUE), {}, {}};
     if (!is_operand(type_of(rela))) return render_ordinary(&r, rela);
 
     uint32_t end = find_expr_end(rela, rela_length ? rela_length : NOT_FOUND, rela->r_offset);
@@ -497,11 +502,9 @@ char *rela_to_chr(const Elf32_Rela *rela, const char *strtab, const Elf32_Sym *s
         set_error(opt, ERR_DATA, INVALID_RELA);
         return nullptr;
     }
-    r.s = stack_create();
-    if (r.computing) r.values = stack_create();
+    r.trees.reserve(end);
+    if (r.computing) r.values.reserve(end);
     char *text = render_expression(&r, rela, end, value_out);
-    drop_trees(r.s);
-    stack_release(r.s);
-    if (r.values) stack_release(r.values);
+    drop_trees(&r.trees);
     return text;
 }

@@ -107,7 +107,7 @@ void note_operand_address(const InstructionRecord *record, const OperandRecord *
 // Relocations and address comments of instruction i. False when the packet
 // must be listed as data (a malformed relocation; the error is recorded).
 bool handle_operands(uint32_t i, Window_struct *w, Option_struct *opt) {
-    const InstructionRecord *record = GetInstructionRecord(i);
+    const InstructionRecord *record = nullptr; // fetched for the first relocatable operand
     uint64_t offset = opt->pc - w->buf->address;
     bool relocatable = false;
     w->address_comment.clear();
@@ -116,6 +116,7 @@ bool handle_operands(uint32_t i, Window_struct *w, Option_struct *opt) {
         OperandRecord *op = GetOperand(i, j);
         if (op->reloc_type == 0) continue;
         relocatable = true;
+        if (record == nullptr) record = GetInstructionRecord(i);
         int found = relocate_operand(op, record, offset, w, opt);
         if (found == 0) return false;
         if (found == 2) note_operand_address(record, op, w, opt);
@@ -319,14 +320,33 @@ Elf32_Rela *sort_relocations(const Elf32_Rela *rela, uint64_t count, uint8_t pre
     return copy;
 }
 
+namespace {
+
+// The two lower-case hex digits of every byte value.
+struct Hex_pairs_struct {
+    char text[512];
+    constexpr Hex_pairs_struct() : text() {
+        const char *digits = "0123456789abcdef";
+        for (int b = 0; b < 256; b++) {
+            text[2 * b] = digits[b >> 4];
+            text[2 * b + 1] = digits[b & 0xF];
+        }
+    }
+};
+constexpr Hex_pairs_struct HEX_PAIRS;
+
+} // namespace
+
 uint32_t format_address_line(uint64_t pc, char *line) {
     // "#%08llx:\n", written by hand: one per packet.
-    static const char digits[] = "0123456789abcdef";
-    uint32_t n = pc >> 32 ? 8 : 0;
-    while (n < 16 && (pc >> (4 * n)) != 0) n++;
-    if (n < 8) n = 8;
+    uint32_t n = 8;
+    if (pc >> 32)
+        while (n < 16 && (pc >> (4 * n)) != 0) n++;
+    // Two digits at a time from the last; an odd count writes a leading
+    // zero over the '#', which is set afterwards.
+    for (int k = int(n); k > 0; k -= 2, pc >>= 8)
+        memcpy(line + k - 1, HEX_PAIRS.text + 2 * (pc & 0xFF), 2);
     line[0] = '#';
-    for (uint32_t k = n; k > 0; k--, pc >>= 4) line[k] = digits[pc & 0xF];
     line[n + 1] = ':';
     line[n + 2] = '\n';
     return n + 3;
