@@ -319,4 +319,96 @@ TEST_F(Engine, BssWithContentsIsAnError) {
     EXPECT_EQ(dump_data_piece(&buf, opt, &error_class), nullptr);
 }
 
+// The packet loop asks the label cursor before it searches: "no label" must
+// hold exactly where neither the labels at the packet's first byte nor an
+// inner label are found, with section-relative values in relocatable files
+// and windows that start past some labels.
+TEST_F(Engine, LabelCursorAgreesWithTheSearches) {
+    const std::vector<Sym> rows = {{"a", 0x10},
+                                   {"a2", 0x10},
+                                   {"b", 0x24},
+                                   {"c", 0x40},
+                                   {"other", 0x18, STT_NOTYPE, STB_LOCAL, 2},
+                                   {"before", 0x4, STT_NOTYPE, STB_LOCAL, 2},
+                                   {"sec", 0x30, STT_SECTION},
+                                   {"file", 0x34, STT_FILE},
+                                   {"last", 0x7C}};
+    struct Case {
+        int32_t file_type;
+        uint64_t address, start;
+    } cases[] = {{ET_EXEC, 0, 0},
+                 {ET_EXEC, 0, 0x28},
+                 {ET_REL, 0x1000, 0x1000},
+                 {ET_REL, 0x1000, 0x1014},
+                 {ET_REL, 0x2000, 0x2080}};
+    const uint32_t sizes[] = {8, 16, 4, 8, 24, 2};
+    for (const Case &c : cases) {
+        symbols(rows, c.file_type, c.address);
+        Label_cursor_struct cursor;
+        label_cursor_start(&cursor, c.start, &buf, opt);
+        uint64_t pc = c.start;
+        for (int k = 0; pc < c.address + 0x90; pc += sizes[k++ % 6]) {
+            uint32_t size = sizes[k % 6];
+            SCOPED_TRACE(testing::Message()
+                         << "file type " << c.file_type << ", pc " << pc << ", size " << size);
+            uint64_t search = NEW_SEARCH;
+            bool found = next_section_label(symbol_address(pc, &buf), &buf, &search, opt) ||
+                         find_inner_label(pc + 1, size - 2, &buf, opt);
+            EXPECT_EQ(label_cursor_any(&cursor, pc, size, &buf), found);
+        }
+        EXPECT_EQ(get_error_code(opt), ERR_NONE);
+    }
+    // Without the sorted order there is no cursor: every packet is searched.
+    opt->sort_symtab = 0;
+    Label_cursor_struct cursor;
+    label_cursor_start(&cursor, 0x2000, &buf, opt);
+    EXPECT_TRUE(label_cursor_any(&cursor, 0x2000, 8, &buf));
+}
+
+TEST(AddressLine, DigitsAndWidth) {
+    struct Case {
+        uint64_t pc;
+        const char *line;
+    } cases[] = {
+        {0, "#00000000:\n"},
+        {0xABC, "#00000abc:\n"},
+        {0xFFFFFFFF, "#ffffffff:\n"},
+        {0x100000000, "#100000000:\n"},
+        {0x123456789A, "#123456789a:\n"},
+        {0xFEDCBA9876543210, "#fedcba9876543210:\n"},
+    };
+    for (const Case &c : cases) {
+        char line[ADDRESS_LINE_SIZE];
+        uint32_t n = format_address_line(c.pc, line);
+        EXPECT_EQ(std::string(line, n), c.line);
+    }
+}
+
+// Entries in offset order are listed in place; others through a sorted copy.
+TEST_F(Engine, OrderedRelocationsAreUsedInPlace) {
+    struct Case {
+        std::vector<uint32_t> offsets;
+        bool in_place;
+    } cases[] = {
+        {{0}, true},
+        {{0, 4, 4, 8}, true},
+        {{8, 4}, false},
+        {{0, 8, 8, 4}, false},
+    };
+    symbols({});
+    for (const Case &c : cases) {
+        std::vector<Elf32_Rela> rela;
+        for (uint32_t o : c.offsets) rela.push_back({o, uint32_t(rela.size()), 0});
+        buf.rela = rela.data();
+        buf.rela_count = rela.size();
+        buf.rela_present = 1;
+        buf.rela_sorted = 0;
+        EXPECT_EQ(relocations_in_order(rela.data(), rela.size()), c.in_place);
+        Elf32_Rela *used = buffer_relocations(&buf, opt);
+        EXPECT_EQ(used == rela.data(), c.in_place);
+        for (size_t i = 1; i < rela.size(); i++) EXPECT_LE(used[i - 1].r_offset, used[i].r_offset);
+        if (used != rela.data()) free(used);
+    }
+}
+
 } // namespace

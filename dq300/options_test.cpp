@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -185,6 +186,29 @@ TEST(Options, MutedAndNullAppendsAreIgnored) {
     text_open(r.opt);
     EXPECT_STREQ(r.opt->text_buffer, "");
     EXPECT_EQ(r.opt->text_capacity, 65536u);
+}
+
+TEST(Options, KnownLengthAppends) {
+    Record r;
+    text_append_n("abcdef", 3, r.opt); // the text needs no NUL after the length
+    char *room = text_room(4, r.opt);
+    ASSERT_NE(room, nullptr);
+    memcpy(room, "wxyz", 4);
+    text_added(2, r.opt); // fewer than the room asked for
+    EXPECT_STREQ(r.opt->text_buffer, "abcwx");
+    EXPECT_EQ(r.opt->text_length, 5u);
+    text_mute(r.opt);
+    EXPECT_EQ(text_room(1, r.opt), nullptr);
+    text_append_n("q", 1, r.opt);
+    text_unmute(r.opt);
+    // A room beyond the capacity grows the buffer as an append does.
+    const std::string big(100000, 'b');
+    room = text_room(big.size(), r.opt);
+    ASSERT_NE(room, nullptr);
+    memcpy(room, big.data(), big.size());
+    text_added(big.size(), r.opt);
+    EXPECT_EQ(r.opt->text_capacity, 65536 + static_cast<uint64_t>(100000 * 1.2));
+    EXPECT_EQ(std::string(r.opt->text_buffer), "abcwx" + big);
 }
 
 TEST(Options, GrowTableZeroFills) {
