@@ -28,25 +28,45 @@ const char *data_directive(uint32_t rela_size) {
     }
 }
 
-// Hex groups of the bytes, read forward or from the last byte: 16-bit units
-// of two digits pairs, an odd count byte by byte; every group ends with a
-// blank. Written by hand: the hex line of a packet is the hottest of a -x
-// listing.
-void print_hex_groups(const char *lead, const uint8_t *bytes, uint32_t size, bool from_last,
-                      Option_struct *opt) {
-    static const char digits[] = "0123456789ABCDEF";
-    char line[80];
+// The two upper-case hex digits of every byte value.
+struct Hex_pairs_struct {
+    char text[512];
+    constexpr Hex_pairs_struct() : text() {
+        const char *digits = "0123456789ABCDEF";
+        for (int b = 0; b < 256; b++) {
+            text[2 * b] = digits[b >> 4];
+            text[2 * b + 1] = digits[b & 0xF];
+        }
+    }
+};
+constexpr Hex_pairs_struct HEX_PAIRS;
+
+// Longest hex line; longer items are cut at a whole group.
+constexpr uint32_t HEX_LINE_SIZE = 80;
+
+// Hex groups of the bytes into line (HEX_LINE_SIZE bytes, no NUL), read
+// forward or from the last byte: 16-bit units of two digits pairs, an odd
+// count byte by byte; every group ends with a blank. Written by hand: the
+// hex line of a packet is the hottest of a -x listing.
+uint32_t format_hex_groups(const char *lead, const uint8_t *bytes, uint32_t size, bool from_last,
+                           char *line) {
     char *p = line;
     for (const char *l = lead; *l;) *p++ = *l++;
-    for (uint32_t k = 0; k < size && p < line + sizeof line - 5; k++) {
+    for (uint32_t k = 0; k < size && p < line + HEX_LINE_SIZE - 5; k++) {
         uint8_t b = bytes[from_last ? size - 1 - k : k];
-        *p++ = digits[b >> 4];
-        *p++ = digits[b & 0xF];
+        memcpy(p, HEX_PAIRS.text + 2 * b, 2);
+        p += 2;
         if (size % 2 == 0 && k % 2 == 0) continue; // the unit's second byte follows
         *p++ = ' ';
     }
     *p++ = '\n';
-    text_append_n(line, uint64_t(p - line), opt);
+    return uint32_t(p - line);
+}
+
+void print_hex_groups(const char *lead, const uint8_t *bytes, uint32_t size, bool from_last,
+                      Option_struct *opt) {
+    char line[HEX_LINE_SIZE];
+    text_append_n(line, format_hex_groups(lead, bytes, size, from_last, line), opt);
 }
 
 void print_plain_values(const uint8_t *bytes, uint32_t size, Option_struct *opt) {
@@ -101,21 +121,24 @@ void print_hex_codification(const uint8_t *bytes, uint32_t size, Option_struct *
 
 void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_t count,
                   const Buffer_struct *buf, Option_struct *opt) {
-    // Without hex and labels the address line and the body go in one piece.
-    bool address_first = opt->pc_display && (opt->hex_display || buf);
-    if (address_first) print_address_line(opt->pc, opt);
-    if (opt->hex_display) print_hex_codification(bytes, size, opt);
-    if (buf) print_labels_at(opt->pc, buf, opt);
+    // Without labels the address line, the hex line and the body go in one
+    // piece.
+    if (buf) {
+        print_address_line(opt->pc, opt);
+        if (opt->hex_display) print_hex_codification(bytes, size, opt);
+        print_labels_at(opt->pc, buf, opt);
+    }
     bool braces = !opt->compact_output && count > 1;
     uint64_t length = strlen(text);
-    char *room = text_room(ADDRESS_LINE_SIZE + length + 9, opt);
+    char *room = text_room(ADDRESS_LINE_SIZE + HEX_LINE_SIZE + length + 9, opt);
     if (room == nullptr) return;
     char *p = room;
     auto put = [&p](const char *piece, uint64_t n) {
         memcpy(p, piece, n);
         p += n;
     };
-    if (opt->pc_display && !address_first) p += format_address_line(opt->pc, p);
+    if (!buf && opt->pc_display) p += format_address_line(opt->pc, p);
+    if (!buf && opt->hex_display) p += format_hex_groups("\t", bytes, size, true, p);
     if (opt->compact_output) put("\t", 1);
     if (braces) put("\t\t{\n", 4);
     put(text, length);

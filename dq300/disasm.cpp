@@ -97,9 +97,10 @@ void note_operand_address(const InstructionRecord *record, const OperandRecord *
     if (!operand_address(record, op, opt, &a) || opt->file_type != ET_EXEC) return;
     const Space_filter_struct *filter = opt->elf.qz_info ? &a.space : nullptr;
     char *equivalence = equivalence_text(a.address, opt, filter);
-    char head[40];
-    snprintf(head, sizeof head, ";\t\t// address $%08x ", static_cast<uint32_t>(a.value));
-    w->address_comment = head;
+    // ";\t\t// address $%08x "
+    char head[] = ";\t\t// address $00000000 ";
+    format_hex8(static_cast<uint32_t>(a.value), head + sizeof ";\t\t// address $" - 1);
+    w->address_comment.assign(head, sizeof head - 1);
     w->address_comment += equivalence;
     free(equivalence);
 }
@@ -336,6 +337,11 @@ struct Hex_pairs_struct {
 constexpr Hex_pairs_struct HEX_PAIRS;
 
 } // namespace
+
+void format_hex8(uint32_t value, char *out) {
+    for (int k = 6; k >= 0; k -= 2, value >>= 8)
+        memcpy(out + k, HEX_PAIRS.text + 2 * (value & 0xFF), 2);
+}
 
 uint32_t format_address_line(uint64_t pc, char *line) {
     // "#%08llx:\n", written by hand: one per packet.

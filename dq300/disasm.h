@@ -89,6 +89,8 @@ void print_address_line(uint64_t pc, Option_struct *opt);
 // The address line of pc into line (ADDRESS_LINE_SIZE bytes, no NUL); its length.
 constexpr uint32_t ADDRESS_LINE_SIZE = 20;
 uint32_t format_address_line(uint64_t pc, char *line);
+// The 8 lower-case hex digits of value (no NUL).
+void format_hex8(uint32_t value, char *out);
 
 // Symbols and labels.
 constexpr uint64_t NEW_SEARCH = UINT64_MAX;

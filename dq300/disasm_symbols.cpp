@@ -389,8 +389,9 @@ bool label_cursor_any(Label_cursor_struct *cursor, uint64_t address, uint64_t si
 }
 
 char *equivalence_text(uint64_t address, Option_struct *opt, const Space_filter_struct *filter) {
-    char head[40];
-    snprintf(head, sizeof head, "is equivalent to $%08x", static_cast<uint32_t>(address));
+    // "is equivalent to $%08x"
+    char head[] = "is equivalent to $00000000";
+    format_hex8(static_cast<uint32_t>(address), head + sizeof "is equivalent to $" - 1);
     if (!opt->strtab || !opt->symtab || !opt->label_display) return kl_strdup(head);
     const Elf32_Sym *best = labels_at(address, opt, filter).best;
     if (best == nullptr) return kl_strdup(head);
