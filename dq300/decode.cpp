@@ -28,18 +28,7 @@ const char *data_directive(uint32_t rela_size) {
     }
 }
 
-// The two upper-case hex digits of every byte value.
-struct Hex_pairs_struct {
-    char text[512];
-    constexpr Hex_pairs_struct() : text() {
-        const char *digits = "0123456789ABCDEF";
-        for (int b = 0; b < 256; b++) {
-            text[2 * b] = digits[b >> 4];
-            text[2 * b + 1] = digits[b & 0xF];
-        }
-    }
-};
-constexpr Hex_pairs_struct HEX_PAIRS;
+constexpr Hex_pairs_struct HEX_PAIRS("0123456789ABCDEF");
 
 // Longest hex line; longer items are cut at a whole group.
 constexpr uint32_t HEX_LINE_SIZE = 80;

@@ -323,18 +323,7 @@ Elf32_Rela *sort_relocations(const Elf32_Rela *rela, uint64_t count, uint8_t pre
 
 namespace {
 
-// The two lower-case hex digits of every byte value.
-struct Hex_pairs_struct {
-    char text[512];
-    constexpr Hex_pairs_struct() : text() {
-        const char *digits = "0123456789abcdef";
-        for (int b = 0; b < 256; b++) {
-            text[2 * b] = digits[b >> 4];
-            text[2 * b + 1] = digits[b & 0xF];
-        }
-    }
-};
-constexpr Hex_pairs_struct HEX_PAIRS;
+constexpr Hex_pairs_struct HEX_PAIRS("0123456789abcdef");
 
 } // namespace
 

@@ -89,6 +89,16 @@ void print_address_line(uint64_t pc, Option_struct *opt);
 // The address line of pc into line (ADDRESS_LINE_SIZE bytes, no NUL); its length.
 constexpr uint32_t ADDRESS_LINE_SIZE = 20;
 uint32_t format_address_line(uint64_t pc, char *line);
+// The two hex digits of every byte value, in the case of the digits given.
+struct Hex_pairs_struct {
+    char text[512];
+    constexpr explicit Hex_pairs_struct(const char *digits) : text() {
+        for (int b = 0; b < 256; b++) {
+            text[2 * b] = digits[b >> 4];
+            text[2 * b + 1] = digits[b & 0xF];
+        }
+    }
+};
 // The 8 lower-case hex digits of value (no NUL).
 void format_hex8(uint32_t value, char *out);
 
