@@ -33,6 +33,8 @@ class CleanText {
       public:
         Cursor(char *b, size_t n, bool keep) : b_(b), n_(n), keep_(keep) {}
         size_t Size() const { return n_; }
+        // Drops what was written after size n (no clean-up character may follow n).
+        void Truncate(size_t n) { n_ = n; }
         void Char(char c) {
             if (kCleanUpChars.is[static_cast<unsigned char>(c)])
                 Put(c);
@@ -72,8 +74,6 @@ class CleanText {
     }
     size_t Size() const { return size_; }
     const char *Data() const { return buffer_.data(); }
-    // Drops what was appended after size n (no clean-up character may follow n).
-    void Truncate(size_t n) { size_ = n; }
 
     // A cursor with room for `room` more characters (and the overrun).
     Cursor Begin(size_t room) {
@@ -82,6 +82,20 @@ class CleanText {
         return Cursor(buffer_.data(), size_, keep_plus_minus_);
     }
     void End(const Cursor &c) { size_ = c.Size(); }
+
+    // Appends without clean-ups (a line break between the halves of a packet).
+    void AppendRaw(const char *s, size_t len) {
+        if (len == 0) return;
+        Begin(len);
+        std::memcpy(buffer_.data() + size_, s, len);
+        size_ += len;
+    }
+    // The text with a terminating zero, valid until the next change.
+    const char *CStr() {
+        Begin(1);
+        buffer_[size_] = '\0';
+        return buffer_.data();
+    }
 
     void Append(std::string_view s) {
         Cursor c = Begin(s.size());

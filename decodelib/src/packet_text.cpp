@@ -45,21 +45,25 @@ bool use_compiled(uint32_t index, const OperandList &ops) {
     return true;
 }
 
-// Appends the template with the operand texts; returns the raw length.
-size_t append_pieces(const RecordInfo &info, const OperandList &ops, CleanText &out) {
+// Appends the template with the operand texts at the cursor, which has room
+// for `room` more characters; returns the raw length.
+size_t append_pieces(const RecordInfo &info, const OperandList &ops, CleanText &out,
+                     CleanText::Cursor &c, size_t room) {
+    // Locals, since stores through the cursor may alias the tables.
     const ArchitectureTables &t = *State().current;
+    const TemplatePiece *piece = t.pieces.data() + info.template_begin;
+    const TemplatePiece *last = t.pieces.data() + info.template_end;
+    const char *literals = t.literals.data();
     size_t raw = 0;
-    CleanText::Cursor c = out.Begin(info.template_room);
-    for (int32_t p = info.template_begin; p < info.template_end; ++p) {
-        const TemplatePiece &piece = t.pieces[static_cast<size_t>(p)];
-        if (piece.operand < 0) {
-            const char *literal = t.literals.data() + piece.literal;
-            piece.clean ? c.Clean(literal, piece.length) : c.Text(literal, piece.length);
-            raw += piece.length;
+    for (; piece != last; ++piece) {
+        if (piece->operand < 0) {
+            const char *literal = literals + piece->literal;
+            piece->clean ? c.Clean(literal, piece->length) : c.Text(literal, piece->length);
+            raw += piece->length;
             continue;
         }
-        const OperandRecord &op = ops[static_cast<size_t>(piece.operand)];
-        const RenderedText &rendered = ops.Rendered(static_cast<size_t>(piece.operand));
+        const OperandRecord &op = ops[static_cast<size_t>(piece->operand)];
+        const RenderedText &rendered = ops.Rendered(static_cast<size_t>(piece->operand));
         if (rendered.Untouched(op)) { // shorter than 16 characters, in a buffer of 128
             rendered.clean ? c.Clean(op.text, rendered.length) : c.Text(op.text, rendered.length);
             raw += rendered.length;
@@ -68,16 +72,28 @@ size_t append_pieces(const RecordInfo &info, const OperandList &ops, CleanText &
         std::string_view text = CurrentText(op);
         out.End(c);
         out.Append(text);
-        c = out.Begin(info.template_room);
+        c = out.Begin(room);
         raw += text.size();
     }
-    out.End(c);
     return raw;
 }
 
-// Appends the text of decoded instruction i without prefix and suffix;
-// returns its raw length.
-size_t append_body(uint32_t i, CleanText &out) {
+// The compiled template that gives the text of decoded instruction i, or
+// null when it is replaced, special or needs the general substitution.
+const RecordInfo *compiled_template(uint32_t i) {
+    DecoderState &s = State();
+    const DecodedInstruction &d = s.instructions[i];
+    if (d.replaced) return nullptr;
+    size_t index = s.current->IndexOf(d.record);
+    if (index == SIZE_MAX) return nullptr;
+    const RecordInfo &info = s.current->info[index];
+    if (info.traits & TRAIT_SPECIAL) return nullptr;
+    return use_compiled(static_cast<uint32_t>(index), s.operand_lists[i]) ? &info : nullptr;
+}
+
+// Appends the text of decoded instruction i that no compiled template gives,
+// without prefix and suffix; returns its raw length.
+size_t append_other_body(uint32_t i, CleanText &out) {
     DecoderState &s = State();
     const DecodedInstruction &d = s.instructions[i];
     if (d.replaced) {
@@ -86,31 +102,33 @@ size_t append_body(uint32_t i, CleanText &out) {
     }
     const OperandList &ops = s.operand_lists[i];
     size_t index = s.current->IndexOf(d.record);
-    if (index != SIZE_MAX) {
-        const RecordInfo &info = s.current->info[index];
-        if ((info.traits & TRAIT_SPECIAL) && RenderSpecial(i, s.body)) {
-            out.Append(s.body);
-            return s.body.size();
-        }
-        if (use_compiled(static_cast<uint32_t>(index), ops)) return append_pieces(info, ops, out);
-    }
-    SubstituteTemplate(d.record ? d.record->syntax : "", ops, s.body);
+    bool special = index != SIZE_MAX && (s.current->info[index].traits & TRAIT_SPECIAL);
+    if (!special || !RenderSpecial(i, s.body))
+        SubstituteTemplate(d.record ? d.record->syntax : "", ops, s.body);
     out.Append(s.body);
     return s.body.size();
 }
 
 void append_line(uint32_t i, CleanText &target, bool line_feed) {
     const DecodedInstruction &d = State().instructions[i];
+    const RecordInfo *compiled = compiled_template(i);
     size_t before = target.Size();
+    size_t room = d.prefix_text.size() + d.suffix_text.size() + 2;
+    if (compiled) room += compiled->template_room;
     // The separator goes again when the line turns out empty; it is no
     // clean-up character, so nothing before it changes meanwhile.
-    CleanText::Cursor c = target.Begin(1 + d.prefix_text.size());
+    CleanText::Cursor c = target.Begin(room);
     if (before) c.Char(line_feed ? '\n' : ' ');
     c.Text(d.prefix_text.data(), d.prefix_text.size());
-    target.End(c);
-    size_t raw = d.prefix_text.size() + append_body(i, target) + d.suffix_text.size();
-    if (raw == 0) target.Truncate(before);
-    c = target.Begin(d.suffix_text.size() + 1);
+    size_t raw = d.prefix_text.size() + d.suffix_text.size();
+    if (compiled) {
+        raw += append_pieces(*compiled, State().operand_lists[i], target, c, room);
+    } else {
+        target.End(c);
+        raw += append_other_body(i, target);
+        c = target.Begin(room);
+    }
+    if (raw == 0) c.Truncate(before);
     c.Text(d.suffix_text.data(), d.suffix_text.size());
     c.Char(';');
     target.End(c);
@@ -130,14 +148,13 @@ uint32_t FormatPacket(const char **text) {
         bool upper = shape.two_s() && (k == shape.x || k == shape.first_s || k == shape.z);
         append_line(i, upper ? second : first, line_feed);
     }
-    std::string &out = s.packet_text;
-    out.clear();
-    if (first.Size()) out.append(first.Data(), first.Size());
+    // The upper half follows, with no clean-up across the line break.
     if (shape.two_s()) {
-        out.append("\n\t", 2);
-        if (second.Size()) out.append(second.Data(), second.Size());
+        first.AppendRaw("\n\t", 2);
+        first.AppendRaw(second.Data(), second.Size());
     }
-    if (text) *text = out.c_str();
+    const char *whole = first.CStr();
+    if (text) *text = whole;
     return s.consumed;
 }
 

@@ -232,7 +232,6 @@ struct DecoderState {
     uint32_t count = 0;
     uint32_t consumed = 0;
     uint32_t options = 0;
-    std::string packet_text; // the whole text, however long
     uint32_t architecture = 1;
     uint32_t selected = 1; // code of the current tables selection
     uint8_t au_count = 0;
@@ -240,7 +239,8 @@ struct DecoderState {
     ArchitectureTables tables[6];
     ArchitectureTables *current = nullptr;
     TextArena texts;
-    // Working texts of FormatPacket, kept to avoid allocating per packet.
+    // Working texts of FormatPacket, kept to avoid allocating per packet; the
+    // packet text is returned from the first.
     CleanText first_part, second_part;
     std::string body;
 };
