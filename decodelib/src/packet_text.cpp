@@ -1,6 +1,8 @@
 // Packet text: each instruction from its template or special rendering,
 // joined into one line, two-S halves on separate lines, the clean-ups
 // applied as the text grows.
+#include <bit>
+
 #include "decodelib/src/state.h"
 
 namespace ZEMADisasmLib {
@@ -40,8 +42,10 @@ bool use_compiled(uint32_t index, const OperandList &ops) {
     RecordInfo &info = t.info[index];
     if (info.template_begin == RecordInfo::kTemplateUnbuilt) CompileTemplate(t, index);
     if (info.template_begin < 0 || ops.size() != info.operand_count) return false;
-    for (uint32_t k = 0; k < ops.size(); ++k)
-        if (((info.touch_sensitive >> k) & 1) && !ops.Rendered(k).Untouched(ops[k])) return false;
+    for (uint32_t sensitive = info.touch_sensitive; sensitive; sensitive &= sensitive - 1) {
+        uint32_t k = static_cast<uint32_t>(std::countr_zero(sensitive));
+        if (k < ops.size() && !ops.Rendered(k).Untouched(ops[k])) return false;
+    }
     return true;
 }
 
