@@ -123,7 +123,7 @@ void add_qualifiers(Text_struct *t, const std::string &quals) {
     }
 }
 
-// Before F: an exception specification and transaction safety, as written
+// Before F: a noexcept or throw() clause and transaction safety, as written
 // after the parameters.
 std::string parse_function_suffix(Demangler_struct *d) {
     bool safe = accept_code(d, "Dx");
