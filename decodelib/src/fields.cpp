@@ -1,6 +1,7 @@
 // Field classes: Extract gathers the field's bits, Render writes its text.
 #include "decodelib/src/fields.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "decodelib/src/clean_text.h"
@@ -123,13 +124,21 @@ void EnumeratedField::Render(uint64_t word, uint32_t extension, uint32_t boundar
 
 TabledField::TabledField(const FieldRecord *r) : Field(r), shift(r->shift) {
     uint32_t n = r->entry_count < 128 ? r->entry_count : 128;
+    values.reserve(n);
     for (uint32_t i = 0; i < n; ++i)
-        values.emplace(r->entries[i].value, r->entries[i].text ? r->entries[i].text : "");
-    uint64_t top = values.empty() ? 0 : values.rbegin()->first;
+        values.emplace_back(r->entries[i].value, r->entries[i].text ? r->entries[i].text : "");
+    // A sorted vector instead of a map: built in a fraction of the time, and
+    // the first entry of a repeated value stays the one that counts.
+    std::stable_sort(values.begin(), values.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    values.erase(std::unique(values.begin(), values.end(),
+                             [](const auto &a, const auto &b) { return a.first == b.first; }),
+                 values.end());
+    uint64_t top = values.empty() ? 0 : values.back().first;
     if (top < 256) {
         dense_.assign(top + 1, Dense{nullptr, 0, -1});
         for (const auto &[value, text] : values) {
-            dense_[value] = {text.c_str(), static_cast<uint32_t>(text.size()), -1};
+            dense_[value] = {text.data(), static_cast<uint32_t>(text.size()), -1};
             if (text.size() >= 16) continue;
             dense_[value].padded = static_cast<int32_t>(padded_.size());
             padded_.push_back({});
@@ -137,13 +146,13 @@ TabledField::TabledField(const FieldRecord *r) : Field(r), shift(r->shift) {
         }
     }
     if (shift == 0)
-        for (const std::string &text : PossibleTexts())
-            if (CleanText::HasPair(text)) texts_clean_ = false;
+        for (const auto &entry : values)
+            if (CleanText::HasPair(entry.second)) texts_clean_ = false;
 }
 
 std::vector<std::string> TabledField::PossibleTexts() const {
     std::vector<std::string> texts{"Unknown"};
-    for (const auto &entry : values) texts.push_back(entry.second);
+    for (const auto &entry : values) texts.emplace_back(entry.second);
     return texts;
 }
 
@@ -156,9 +165,11 @@ void TabledField::Render(uint64_t word, uint32_t extension, uint32_t boundary, u
         if (text.padded >= 0 && shift == 0)
             return out.PutShort(padded_[static_cast<size_t>(text.padded)].data(), text.length);
     } else if (dense_.empty()) {
-        auto it = values.find(v);
-        if (it != values.end())
-            text = {it->second.c_str(), static_cast<uint32_t>(it->second.size()), -1};
+        auto it =
+            std::lower_bound(values.begin(), values.end(), v,
+                             [](const auto &entry, uint64_t key) { return entry.first < key; });
+        if (it != values.end() && it->first == v)
+            text = {it->second.data(), static_cast<uint32_t>(it->second.size()), -1};
     }
     if (!text.text) text = {"Unknown", 7, -1};
     if (shift == 0) return out.Put(text.text, text.length);

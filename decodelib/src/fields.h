@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "decodelib/zema_disasm.h"
@@ -136,12 +137,14 @@ class TabledField : public Field {
                 TextSink &out) const override;
     bool RendersNumbersOnly() const override { return shift != 0; }
     std::vector<std::string> PossibleTexts() const override;
-    std::map<uint64_t, std::string> values;
+    // Entry texts by value, ascending, the first entry of a value kept; they
+    // point into the records, which outlive the field.
+    std::vector<std::pair<uint64_t, std::string_view>> values;
     uint32_t shift;
 
   private:
     // Texts of the values below the size of this array, for a lookup without
-    // the map search (null: no entry). Point into `values`; texts shorter
+    // a search (null: no entry). Point into `values`; texts shorter
     // than 16 characters also have a copy that can be read for 16 bytes.
     struct Dense {
         const char *text;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <unordered_map>
 
 #include "decodelib/match_rule.h"
 #include "decodelib/src/generated_tables.h"
@@ -78,6 +79,13 @@ void assign_kinds(ArchitectureTables &t) {
 
 void plan_operands(ArchitectureTables &t, uint32_t word_width) {
     FieldResolver resolver(t.field_map);
+    // Records share their name texts: each text's slot code is worked out once.
+    std::unordered_map<const char *, uint32_t> slot_of_text;
+    auto direct_slot = [&slot_of_text](const char *name) {
+        auto [it, added] = slot_of_text.try_emplace(name, 0);
+        if (added) it->second = DirectSlotCode(name);
+        return it->second;
+    };
     for (uint32_t i = 0; i < t.record_count; ++i) {
         const InstructionRecord &r = t.records[i];
         RecordInfo &info = t.info[i];
@@ -87,7 +95,7 @@ void plan_operands(ArchitectureTables &t, uint32_t word_width) {
         for (int k = 0; k < 64 && r.operands[k].syntax_name; ++k) {
             const Field *f = resolver.Find(r.operands[k].field_name);
             if (!f) continue;
-            uint32_t slot = whole ? DirectSlotCode(r.operands[k].syntax_name) : 0;
+            uint32_t slot = whole ? direct_slot(r.operands[k].syntax_name) : 0;
             t.plans.push_back({f, &r.operands[k], slot});
             if (!slot) info.operand_count++;
         }
@@ -118,28 +126,28 @@ void choose_key_bits(const ArchitectureTables &t, const std::vector<uint32_t> &m
     c.key_bits = order;
 }
 
-uint32_t compress(uint64_t v, const std::vector<uint32_t> &key_bits) {
-    uint32_t out = 0;
-    for (size_t k = 0; k < key_bits.size(); ++k)
-        out |= static_cast<uint32_t>((v >> key_bits[k]) & 1) << k;
-    return out;
-}
-
 void build_byte_keys(MatchClass &c) {
     uint16_t of_bit[64] = {};
     for (size_t k = 0; k < c.key_bits.size(); ++k)
         of_bit[c.key_bits[k]] = static_cast<uint16_t>(of_bit[c.key_bits[k]] | 1u << k);
     for (uint32_t shift = 0; shift < 64; shift += 8) {
+        if (std::all_of(of_bit + shift, of_bit + shift + 8, [](uint16_t b) { return b == 0; }))
+            continue;
         MatchClass::ByteKey key{shift, {}};
-        bool used = false;
         // A byte's key is that of the byte without its lowest set bit and that bit's.
         for (uint32_t v = 1; v < 256; ++v) {
             uint32_t low = static_cast<uint32_t>(std::countr_zero(v));
             key.bits[v] = static_cast<uint16_t>(key.bits[v & (v - 1)] | of_bit[shift + low]);
-            used |= key.bits[v] != 0;
         }
-        if (used) c.byte_keys.push_back(key);
+        c.byte_keys.push_back(key);
     }
+}
+
+// The key bits of v gathered into a bucket number, as the matcher does.
+uint32_t compress(const MatchClass &c, uint64_t v) {
+    uint32_t out = 0;
+    for (const MatchClass::ByteKey &k : c.byte_keys) out |= k.bits[(v >> k.shift) & 0xFF];
+    return out;
 }
 
 // Puts every member in each bucket its fixed key bits allow, in member order.
@@ -148,8 +156,8 @@ void fill_buckets(const ArchitectureTables &t, const std::vector<uint32_t> &memb
     uint32_t buckets = 1u << c.key_bits.size(), all = buckets - 1;
     std::vector<uint32_t> sizes(buckets + 1, 0);
     auto each_bucket = [&](uint32_t m, auto &&visit) {
-        uint32_t mask = compress(t.records[m].mask, c.key_bits);
-        uint32_t value = compress(t.records[m].value, c.key_bits) & mask;
+        uint32_t mask = compress(c, t.records[m].mask);
+        uint32_t value = compress(c, t.records[m].value) & mask;
         uint32_t free = all & ~mask;
         for (uint32_t sub = free;; sub = (sub - 1) & free) {
             visit(value | sub);

@@ -256,6 +256,26 @@ TEST_F(Interface, InstructionTexts) {
     EXPECT_EQ(FormatPacket(&text), 8u);
 }
 
+TEST(SlotNames, SlotFieldNamesGiveTheirCodes) {
+    struct Case {
+        const char *name;
+        uint32_t slot, direct;
+    } cases[] = {
+        {"opA", SLOT_A, SLOT_A},      {"opVsau", SLOT_VSAU, SLOT_VSAU},
+        {"opS_HI", SLOT_S, SLOT_S},   {"opS_LO", SLOT_S, 0},
+        {"opX_LO", SLOT_X, SLOT_X},   {"opX_HI", SLOT_X, 0},
+        {"opVsau_HI", SLOT_VSAU, 0},  {"opC", SLOT_C, SLOT_C},
+        {"opDONE", SLOT_WORD, 0},     {"opW", SLOT_WORD, 0},
+        {"op", SLOT_WORD, 0},         {"opQ", SLOT_WORD, 0},
+        {"opVsauVsau", SLOT_WORD, 0}, {"opVsau_HIx", SLOT_WORD, 0},
+        {"A", SLOT_WORD, 0},          {"opa", SLOT_WORD, 0},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(SlotOfField(c.name), c.slot) << c.name;
+        EXPECT_EQ(DirectSlotCode(c.name), c.direct) << c.name;
+    }
+}
+
 TEST(Versions, Texts) {
     EXPECT_STREQ(ZEMADisasmLib::GetLibraryVersion(),
                  "ZEMA1/ZEMA2/ZEMA3 Disassembly Library Version 1.32");

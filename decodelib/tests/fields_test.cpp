@@ -95,6 +95,19 @@ TEST(FieldRender, TabledFirstEntryWinsAndUnknown) {
     for (const Case &c : cases) EXPECT_EQ(f.RenderText(c.value, 0, 64, 0), c.want) << c.value;
 }
 
+TEST(FieldRender, TabledWideValuesOutOfOrderFirstEntryWins) {
+    // Values above 255 take the sorted search instead of the direct table.
+    FieldRecord r =
+        field(2, range(11, 0), false, 0,
+              {{300, ".a"}, {5, ".b"}, {300, ".c"}, {4000, ".d"}, {5, ".e"}, {0, nullptr}});
+    TabledField f(&r);
+    struct Case {
+        uint64_t value;
+        const char *want;
+    } cases[] = {{300, ".a"}, {5, ".b"}, {4000, ".d"}, {0, ""}, {6, "Unknown"}, {4095, "Unknown"}};
+    for (const Case &c : cases) EXPECT_EQ(f.RenderText(c.value, 0, 64, 0), c.want) << c.value;
+}
+
 TEST(FieldRender, TabledShiftReadsTheTextAsNumber) {
     FieldRecord r = field(2, range(1, 0), false, 2, {{0, "3"}, {1, "x"}, {2, "16"}});
     TabledField f(&r);
