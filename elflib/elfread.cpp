@@ -178,49 +178,55 @@ uint8_t *read_contents(FILE *stream, long base, uint64_t image_size, const Elf32
     return bytes;
 }
 
-Elf32_Sym *decode_symbols(const uint8_t *b, uint32_t count, const byte_order_struct &bo) {
-    Elf32_Sym *t = static_cast<Elf32_Sym *>(kl_calloc(count ? count : 1, sizeof(Elf32_Sym)));
-    for (uint32_t k = 0; k < count; k++, b += SYM_ENTSIZE) {
-        t[k].st_name = bo.r32(b + 0);
-        t[k].st_value = bo.r32(b + 4);
-        t[k].st_size = bo.r32(b + 8);
-        t[k].st_info = b[12];
-        t[k].st_other = b[13];
-        t[k].st_shndx = bo.r16(b + 14);
+void decode_symbol(Elf32_Sym *t, const uint8_t *b, const byte_order_struct &bo) {
+    t->st_name = bo.r32(b + 0);
+    t->st_value = bo.r32(b + 4);
+    t->st_size = bo.r32(b + 8);
+    t->st_info = b[12];
+    t->st_other = b[13];
+    t->st_shndx = bo.r16(b + 14);
+}
+
+void decode_rel(Elf32_Rel *t, const uint8_t *b, const byte_order_struct &bo) {
+    t->r_offset = bo.r32(b + 0);
+    t->r_info = bo.r32(b + 4);
+}
+
+void decode_rela(Elf32_Rela *t, const uint8_t *b, const byte_order_struct &bo) {
+    t->r_offset = bo.r32(b + 0);
+    t->r_info = bo.r32(b + 4);
+    t->r_addend = int32_t(bo.r32(b + 8));
+}
+
+void decode_dyn(Elf32_Dyn *t, const uint8_t *b, const byte_order_struct &bo) {
+    t->d_tag = bo.r32(b + 0);
+    t->d_val = bo.r32(b + 4);
+}
+
+// Reads a table section straight into its table and decodes every entry in
+// place, so that the table is the only copy of the section in memory: the
+// on-disk entries have exactly the size of the decoded ones. Bytes after the
+// last whole entry are checked against the image but not kept.
+template <typename T, uint32_t ENTSIZE,
+          void (*decode)(T *, const uint8_t *, const byte_order_struct &)>
+T *read_table(FILE *stream, long base, uint64_t image_size, const Elf32_Shdr *s,
+              const byte_order_struct &bo) {
+    static_assert(sizeof(T) == ENTSIZE, "entries are decoded in place");
+    check_in_image(s->sh_offset, s->sh_size, image_size);
+    uint32_t count = s->sh_size / ENTSIZE;
+    T *t = static_cast<T *>(kl_calloc(count ? count : 1, sizeof(T)));
+    kl_fseek(stream, base + long(s->sh_offset), SEEK_SET);
+    if (count) kl_fread(t, ENTSIZE, count, stream);
+    for (uint32_t k = 0; k < count; k++) {
+        uint8_t b[ENTSIZE];
+        memcpy(b, &t[k], ENTSIZE);
+        decode(&t[k], b, bo);
     }
     return t;
 }
 
-Elf32_Rel *decode_rel(const uint8_t *b, uint32_t count, const byte_order_struct &bo) {
-    Elf32_Rel *t = static_cast<Elf32_Rel *>(kl_calloc(count ? count : 1, sizeof(Elf32_Rel)));
-    for (uint32_t k = 0; k < count; k++, b += REL_ENTSIZE) {
-        t[k].r_offset = bo.r32(b + 0);
-        t[k].r_info = bo.r32(b + 4);
-    }
-    return t;
-}
-
-Elf32_Rela *decode_rela(const uint8_t *b, uint32_t count, const byte_order_struct &bo) {
-    Elf32_Rela *t = static_cast<Elf32_Rela *>(kl_calloc(count ? count : 1, sizeof(Elf32_Rela)));
-    for (uint32_t k = 0; k < count; k++, b += RELA_ENTSIZE) {
-        t[k].r_offset = bo.r32(b + 0);
-        t[k].r_info = bo.r32(b + 4);
-        t[k].r_addend = int32_t(bo.r32(b + 8));
-    }
-    return t;
-}
-
-Elf32_Dyn *decode_dyn(const uint8_t *b, uint32_t count, const byte_order_struct &bo) {
-    Elf32_Dyn *t = static_cast<Elf32_Dyn *>(kl_calloc(count ? count : 1, sizeof(Elf32_Dyn)));
-    for (uint32_t k = 0; k < count; k++, b += DYN_ENTSIZE) {
-        t[k].d_tag = bo.r32(b + 0);
-        t[k].d_val = bo.r32(b + 4);
-    }
-    return t;
-}
-
-// Loads one section of non-zero size: its decoded table, if it is a table,
-// and its raw contents.
+// Loads one section of non-zero size: its decoded table if it is a table,
+// else its raw contents.
 void load_section(FILE *stream, long base, uint64_t image_size, Elf_struct *e, uint32_t i,
                   const byte_order_struct &bo) {
     const Elf32_Ehdr *Ehdr = &e->Ehdr;
@@ -236,8 +242,8 @@ void load_section(FILE *stream, long base, uint64_t image_size, Elf_struct *e, u
         // A partial symbol would make a table that is there but counts no
         // symbol, which every index check would then have to allow for.
         KL_INPUT_CHECK(e->Shdr[i].sh_size % SYM_ENTSIZE == 0, SOURCE);
-        e->section[i] = read_contents(stream, base, image_size, s);
-        e->sym[i] = decode_symbols(e->section[i], s->sh_size / SYM_ENTSIZE, bo);
+        e->sym[i] =
+            read_table<Elf32_Sym, SYM_ENTSIZE, decode_symbol>(stream, base, image_size, s, bo);
         if (s->sh_type == SHT_SYMTAB) {
             KL_INPUT_CHECK(e->symtab_ndx == 0, SOURCE);
             e->symtab_ndx = i;
@@ -252,18 +258,16 @@ void load_section(FILE *stream, long base, uint64_t image_size, Elf_struct *e, u
         return;
     case SHT_REL:
         KL_INPUT_CHECK(e->Shdr[i].sh_entsize == REL_ENTSIZE, SOURCE);
-        e->section[i] = read_contents(stream, base, image_size, s);
-        e->rel[i] = decode_rel(e->section[i], s->sh_size / REL_ENTSIZE, bo);
+        e->rel[i] = read_table<Elf32_Rel, REL_ENTSIZE, decode_rel>(stream, base, image_size, s, bo);
         return;
     case SHT_RELA:
         KL_INPUT_CHECK(e->Shdr[i].sh_entsize == RELA_ENTSIZE, SOURCE);
-        e->section[i] = read_contents(stream, base, image_size, s);
-        e->rela[i] = decode_rela(e->section[i], s->sh_size / RELA_ENTSIZE, bo);
+        e->rela[i] =
+            read_table<Elf32_Rela, RELA_ENTSIZE, decode_rela>(stream, base, image_size, s, bo);
         return;
     case SHT_DYNAMIC:
         KL_INPUT_CHECK(e->Shdr[i].sh_entsize == DYN_ENTSIZE, SOURCE);
-        e->section[i] = read_contents(stream, base, image_size, s);
-        e->dyn[i] = decode_dyn(e->section[i], s->sh_size / DYN_ENTSIZE, bo);
+        e->dyn[i] = read_table<Elf32_Dyn, DYN_ENTSIZE, decode_dyn>(stream, base, image_size, s, bo);
         return;
     default:
         break;

@@ -128,7 +128,7 @@ struct Elf_struct {
     Elf32_Rela **rela;
     Elf32_Dyn **dyn;
     uint8_t **segment; // the p_filesz file bytes of a segment; the zero rest is not stored
-    uint8_t **section;
+    uint8_t **section; // raw bytes; a symbol, REL, RELA or dynamic section has only its table
     qz_info_entry *qz_info;
     uint32_t symtab_ndx;
     uint32_t strtab_ndx;

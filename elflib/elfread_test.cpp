@@ -161,7 +161,6 @@ TEST(ElfRead, DecodesEveryTable) {
     EXPECT_EQ(elf_r_type(rela[2].r_info), R_EXPR_END);
     ASSERT_NE(e.rel[6], nullptr);
     EXPECT_EQ(elf_r_sym(e.rel[6][0].r_info), 2u);
-    ASSERT_NE(e.section[5], nullptr); // a table keeps its raw bytes too
 
     ASSERT_NE(e.dyn[4], nullptr);
     EXPECT_EQ(e.dyn[4][0].d_tag, 1u);
@@ -178,6 +177,72 @@ TEST(ElfRead, DecodesEveryTable) {
     EXPECT_EQ(e.qz_info[3].space, 0u);
     EXPECT_EQ(e.qz_info[3].unset, 1u);
     elf_free(&e);
+}
+
+// A table section is held once, as its table; the raw slot stays empty.
+TEST(ElfRead, TableSectionsKeepOnlyTheirTable) {
+    for (ByteOrder order : {ByteOrder::Little, ByteOrder::Big}) {
+        ElfWriter w = full_image(order);
+        Elf_struct e{};
+        ASSERT_EQ(load(w.build(), &e), EM_ZEMA);
+        struct Slot {
+            uint32_t type;
+            const void *table;
+        };
+        for (uint32_t i = 1; i < e.Ehdr.e_shnum; i++) {
+            uint32_t type = e.Shdr[i].sh_type;
+            const Slot slots[] = {{SHT_SYMTAB, e.sym[i]},
+                                  {SHT_REL, e.rel[i]},
+                                  {SHT_RELA, e.rela[i]},
+                                  {SHT_DYNAMIC, e.dyn[i]}};
+            for (const Slot &slot : slots) EXPECT_EQ(slot.table != nullptr, slot.type == type) << i;
+            bool table =
+                type == SHT_SYMTAB || type == SHT_REL || type == SHT_RELA || type == SHT_DYNAMIC;
+            bool contents = !table && type != SHT_NOBITS;
+            EXPECT_EQ(e.section[i] != nullptr, contents) << i;
+        }
+        elf_free(&e);
+    }
+}
+
+// Entries are decoded where they were read: every entry must come out whole,
+// whatever its neighbours, and bytes after the last whole entry are ignored.
+TEST(ElfRead, TablesDecodedInPlace) {
+    struct Case {
+        const char *what;
+        ByteOrder order;
+        uint32_t entries;
+        uint32_t leftover;
+    } cases[] = {
+        {"one entry", ByteOrder::Little, 1, 0},
+        {"many entries", ByteOrder::Big, 300, 0},
+        {"leftover bytes", ByteOrder::Little, 5, 11},
+        {"leftover only", ByteOrder::Big, 0, 7},
+    };
+    for (const Case &c : cases) {
+        ElfWriter w(c.order);
+        uint32_t text = w.section(".text").data({1, 2, 3, 4}).index();
+        uint32_t sym = w.symbol("s").index();
+        auto rela = w.rela(text);
+        for (uint32_t k = 0; k < c.entries; k++)
+            rela.add(k * 4, 13 + k % 200, sym, int32_t(k * 0x9E3779B9u));
+        uint32_t index = rela.index();
+        // The section headers follow the contents, so the leftover bytes lie
+        // inside the image.
+        w.section_at(index).size(c.entries * RELA_ENTSIZE + c.leftover);
+        Bytes image = w.build();
+        Elf_struct e{};
+        ASSERT_EQ(load(image, &e), EM_ZEMA) << c.what;
+        ASSERT_NE(e.rela[index], nullptr) << c.what;
+        for (uint32_t k = 0; k < c.entries; k++) {
+            const Elf32_Rela &r = e.rela[index][k];
+            EXPECT_EQ(r.r_offset, k * 4) << c.what << k;
+            EXPECT_EQ(elf_r_type(r.r_info), 13 + k % 200) << c.what << k;
+            EXPECT_EQ(elf_r_sym(r.r_info), sym) << c.what << k;
+            EXPECT_EQ(r.r_addend, int32_t(k * 0x9E3779B9u)) << c.what << k;
+        }
+        elf_free(&e);
+    }
 }
 
 TEST(ElfRead, SegmentHoldsItsFileBytes) {
@@ -507,6 +572,13 @@ const FatalCase fatal_cases[] = {
          ElfWriter w;
          w.section(".symtab").type(SHT_SYMTAB).entsize(16).link(2).data(Bytes(16, 0));
          w.section(".strtab").type(SHT_NOBITS).size(4);
+         return w.build();
+     }},
+    // A table section has no raw contents to read names from.
+    {"e->section[e->strtab_ndx]",
+     [] {
+         ElfWriter w;
+         w.section(".symtab").type(SHT_SYMTAB).entsize(16).link(1).data(Bytes(16, 0));
          return w.build();
      }},
     {"e->section[e->dynstr_ndx]",
