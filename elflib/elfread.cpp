@@ -81,11 +81,8 @@ bool read_header(FILE *stream, long base, Elf32_Ehdr *Ehdr) {
 void allocate_arrays(Elf_struct *e) {
     const Elf32_Ehdr *Ehdr = &e->Ehdr;
     e->Phdr = nullptr;
-    e->segment = nullptr;
-    if (Ehdr->e_phnum != 0) {
+    if (Ehdr->e_phnum != 0)
         e->Phdr = static_cast<Elf32_Phdr *>(kl_calloc(Ehdr->e_phnum, sizeof(Elf32_Phdr)));
-        e->segment = static_cast<uint8_t **>(kl_calloc(Ehdr->e_phnum, sizeof(uint8_t *)));
-    }
     e->Shdr = nullptr;
     e->sym = nullptr;
     e->rel = nullptr;
@@ -130,18 +127,14 @@ void check_in_image(uint64_t offset, uint64_t size, uint64_t image_size) {
     if (offset > image_size || size > image_size - offset) kl_fail_short_read();
 }
 
-// A segment's image holds the bytes the file gives it (p_filesz); the
-// zero-filled rest up to p_memsz is not stored, since nothing in the file
-// bounds it.
-void read_segments(FILE *stream, long base, uint64_t image_size, Elf_struct *e) {
+// Segments are not loaded: the listing reads every byte through the
+// sections, and an executable's segments cover the same bytes again. The file
+// bytes each segment claims must still lie in the image.
+void check_segments(uint64_t image_size, const Elf_struct *e) {
     for (unsigned i = 0; i < e->Ehdr.e_phnum; i++) {
         const Elf32_Phdr *p = &e->Phdr[i];
         if (p->p_filesz == 0 || p->p_type == 0) continue;
         check_in_image(p->p_offset, p->p_filesz, image_size);
-        uint8_t *image = static_cast<uint8_t *>(kl_malloc(p->p_filesz));
-        e->segment[i] = image;
-        kl_fseek(stream, base + long(p->p_offset), SEEK_SET);
-        kl_fread(image, 1, p->p_filesz, stream);
     }
 }
 
@@ -358,7 +351,7 @@ uint16_t elf_read(FILE *stream, long base, Elf_struct *record) {
     uint64_t image_size = image_size_of(stream, base);
     allocate_arrays(e);
     read_program_headers(stream, base, e, bo);
-    read_segments(stream, base, image_size, e);
+    check_segments(image_size, e);
     read_section_headers(stream, base, e, bo);
     load_sections(stream, base, image_size, e, bo);
     cross_check(e);
@@ -370,8 +363,6 @@ uint16_t elf_read(FILE *stream, long base, Elf_struct *record) {
 
 void elf_free(Elf_struct *record) {
     Elf_struct *e = record;
-    if (e->segment)
-        for (unsigned i = 0; i < e->Ehdr.e_phnum; i++) release(e->segment[i]);
     for (unsigned i = 0; e->Shdr && i < e->Ehdr.e_shnum; i++) {
         if (e->sym) release(e->sym[i]);
         if (e->rel) release(e->rel[i]);
@@ -380,7 +371,6 @@ void elf_free(Elf_struct *record) {
         if (e->section) release(e->section[i]);
     }
     release(e->Phdr);
-    release(e->segment);
     release(e->Shdr);
     release(e->sym);
     release(e->rel);

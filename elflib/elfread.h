@@ -117,8 +117,9 @@ struct qz_info_entry {
     uint32_t unset;
 };
 
-// The loaded file. Every per-section array has e_shnum slots, every
-// per-segment array e_phnum slots; empty slots are null.
+// The loaded file. Every per-section array has e_shnum slots; empty slots
+// are null. Segment contents are not loaded (the sections hold the bytes
+// that are listed); only their headers are.
 struct Elf_struct {
     Elf32_Ehdr Ehdr;
     Elf32_Phdr *Phdr;
@@ -127,7 +128,6 @@ struct Elf_struct {
     Elf32_Rel **rel;
     Elf32_Rela **rela;
     Elf32_Dyn **dyn;
-    uint8_t **segment; // the p_filesz file bytes of a segment; the zero rest is not stored
     uint8_t **section; // raw bytes; a symbol, REL, RELA or dynamic section has only its table
     qz_info_entry *qz_info;
     uint32_t symtab_ndx;
