@@ -122,8 +122,11 @@ bool better_equivalent(const Elf32_Sym *b, const Elf32_Sym *s, const Option_stru
 } // namespace
 
 // What the labels at an address hold for one filter: the first that passes
-// it, and the one an equivalence text names. Remembered per sorted copy, so
-// that n operands naming one address cost one walk of its symbols, not n.
+// it, and the one an equivalence text names. Remembered per sorted copy for
+// the addresses that hold many symbols, so that n operands naming such an
+// address cost one walk of its symbols, not n; a walk of a few symbols is
+// cheaper to repeat than to keep, and keeping every address an operand names
+// would cost memory in step with the code.
 struct Label_memo_struct {
     struct Key {
         uint64_t address;
@@ -147,6 +150,9 @@ struct Label_memo_struct {
 
 namespace {
 
+// Symbols at one address from which on a walk over them is remembered.
+constexpr uint64_t LONG_WALK = 16;
+
 void release_label_memo(Label_memo_struct *memo) {
     delete memo;
 }
@@ -156,10 +162,19 @@ void forget_labels(Option_struct *opt) {
     opt->label_memo = nullptr;
 }
 
-Label_memo_struct::Found walk_labels_at(uint64_t address, const Option_struct *opt,
+// Whether the walk over the symbols at address, starting at position first
+// of the view, visits at least LONG_WALK of them.
+bool long_walk(uint64_t address, uint64_t first, const Option_struct *opt) {
+    Symbol_view_struct v = symbol_view(opt);
+    if (!v.sorted) return v.count >= LONG_WALK;
+    return first < v.count && v.count - first >= LONG_WALK &&
+           v.at(first + LONG_WALK - 1).st_value == address;
+}
+
+Label_memo_struct::Found walk_labels_at(uint64_t address, uint64_t first, const Option_struct *opt,
                                         const Space_filter_struct *filter) {
     Label_memo_struct::Found f{nullptr, nullptr};
-    uint64_t cursor = NEW_SEARCH;
+    uint64_t cursor = first;
     while (const Elf32_Sym *s = find_next_label_at(address, &cursor, opt, filter)) {
         if (f.first == nullptr) f.first = s;
         if (opt->mapper_labels && is_mapper_name(symbol_name(opt, s))) continue;
@@ -168,21 +183,26 @@ Label_memo_struct::Found walk_labels_at(uint64_t address, const Option_struct *o
     return f;
 }
 
-const Label_memo_struct::Found &labels_at(uint64_t address, Option_struct *opt,
-                                          const Space_filter_struct *filter) {
-    if (opt->label_memo == nullptr) {
-        opt->label_memo = new Label_memo_struct;
-        opt->label_memo_release = release_label_memo;
-    }
+Label_memo_struct::Found labels_at(uint64_t address, Option_struct *opt,
+                                   const Space_filter_struct *filter) {
     Label_memo_struct::Key key{address, 0, 0, opt->mapper_labels != 0};
     if (filter) {
         key.space = filter->unset ? 0 : filter->space;
         key.filter = filter->unset ? 1 : 2;
     }
-    auto &found = opt->label_memo->found;
-    auto it = found.find(key);
-    if (it == found.end()) it = found.emplace(key, walk_labels_at(address, opt, filter)).first;
-    return it->second;
+    if (opt->label_memo) {
+        auto it = opt->label_memo->found.find(key);
+        if (it != opt->label_memo->found.end()) return it->second;
+    }
+    uint64_t first = first_symbol_at(address, opt);
+    Label_memo_struct::Found f = walk_labels_at(address, first, opt, filter);
+    if (!long_walk(address, first, opt)) return f;
+    if (opt->label_memo == nullptr) {
+        opt->label_memo = new Label_memo_struct;
+        opt->label_memo_release = release_label_memo;
+    }
+    opt->label_memo->found.emplace(key, f);
+    return f;
 }
 
 // Whether any label lies at address within the filter.

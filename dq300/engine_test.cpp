@@ -190,6 +190,32 @@ TEST_F(Engine, EquivalenceFollowsTheOptionAndTheTable) {
     EXPECT_EQ(equivalence(0x40), "is equivalent to $00000040 (other)");
 }
 
+// Addresses crowded with symbols are remembered, the others walked again:
+// both must name the same symbol, follow the mapper-label option and keep
+// neighbouring addresses apart.
+TEST_F(Engine, EquivalenceOfCrowdedAddresses) {
+    for (uint32_t n : {1u, 2u, 15u, 16u, 17u, 40u}) {
+        SCOPED_TRACE(n);
+        std::vector<std::string> names;
+        for (uint32_t k = 0; k + 1 < n; k++) names.push_back("l" + std::to_string(k));
+        for (uint32_t k = 0; k < 20; k++) names.push_back("n" + std::to_string(k));
+        std::vector<Sym> rows;
+        for (uint32_t k = 0; k + 1 < n; k++) rows.push_back({names[k].c_str(), 0x40});
+        rows.push_back({"..M", 0x40, STT_OBJECT});
+        for (uint32_t k = 0; k < 20; k++) rows.push_back({names[n - 1 + k].c_str(), 0x44});
+        symbols(rows);
+        for (int pass = 0; pass < 2; pass++) {
+            opt->mapper_labels = 0;
+            EXPECT_EQ(equivalence(0x40), "is equivalent to $00000040 (..M)");
+            opt->mapper_labels = 1;
+            EXPECT_EQ(equivalence(0x40),
+                      n == 1 ? "is equivalent to $00000040" : "is equivalent to $00000040 (l0)");
+            EXPECT_EQ(equivalence(0x44), "is equivalent to $00000044 (n0)");
+            EXPECT_EQ(equivalence(0x48), "is equivalent to $00000048");
+        }
+    }
+}
+
 TEST_F(Engine, EquivalenceTextPrefersNamedObjects) {
     struct Case {
         std::vector<Sym> rows;
