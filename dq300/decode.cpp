@@ -41,6 +41,16 @@ uint32_t format_hex_groups(const char *lead, const uint8_t *bytes, uint32_t size
                            char *line) {
     char *p = line;
     for (const char *l = lead; *l;) *p++ = *l++;
+    // A packet: whole units from the last, well inside the line.
+    if (from_last && size % 2 == 0 && p + 5 * (size / 2) <= line + HEX_LINE_SIZE - 10) {
+        for (uint32_t k = size; k >= 2; k -= 2, p += 5) {
+            memcpy(p, HEX_PAIRS.text + 2 * bytes[k - 1], 2);
+            memcpy(p + 2, HEX_PAIRS.text + 2 * bytes[k - 2], 2);
+            p[4] = ' ';
+        }
+        *p++ = '\n';
+        return uint32_t(p - line);
+    }
     for (uint32_t k = 0; k < size && p < line + HEX_LINE_SIZE - 5; k++) {
         uint8_t b = bytes[from_last ? size - 1 - k : k];
         memcpy(p, HEX_PAIRS.text + 2 * b, 2);

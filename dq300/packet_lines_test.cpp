@@ -3,9 +3,11 @@
 // prefixes on decoded words of every set.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "dq300/disasm.h"
 
@@ -127,6 +129,38 @@ TEST(TabbedLines, AgreeWithTheLibraryPrefixesOnRandomWords) {
         }
         // Nearly every packet takes the tabbed copy; the others fall back.
         EXPECT_GT(accepted, words * 9 / 10) << "set " << c.arch;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The hex line of a packet: 16-bit units from the last, each unit's second
+// byte first, an odd count byte by byte; a long one cut at a whole group.
+TEST(HexCodification, UnitsFromTheLast) {
+    struct Case {
+        std::vector<uint8_t> bytes;
+        const char *line;
+    } cases[] = {
+        {{0x01, 0x02}, "\t0201 \n"},
+        {{0x01, 0x02, 0x03, 0x04}, "\t0403 0201 \n"},
+        {{0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE}, "\tFEDC BA98 7654 3210 \n"},
+        {{0xAB, 0xCD, 0xEF}, "\tEF CD AB \n"},
+        {{0x00}, "\t00 \n"},
+        {std::vector<uint8_t>(16, 0xA5), "\tA5A5 A5A5 A5A5 A5A5 A5A5 A5A5 A5A5 A5A5 \n"},
+        // 15 units fit; the 16th starts past the line's room.
+        {std::vector<uint8_t>(40, 0x11), "\t1111 1111 1111 1111 1111 1111 1111 1111 1111 1111 1111 "
+                                         "1111 1111 1111 1111 \n"},
+    };
+    for (const Case &c : cases) {
+        Option_struct *opt = options_new();
+        text_open(opt);
+        print_hex_codification(c.bytes.data(), uint32_t(c.bytes.size()), opt);
+        char *text = text_detach(opt);
+        EXPECT_STREQ(text, c.line);
+        free(text);
+        options_free(opt);
     }
 }
 
