@@ -35,8 +35,8 @@ struct Window_struct {
     // Expressions too long for an operand's text, alive until the packet is printed.
     char *long_texts[MAX_LONG_TEXTS];
     uint32_t long_count;
-    // A text written into the current packet holds a line break: its lines
-    // cannot be told from the instructions' then.
+    // A text written into the current packet could pass for the end of an
+    // instruction line: the driver cannot tab the lines itself then.
     bool text_breaks;
 };
 
@@ -141,7 +141,8 @@ void set_line_prefixes(uint32_t count) {
 
 // Annotates the instructions of an accepted packet of `size` bytes and sets
 // their texts. Lines the driver can tab itself (see print_packet_body) get no
-// prefix from the library: true then.
+// prefix from the library, true in *tabbed then: a tab takes part in no
+// clean-up, so the text differs only by the tabs.
 bool annotate_packet(uint32_t size, bool inner_labels, Window_struct *w, Option_struct *opt,
                      bool *tabbed) {
     uint32_t count = GetInstructionCount();
