@@ -5,8 +5,7 @@
 
 namespace ZEMADisasmLib {
 
-std::string_view TextArena::Keep(const char *text) {
-    if (!*text) return {};
+std::string_view TextArena::KeepCopy(const char *text) {
     // Short texts (the usual tab) are copied as they are measured.
     char *place = chunks_.empty() ? nullptr : chunks_.back().get() + used_;
     size_t n = 0;

@@ -14,27 +14,38 @@ namespace ZEMADisasmLib {
 
 namespace {
 
-const InstructionRecord *match_indexed(uint64_t bits, uint32_t width, uint32_t slot) {
+constexpr uint32_t kNoRecord = UINT32_MAX;
+
+// Index of the record of the current tables that wins, or kNoRecord.
+uint32_t match_indexed(uint64_t bits, uint32_t width, uint32_t slot) {
     const ArchitectureTables &t = *State().current;
-    if (width > 64 || slot > 22 || t.class_of[width][slot] < 0) return nullptr;
+    if (width > 64 || slot > 22 || t.class_of[width][slot] < 0) return kNoRecord;
     const MatchClass &c = t.classes[static_cast<size_t>(t.class_of[width][slot])];
     uint32_t bucket = 0;
     for (const MatchClass::ByteKey &k : c.byte_keys) bucket |= k.bits[(bits >> k.shift) & 0xFF];
     const MatchClass::Candidate *m = c.candidates.data() + c.starts[bucket];
     const MatchClass::Candidate *end = c.candidates.data() + c.starts[bucket + 1];
     for (; m != end; ++m)
-        if ((bits & m->mask) == m->value) return &t.records[m->index];
-    return nullptr;
+        if ((bits & m->mask) == m->value) return m->index;
+    return kNoRecord;
+}
+
+const InstructionRecord *record_at(uint32_t index) {
+    return index == kNoRecord ? nullptr : &State().current->records[index];
+}
+
+// Makes room for one more decoded instruction (rarely: lists are kept).
+[[gnu::noinline]] void grow_instructions() {
+    DecoderState &s = State();
+    s.instructions.emplace_back();
+    s.operand_lists.emplace_back();
 }
 
 // Appends a decoded instruction with an empty operand list; returns its index.
 uint32_t append_instruction(const InstructionRecord *record) {
     DecoderState &s = State();
     uint32_t i = s.count++;
-    if (i == s.instructions.size()) {
-        s.instructions.emplace_back();
-        s.operand_lists.emplace_back();
-    }
+    if (i == s.instructions.size()) grow_instructions();
     DecodedInstruction &d = s.instructions[i];
     d.record = record;
     d.prefix_text = d.suffix_text = d.replacement_text = {};
@@ -53,14 +64,40 @@ void lower_case(char *p) {
         if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
 }
 
-void append_operand(uint32_t index, const OperandPlan &plan, uint64_t bits, uint32_t boundary,
-                    bool lowercase) {
+[[gnu::noinline]] void note_constants(ArchitectureTables &t, RecordInfo &info) {
+    t.plan_constants.resize(t.plans.size());
+    for (uint32_t k = info.plan_begin; k < info.plan_begin + info.plan_count; ++k) {
+        const OperandPlan &p = t.plans[k];
+        const FieldRecord &f = *p.field->record;
+        t.plan_constants[k] = {
+            p.name->syntax_name,  p.name->field_name, f.reloc_name ? f.reloc_name : "",
+            f.reloc_type,         f.reloc_width,      f.is_signed ? 1u : 0u,
+            p.field->TextsClean()};
+    }
+    info.constants_noted = true;
+}
+
+// The operand constants of the current tables, those of `info` noted.
+const OperandConstants *constants_of(ArchitectureTables &t, RecordInfo &info) {
+    if (!info.constants_noted) note_constants(t, info);
+    return t.plan_constants.data();
+}
+
+// Appends operand `plan` (of the current tables, whose constants are k) to
+// decoded instruction `index`, rendered against `bits`.
+void append_operand(uint32_t index, const OperandPlan &plan, const OperandConstants &k,
+                    uint64_t bits, uint32_t boundary, bool lowercase) {
     DecoderState &s = State();
     OperandList &list = s.operand_lists[index];
     size_t n = list.size();
     OperandRecord &op = list.Append();
-    op.syntax_name = plan.name->syntax_name;
-    op.field_name = plan.name->field_name;
+    op.syntax_name = k.syntax_name;
+    op.field_name = k.field_name;
+    op.reloc_name = k.reloc_name;
+    op.reloc_type = k.reloc_type;
+    op.reloc_width = k.reloc_width;
+    op.is_signed = k.is_signed;
+    op.long_text = nullptr;
     size_t length;
     bool cut;
     {
@@ -70,12 +107,6 @@ void append_operand(uint32_t index, const OperandPlan &plan, uint64_t bits, uint
         cut = sink.Cut();
     }
     if (lowercase) lower_case(op.text);
-    const FieldRecord &field = *plan.field->record;
-    op.reloc_name = field.reloc_name ? field.reloc_name : "";
-    op.reloc_type = field.reloc_type;
-    op.reloc_width = field.reloc_width;
-    op.is_signed = field.is_signed ? 1 : 0;
-    op.long_text = nullptr;
     if (cut) { // kept whole beside the record, which holds the first 127 characters
         std::string &whole = list.WholeText(n);
         whole = plan.field->RenderText(bits, 0, boundary, s.options);
@@ -85,7 +116,7 @@ void append_operand(uint32_t index, const OperandPlan &plan, uint64_t bits, uint
     RenderedText &rendered = list.Rendered(n);
     std::memcpy(rendered.head, op.text, sizeof rendered.head);
     rendered.length = static_cast<uint32_t>(length);
-    rendered.clean = plan.field->TextsClean();
+    rendered.clean = k.clean;
 }
 
 const RecordInfo &info_of(const InstructionRecord *r) {
@@ -93,13 +124,14 @@ const RecordInfo &info_of(const InstructionRecord *r) {
     return t.info[t.IndexOf(r)];
 }
 
-// Appends a matched record and renders all its operands against `bits`.
-void append_rendered(const InstructionRecord *r, uint64_t bits, uint32_t boundary, bool lowercase) {
-    const ArchitectureTables &t = *State().current;
-    const RecordInfo &info = info_of(r);
-    uint32_t index = append_instruction(r);
-    for (uint32_t k = 0; k < info.plan_count; ++k)
-        append_operand(index, t.plans[info.plan_begin + k], bits, boundary, lowercase);
+// Appends matched record `record` and renders all its operands against `bits`.
+void append_rendered(uint32_t record, uint64_t bits, uint32_t boundary, bool lowercase) {
+    ArchitectureTables &t = *State().current;
+    RecordInfo &info = t.info[record];
+    const OperandConstants *constants = constants_of(t, info);
+    uint32_t index = append_instruction(&t.records[record]);
+    for (uint32_t k = info.plan_begin; k < info.plan_begin + info.plan_count; ++k)
+        append_operand(index, t.plans[k], constants[k], bits, boundary, lowercase);
 }
 
 struct SlotValue {
@@ -160,28 +192,30 @@ void decode_two_s(const TwoSFields &f, uint64_t bits, uint32_t arch) {
     if (!upper_listed && z.value) DecodeSlot(z.value, z.width, SLOT_Z);
 }
 
-void decode_zema(const InstructionRecord *r, uint64_t bits, uint32_t arch) {
-    const ArchitectureTables &t = *State().current;
-    const RecordInfo &info = info_of(r);
+void decode_zema(uint32_t record, uint64_t bits, uint32_t arch) {
+    ArchitectureTables &t = *State().current;
+    const InstructionRecord *r = &t.records[record];
+    RecordInfo &info = t.info[record];
     if (info.traits & TRAIT_TWO_S) return decode_two_s(t.two_s_fields[info.two_s], bits, arch);
     bool whole =
         r->slot == SLOT_C || r->slot == SLOT_D || r->slot == SLOT_DONE || r->slot == SLOT_FNOP;
     // Slots decoded below append after the whole instruction, which keeps its index.
     uint32_t own = whole ? append_instruction(r) : 0;
-    for (uint32_t k = 0; k < info.plan_count; ++k) {
-        const OperandPlan &plan = t.plans[info.plan_begin + k];
+    const OperandConstants *constants = whole ? constants_of(t, info) : nullptr;
+    for (uint32_t k = info.plan_begin; k < info.plan_begin + info.plan_count; ++k) {
+        const OperandPlan &plan = t.plans[k];
         if (plan.slot) {
             uint64_t v = plan.field->Extract(bits, 0, 64);
             if (v) DecodeSlot(v, plan.field->record->bit_count, plan.slot);
         } else if (whole) {
-            append_operand(own, plan, bits, 64, false);
+            append_operand(own, plan, constants[k], bits, 64, false);
         }
     }
 }
 
 void decode_rixu_instruction(uint64_t bits) {
-    const InstructionRecord *m = MatchWord(bits, 32, 0);
-    if (!m) return append_invalid(32);
+    uint32_t m = match_indexed(bits, 32, 0);
+    if (m == kNoRecord) return append_invalid(32);
     append_rendered(m, bits, 32, true);
 }
 
@@ -279,17 +313,17 @@ const InstructionRecord *MatchLinear(uint64_t bits, uint32_t width, uint8_t flag
 
 const InstructionRecord *MatchWord(uint64_t bits, uint32_t width, uint8_t flag) {
     if (flag != 0) return MatchLinear(bits, width, flag, 0);
-    return match_indexed(bits, width, 0);
+    return record_at(match_indexed(bits, width, 0));
 }
 
 const InstructionRecord *MatchSlot(uint64_t value, uint32_t width, uint32_t slot) {
     if (slot == 0) return nullptr;
-    return match_indexed(value, width, slot);
+    return record_at(match_indexed(value, width, slot));
 }
 
 void DecodeSlot(uint64_t value, uint32_t width, uint32_t slot) {
-    const InstructionRecord *m = MatchSlot(value, width, slot);
-    if (!m) return append_invalid(width);
+    uint32_t m = slot ? match_indexed(value, width, slot) : kNoRecord;
+    if (m == kNoRecord) return append_invalid(width);
     append_rendered(m, value, width, false);
 }
 
@@ -305,8 +339,8 @@ uint32_t DecodeWord(const uint8_t *bytes, uint32_t arch) {
     else
         for (uint32_t i = 0; i < 4; ++i) bits |= static_cast<uint64_t>(bytes[i]) << (8 * i);
     s.word = {bits, width, 0};
-    const InstructionRecord *r = MatchWord(bits, width, 0);
-    if (!r)
+    uint32_t r = match_indexed(bits, width, 0);
+    if (r == kNoRecord)
         append_invalid(width);
     else if (arch <= 3)
         decode_zema(r, bits, arch);

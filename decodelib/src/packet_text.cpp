@@ -123,7 +123,10 @@ void append_line(uint32_t i, CleanText &target, bool line_feed) {
     // clean-up character, so nothing before it changes meanwhile.
     CleanText::Cursor c = target.Begin(room);
     if (before) c.Char(line_feed ? '\n' : ' ');
-    c.Text(d.prefix_text.data(), d.prefix_text.size());
+    if (d.prefix_text.size() == 1) // the usual tab
+        c.Char(d.prefix_text[0]);
+    else
+        c.Text(d.prefix_text.data(), d.prefix_text.size());
     size_t raw = d.prefix_text.size() + d.suffix_text.size();
     if (compiled) {
         raw += append_pieces(*compiled, State().operand_lists[i], target, c, room);

@@ -62,6 +62,14 @@ struct OperandPlan {
     uint32_t slot;
 };
 
+// The parts of a decoded operand that depend on its plan only, gathered
+// once so that a decode copies them from one place.
+struct OperandConstants {
+    const char *syntax_name, *field_name, *reloc_name;
+    uint32_t reloc_type, reloc_width, is_signed;
+    bool clean; // TextsClean of the field
+};
+
 // The slot fields of a two-S packet format (null when absent).
 struct TwoSFields {
     const Field *x = nullptr, *x_hi = nullptr, *x_lo = nullptr;
@@ -114,6 +122,7 @@ struct RecordInfo {
     // Operands (bit per list position) whose text, once rewritten, could
     // join a later operand's name: a rewritten one needs the general rule.
     uint32_t touch_sensitive = 0;
+    bool constants_noted = false; // its plans' ArchitectureTables::plan_constants
     static constexpr int32_t kTemplateUnbuilt = -1, kTemplateGeneric = -2;
 };
 
@@ -129,6 +138,7 @@ struct ArchitectureTables {
     FieldMap field_map;
     std::vector<RecordInfo> info; // per record
     std::vector<OperandPlan> plans;
+    std::vector<OperandConstants> plan_constants; // per plan, noted on a record's first use
     std::vector<TwoSFields> two_s_fields;
     std::vector<MatchClass> classes;
     int16_t class_of[65][23]; // [size][slot], slot 0 the whole-word class; -1 none
@@ -180,11 +190,7 @@ class OperandList {
     size_t size() const { return count_; }
     void clear() { count_ = 0; }
     OperandRecord &Append() {
-        if (count_ == items_.size()) {
-            items_.emplace_back();
-            rendered_.emplace_back();
-            whole_texts_.emplace_back();
-        }
+        if (count_ == items_.size()) Grow();
         return items_[count_++];
     }
     OperandRecord &operator[](size_t i) { return items_[i]; }
@@ -197,6 +203,12 @@ class OperandList {
     const OperandRecord *end() const { return items_.data() + count_; }
 
   private:
+    [[gnu::noinline]] void Grow() {
+        items_.emplace_back();
+        rendered_.emplace_back();
+        whole_texts_.emplace_back();
+    }
+
     std::vector<OperandRecord> items_;
     std::vector<RenderedText> rendered_;
     std::vector<std::string> whole_texts_;
@@ -209,14 +221,29 @@ struct WordItem {
     uint8_t flag = 0;
 };
 
+// Every character once, so that a one-character text (the usual tab prefix)
+// is kept as a view into constant data instead of a copy.
+inline constexpr struct SingleChars {
+    char at[256] = {};
+    constexpr SingleChars() {
+        for (int c = 0; c < 256; ++c) at[c] = static_cast<char>(c);
+    }
+} kSingleChars;
+
 // Texts given with SetInstructionText, alive until the next decode. Chunks
 // never move, so views into them stay valid while more texts are added.
 class TextArena {
   public:
-    std::string_view Keep(const char *text);
+    std::string_view Keep(const char *text) {
+        if (!*text) return {};
+        if (!text[1]) return {&kSingleChars.at[static_cast<unsigned char>(text[0])], 1};
+        return KeepCopy(text);
+    }
     void Reset();
 
   private:
+    std::string_view KeepCopy(const char *text);
+
     static constexpr size_t kChunk = 4096;
     std::vector<std::unique_ptr<char[]>> chunks_;
     size_t used_ = 0, capacity_ = 0;

@@ -62,6 +62,35 @@ TEST_F(Text, TwoSLayoutPutsTheLowerHalfFirst) {
     EXPECT_EQ(packet_text(), "\tswbreak; \tset.rot plain, a3;\n\t\tswbreak; \tadd a1, a2; \trts;");
 }
 
+// Driver texts of one character are kept apart from longer ones; both must
+// take part in the clean-ups alike and stay valid until the next decode.
+TEST_F(Text, OneCharacterDriverTextsJoinTheCleanUps) {
+    struct Case {
+        const char *prefix0, *suffix0, *prefix1, *replacement1, *expected;
+    } cases[] = {
+        {"\t", nullptr, "\t", nullptr, "\tnop; \trd_s0_nop;"},
+        {",", ",", nullptr, nullptr, ",nop; rd_s0_nop;"},
+        {"+", "+", "-", nullptr, "+nop+; -rd_s0_nop;"},
+        {"++", ",,", "+-", nullptr, "+nop; -rd_s0_nop;"},
+        {nullptr, "+", "\t", "-", "nop+; \t-;"},
+        {nullptr, "", "", ";", "nop; ;;"},
+        {"\xff", nullptr, "\x01", "x", "\xffnop; \x01x;"},
+    };
+    uint64_t nops = encode(ARCH_ZEMA1, "opXABVZ", {{"opA", 0x7fff}, {"opVs0", 1}});
+    for (const Case &c : cases) {
+        decode(ARCH_ZEMA1, nops);
+        SetInstructionText(0, c.prefix0, c.suffix0, nullptr);
+        SetInstructionText(1, c.prefix1, nullptr, c.replacement1);
+        EXPECT_EQ(packet_text(), c.expected) << c.prefix0 << c.suffix0 << c.prefix1;
+    }
+    // One-character texts among texts that fill several arena chunks.
+    decode(ARCH_ZEMA1, nops);
+    std::string long_text(9000, 'L');
+    SetInstructionText(0, long_text.c_str(), "\t", nullptr);
+    SetInstructionText(1, "\t", long_text.c_str(), "r");
+    EXPECT_EQ(packet_text(), long_text + "nop\t; \tr" + long_text + ";");
+}
+
 // Packet texts are never cut: long driver texts on both halves of a two-S
 // packet come out whole, in their places.
 TEST_F(Text, LongPacketTextsAreKeptWhole) {
