@@ -17,10 +17,7 @@ namespace {
 constexpr uint32_t kNoRecord = UINT32_MAX;
 
 // Index of the record of the current tables that wins, or kNoRecord.
-uint32_t match_indexed(uint64_t bits, uint32_t width, uint32_t slot) {
-    const ArchitectureTables &t = *State().current;
-    if (width > 64 || slot > 22 || t.class_of[width][slot] < 0) return kNoRecord;
-    const MatchClass &c = t.classes[static_cast<size_t>(t.class_of[width][slot])];
+uint32_t match_in_class(const MatchClass &c, uint64_t bits) {
     uint32_t bucket = 0;
     for (const MatchClass::ByteKey &k : c.byte_keys) bucket |= k.bits[(bits >> k.shift) & 0xFF];
     const MatchClass::Candidate *m = c.candidates.data() + c.starts[bucket];
@@ -28,6 +25,12 @@ uint32_t match_indexed(uint64_t bits, uint32_t width, uint32_t slot) {
     for (; m != end; ++m)
         if ((bits & m->mask) == m->value) return m->index;
     return kNoRecord;
+}
+
+uint32_t match_indexed(uint64_t bits, uint32_t width, uint32_t slot) {
+    const ArchitectureTables &t = *State().current;
+    if (width > 64 || slot > 22 || t.class_of[width][slot] < 0) return kNoRecord;
+    return match_in_class(t.classes[static_cast<size_t>(t.class_of[width][slot])], bits);
 }
 
 const InstructionRecord *record_at(uint32_t index) {
@@ -192,24 +195,56 @@ void decode_two_s(const TwoSFields &f, uint64_t bits, uint32_t arch) {
     if (!upper_listed && z.value) DecodeSlot(z.value, z.width, SLOT_Z);
 }
 
+bool holds_whole_instruction(const InstructionRecord &r) {
+    return r.slot == SLOT_C || r.slot == SLOT_D || r.slot == SLOT_DONE || r.slot == SLOT_FNOP;
+}
+
+// Notes the steps of a packet format record: its slot fields and, when the
+// record is an instruction itself, its operands.
+[[gnu::noinline]] void note_steps(ArchitectureTables &t, uint32_t record) {
+    RecordInfo &info = t.info[record];
+    bool whole = holds_whole_instruction(t.records[record]);
+    info.step_begin = static_cast<int32_t>(t.slot_steps.size());
+    for (uint32_t k = info.plan_begin; k < info.plan_begin + info.plan_count; ++k) {
+        const OperandPlan &plan = t.plans[k];
+        if (!plan.slot && !whole) continue;
+        SlotStep step{plan.field, 0, 0, plan.field->record->bit_count, plan.slot, k, -1};
+        if (!plan.field->OneRun(step.from, step.mask)) step.mask = 0;
+        if (plan.slot && step.width <= 64 && plan.slot <= 22)
+            step.match_class = t.class_of[step.width][plan.slot];
+        t.slot_steps.push_back(step);
+    }
+    info.step_count =
+        static_cast<uint32_t>(t.slot_steps.size()) - static_cast<uint32_t>(info.step_begin);
+}
+
+void decode_slot_step(const ArchitectureTables &t, const SlotStep &step, uint64_t bits) {
+    uint64_t v = step.mask ? (bits >> step.from) & step.mask : step.field->Extract(bits, 0, 64);
+    if (!v) return;
+    uint32_t m = step.match_class < 0
+                     ? kNoRecord
+                     : match_in_class(t.classes[static_cast<size_t>(step.match_class)], v);
+    if (m == kNoRecord) return append_invalid(step.width);
+    append_rendered(m, v, step.width, false);
+}
+
 void decode_zema(uint32_t record, uint64_t bits, uint32_t arch) {
     ArchitectureTables &t = *State().current;
     const InstructionRecord *r = &t.records[record];
     RecordInfo &info = t.info[record];
     if (info.traits & TRAIT_TWO_S) return decode_two_s(t.two_s_fields[info.two_s], bits, arch);
-    bool whole =
-        r->slot == SLOT_C || r->slot == SLOT_D || r->slot == SLOT_DONE || r->slot == SLOT_FNOP;
+    bool whole = holds_whole_instruction(*r);
     // Slots decoded below append after the whole instruction, which keeps its index.
     uint32_t own = whole ? append_instruction(r) : 0;
     const OperandConstants *constants = whole ? constants_of(t, info) : nullptr;
-    for (uint32_t k = info.plan_begin; k < info.plan_begin + info.plan_count; ++k) {
-        const OperandPlan &plan = t.plans[k];
-        if (plan.slot) {
-            uint64_t v = plan.field->Extract(bits, 0, 64);
-            if (v) DecodeSlot(v, plan.field->record->bit_count, plan.slot);
-        } else if (whole) {
-            append_operand(own, plan, constants[k], bits, 64, false);
-        }
+    if (info.step_begin < 0) note_steps(t, record);
+    // Slot decodes never add steps, so the pointers stay valid.
+    const SlotStep *step = t.slot_steps.data() + info.step_begin;
+    for (const SlotStep *end = step + info.step_count; step != end; ++step) {
+        if (step->slot)
+            decode_slot_step(t, *step, bits);
+        else
+            append_operand(own, t.plans[step->plan], constants[step->plan], bits, 64, false);
     }
 }
 

@@ -76,6 +76,14 @@ class Field {
         }
         return ExtractBits(word, extension, boundary);
     }
+    // Whether every value of the field is one run of the word below bit 64,
+    // gathered as (word >> from) & mask.
+    bool OneRun(uint32_t &from, uint64_t &mask) const {
+        if (run_count_ != 1 || fast_limit_ > 64) return false;
+        from = runs_[0].from;
+        mask = runs_[0].mask;
+        return true;
+    }
     // Convenience for tests and tools: the rendered text as a string.
     std::string RenderText(uint64_t word, uint32_t extension, uint32_t boundary,
                            uint32_t options) const;

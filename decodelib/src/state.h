@@ -70,6 +70,19 @@ struct OperandConstants {
     bool clean; // TextsClean of the field
 };
 
+// One step of decoding a whole ZEMA word by its packet format record, in
+// plan order: a slot field's value decoded in its match class, or an
+// operand of the record itself (slot 0).
+struct SlotStep {
+    const Field *field;
+    uint64_t mask; // the field's value is (word >> from) & mask; 0: through field
+    uint32_t from;
+    uint32_t width; // of the slot value
+    uint32_t slot;
+    uint32_t plan;       // index into ArchitectureTables::plans
+    int32_t match_class; // of (width, slot); -1 none
+};
+
 // The slot fields of a two-S packet format (null when absent).
 struct TwoSFields {
     const Field *x = nullptr, *x_hi = nullptr, *x_lo = nullptr;
@@ -123,6 +136,10 @@ struct RecordInfo {
     // join a later operand's name: a rewritten one needs the general rule.
     uint32_t touch_sensitive = 0;
     bool constants_noted = false; // its plans' ArchitectureTables::plan_constants
+    // Its steps [step_begin, step_begin + step_count) of ArchitectureTables::
+    // slot_steps, noted on first use (-1 before).
+    int32_t step_begin = -1;
+    uint32_t step_count = 0;
     static constexpr int32_t kTemplateUnbuilt = -1, kTemplateGeneric = -2;
 };
 
@@ -138,6 +155,7 @@ struct ArchitectureTables {
     FieldMap field_map;
     std::vector<RecordInfo> info; // per record
     std::vector<OperandPlan> plans;
+    std::vector<SlotStep> slot_steps;
     std::vector<OperandConstants> plan_constants; // per plan, noted on a record's first use
     std::vector<TwoSFields> two_s_fields;
     std::vector<MatchClass> classes;

@@ -55,6 +55,36 @@ TEST(FieldExtract, GathersBitsMostSignificantFirst) {
     }
 }
 
+// A field taken as one run must gather exactly what Extract gathers.
+TEST(FieldExtract, OneRunAgreesWithExtract) {
+    std::vector<uint32_t> split = range(33, 20);
+    split.insert(split.begin(), 49);
+    struct Case {
+        const char *what;
+        std::vector<uint32_t> bits;
+        bool one_run;
+    } cases[] = {
+        {"contiguous 33..20", range(33, 20), true},
+        {"whole word", range(63, 0), true},
+        {"single bit 63", {63}, true},
+        {"bit 49 then 33..20", split, false},
+        {"ascending pair", {0, 1}, false},
+        {"position 64", {64}, false},
+        {"wider than a word", range(64, 0), false},
+        {"empty bit list", {}, false},
+    };
+    const uint64_t words[] = {0, ~0ULL, 0x0123456789abcdefULL, 0x8000000000000001ULL};
+    for (const Case &c : cases) {
+        FieldRecord r = field(1, c.bits);
+        ImmediateField f(&r);
+        uint32_t from = 99;
+        uint64_t mask = 0;
+        ASSERT_EQ(f.OneRun(from, mask), c.one_run) << c.what;
+        if (!c.one_run) continue;
+        for (uint64_t w : words) EXPECT_EQ((w >> from) & mask, f.Extract(w, 0, 64)) << c.what;
+    }
+}
+
 TEST(FieldRender, ImmediateSignsAndNotation) {
     struct Case {
         uint32_t width;
