@@ -72,10 +72,14 @@ void lower_case(char *p) {
     for (uint32_t k = info.plan_begin; k < info.plan_begin + info.plan_count; ++k) {
         const OperandPlan &p = t.plans[k];
         const FieldRecord &f = *p.field->record;
-        t.plan_constants[k] = {
-            p.name->syntax_name,  p.name->field_name, f.reloc_name ? f.reloc_name : "",
-            f.reloc_type,         f.reloc_width,      f.is_signed ? 1u : 0u,
-            p.field->TextsClean()};
+        t.plan_constants[k] = {p.name->syntax_name,
+                               p.name->field_name,
+                               f.reloc_name ? f.reloc_name : "",
+                               f.reloc_type,
+                               f.reloc_width,
+                               f.is_signed ? 1u : 0u,
+                               p.field->TextsClean(),
+                               dynamic_cast<const TabledField *>(p.field)};
     }
     info.constants_noted = true;
 }
@@ -101,12 +105,18 @@ void append_operand(uint32_t index, const OperandPlan &plan, const OperandConsta
     op.reloc_width = k.reloc_width;
     op.is_signed = k.is_signed;
     op.long_text = nullptr;
-    size_t length;
-    bool cut;
-    {
+    uint32_t length = 0;
+    bool cut = false;
+    // Most operands are short table texts: copied without the general rendering.
+    const char *padded =
+        k.tabled ? k.tabled->PaddedText(k.tabled->Extract(bits, 0, boundary), length) : nullptr;
+    if (padded) {
+        std::memcpy(op.text, padded, 16);
+        op.text[length] = '\0';
+    } else {
         TextSink sink(op.text, sizeof op.text);
         plan.field->Render(bits, 0, boundary, s.options, sink);
-        length = sink.Length();
+        length = static_cast<uint32_t>(sink.Length());
         cut = sink.Cut();
     }
     if (lowercase) lower_case(op.text);
@@ -118,7 +128,7 @@ void append_operand(uint32_t index, const OperandPlan &plan, const OperandConsta
     }
     RenderedText &rendered = list.Rendered(n);
     std::memcpy(rendered.head, op.text, sizeof rendered.head);
-    rendered.length = static_cast<uint32_t>(length);
+    rendered.length = length;
     rendered.clean = k.clean;
 }
 

@@ -159,11 +159,11 @@ std::vector<std::string> TabledField::PossibleTexts() const {
 void TabledField::Render(uint64_t word, uint32_t extension, uint32_t boundary, uint32_t options,
                          TextSink &out) const {
     uint64_t v = Extract(word, extension, boundary);
+    uint32_t length = 0;
+    if (const char *padded = PaddedText(v, length)) return out.PutShort(padded, length);
     Dense text{nullptr, 0, -1};
     if (v < dense_.size()) {
         text = dense_[v];
-        if (text.padded >= 0 && shift == 0)
-            return out.PutShort(padded_[static_cast<size_t>(text.padded)].data(), text.length);
     } else if (dense_.empty()) {
         auto it =
             std::lower_bound(values.begin(), values.end(), v,

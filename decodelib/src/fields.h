@@ -145,6 +145,14 @@ class TabledField : public Field {
                 TextSink &out) const override;
     bool RendersNumbersOnly() const override { return shift != 0; }
     std::vector<std::string> PossibleTexts() const override;
+    // The text of value v when the field writes entry texts as they are
+    // (shift 0) and v's is shorter than 16 characters: 16 readable bytes,
+    // zeros after the text; else null.
+    const char *PaddedText(uint64_t v, uint32_t &length) const {
+        if (shift != 0 || v >= dense_.size() || dense_[v].padded < 0) return nullptr;
+        length = dense_[v].length;
+        return padded_[static_cast<size_t>(dense_[v].padded)].data();
+    }
     // Entry texts by value, ascending, the first entry of a value kept; they
     // point into the records, which outlive the field.
     std::vector<std::pair<uint64_t, std::string_view>> values;

@@ -67,7 +67,8 @@ struct OperandPlan {
 struct OperandConstants {
     const char *syntax_name, *field_name, *reloc_name;
     uint32_t reloc_type, reloc_width, is_signed;
-    bool clean; // TextsClean of the field
+    bool clean;                // TextsClean of the field
+    const TabledField *tabled; // the field when it is tabled, else null
 };
 
 // One step of decoding a whole ZEMA word by its packet format record, in

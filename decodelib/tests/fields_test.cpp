@@ -31,9 +31,15 @@ std::vector<uint32_t> range(uint32_t hi, uint32_t lo) {
     return v;
 }
 
-TEST(FieldExtract, GathersBitsMostSignificantFirst) {
+// Bit 49, then bits 33 down to 20.
+std::vector<uint32_t> split_bits() {
     std::vector<uint32_t> split = range(33, 20);
     split.insert(split.begin(), 49);
+    return split;
+}
+
+TEST(FieldExtract, GathersBitsMostSignificantFirst) {
+    std::vector<uint32_t> split = split_bits();
     struct Case {
         const char *what;
         std::vector<uint32_t> bits;
@@ -57,8 +63,7 @@ TEST(FieldExtract, GathersBitsMostSignificantFirst) {
 
 // A field taken as one run must gather exactly what Extract gathers.
 TEST(FieldExtract, OneRunAgreesWithExtract) {
-    std::vector<uint32_t> split = range(33, 20);
-    split.insert(split.begin(), 49);
+    std::vector<uint32_t> split = split_bits();
     struct Case {
         const char *what;
         std::vector<uint32_t> bits;
@@ -136,6 +141,40 @@ TEST(FieldRender, TabledWideValuesOutOfOrderFirstEntryWins) {
         const char *want;
     } cases[] = {{300, ".a"}, {5, ".b"}, {4000, ".d"}, {0, ""}, {6, "Unknown"}, {4095, "Unknown"}};
     for (const Case &c : cases) EXPECT_EQ(f.RenderText(c.value, 0, 64, 0), c.want) << c.value;
+}
+
+// The padded copy of a short entry text stands for Render's text; entries
+// of 16 characters or more, absent values, numeric tables and tables with
+// values above 255 (searched, not indexed) have none.
+TEST(FieldRender, PaddedTextsAgreeWithRender) {
+    FieldRecord dense = field(2, range(8, 0), false, 0,
+                              {{0, ""},
+                               {1, ".cs"},
+                               {2, "fifteen_chars_x"},
+                               {3, "sixteen_chars_xx"},
+                               {1, ".lo"},
+                               {255, "top"}});
+    FieldRecord wide = field(2, range(8, 0), false, 0, {{1, ".cs"}, {300, "wide"}});
+    FieldRecord numeric = field(2, range(1, 0), false, 2, {{0, "3"}});
+    TabledField dense_field(&dense), wide_field(&wide), numeric_field(&numeric);
+    struct Case {
+        const TabledField *field;
+        uint64_t value;
+        bool padded;
+    } cases[] = {
+        {&dense_field, 0, true},    {&dense_field, 1, true},  {&dense_field, 2, true},
+        {&dense_field, 3, false},   {&dense_field, 4, false}, {&dense_field, 255, true},
+        {&dense_field, 511, false}, {&wide_field, 1, false},  {&wide_field, 300, false},
+        {&numeric_field, 0, false},
+    };
+    for (const Case &c : cases) {
+        uint32_t length = 99;
+        const char *text = c.field->PaddedText(c.value, length);
+        ASSERT_EQ(text != nullptr, c.padded) << c.value;
+        if (!text) continue;
+        EXPECT_EQ(std::string(text, length), c.field->RenderText(c.value, 0, 64, 0)) << c.value;
+        for (uint32_t k = length; k < 16; ++k) EXPECT_EQ(text[k], '\0') << c.value;
+    }
 }
 
 TEST(FieldRender, TabledShiftReadsTheTextAsNumber) {
