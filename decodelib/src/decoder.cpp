@@ -90,10 +90,21 @@ const OperandConstants *constants_of(ArchitectureTables &t, RecordInfo &info) {
     return t.plan_constants.data();
 }
 
+// Keeps the whole text of operand n, cut to the first 127 characters in its
+// record, beside the record.
+[[gnu::noinline]] void keep_whole_text(OperandList &list, size_t n, const Field &field,
+                                       uint64_t bits, uint32_t boundary, bool lowercase) {
+    std::string &whole = list.WholeText(n);
+    whole = field.RenderText(bits, 0, boundary, State().options);
+    if (lowercase) lower_case(whole.data());
+    list[n].long_text = whole.c_str();
+}
+
 // Appends operand `plan` (of the current tables, whose constants are k) to
 // decoded instruction `index`, rendered against `bits`.
-void append_operand(uint32_t index, const OperandPlan &plan, const OperandConstants &k,
-                    uint64_t bits, uint32_t boundary, bool lowercase) {
+[[gnu::always_inline]] inline void append_operand(uint32_t index, const OperandPlan &plan,
+                                                  const OperandConstants &k, uint64_t bits,
+                                                  uint32_t boundary, bool lowercase) {
     DecoderState &s = State();
     OperandList &list = s.operand_lists[index];
     size_t n = list.size();
@@ -120,12 +131,7 @@ void append_operand(uint32_t index, const OperandPlan &plan, const OperandConsta
         cut = sink.Cut();
     }
     if (lowercase) lower_case(op.text);
-    if (cut) { // kept whole beside the record, which holds the first 127 characters
-        std::string &whole = list.WholeText(n);
-        whole = plan.field->RenderText(bits, 0, boundary, s.options);
-        if (lowercase) lower_case(whole.data());
-        op.long_text = whole.c_str();
-    }
+    if (cut) keep_whole_text(list, n, *plan.field, bits, boundary, lowercase);
     RenderedText &rendered = list.Rendered(n);
     std::memcpy(rendered.head, op.text, sizeof rendered.head);
     rendered.length = length;
