@@ -45,7 +45,7 @@ const InstructionRecord *record_at(uint32_t index) {
 }
 
 // Appends a decoded instruction with an empty operand list; returns its index.
-uint32_t append_instruction(const InstructionRecord *record) {
+[[gnu::always_inline]] inline uint32_t append_instruction(const InstructionRecord *record) {
     DecoderState &s = State();
     uint32_t i = s.count++;
     if (i == s.instructions.size()) grow_instructions();
@@ -144,7 +144,8 @@ const RecordInfo &info_of(const InstructionRecord *r) {
 }
 
 // Appends matched record `record` and renders all its operands against `bits`.
-void append_rendered(uint32_t record, uint64_t bits, uint32_t boundary, bool lowercase) {
+[[gnu::always_inline]] inline void append_rendered(uint32_t record, uint64_t bits,
+                                                   uint32_t boundary, bool lowercase) {
     ArchitectureTables &t = *State().current;
     RecordInfo &info = t.info[record];
     const OperandConstants *constants = constants_of(t, info);
