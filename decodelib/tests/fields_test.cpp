@@ -63,7 +63,6 @@ TEST(FieldExtract, GathersBitsMostSignificantFirst) {
 
 // A field taken as one run must gather exactly what Extract gathers.
 TEST(FieldExtract, OneRunAgreesWithExtract) {
-    std::vector<uint32_t> split = split_bits();
     struct Case {
         const char *what;
         std::vector<uint32_t> bits;
@@ -72,7 +71,7 @@ TEST(FieldExtract, OneRunAgreesWithExtract) {
         {"contiguous 33..20", range(33, 20), true},
         {"whole word", range(63, 0), true},
         {"single bit 63", {63}, true},
-        {"bit 49 then 33..20", split, false},
+        {"bit 49 then 33..20", split_bits(), false},
         {"ascending pair", {0, 1}, false},
         {"position 64", {64}, false},
         {"wider than a word", range(64, 0), false},
