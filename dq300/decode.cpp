@@ -118,81 +118,32 @@ void print_hex_codification(const uint8_t *bytes, uint32_t size, Option_struct *
     print_hex_groups("\t", bytes, size, true, opt);
 }
 
-void print_packet_head(const uint8_t *bytes, uint32_t size, const Buffer_struct *buf,
-                       Option_struct *opt) {
-    print_address_line(opt->pc, opt);
-    if (opt->hex_display) print_hex_codification(bytes, size, opt);
-    print_labels_at(opt->pc, buf, opt);
-}
-
-namespace {
-
-// The end of the first line of [s, end): after its ';' and the blank or line
-// break that follows; null when it is the last line.
-const char *line_end(const char *s, const char *end) {
-    while (const auto *semi = static_cast<const char *>(memchr(s, ';', uint64_t(end - s)))) {
-        if (semi + 1 == end) return nullptr;
-        if (semi[1] == ' ' || semi[1] == '\n') return semi + 2;
-        s = semi + 1;
+void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_t count,
+                  const Buffer_struct *buf, Option_struct *opt) {
+    // Without labels the address line, the hex line and the body go in one
+    // piece.
+    if (buf) {
+        print_address_line(opt->pc, opt);
+        if (opt->hex_display) print_hex_codification(bytes, size, opt);
+        print_labels_at(opt->pc, buf, opt);
     }
-    return nullptr;
-}
-
-} // namespace
-
-int64_t copy_tabbed_lines(const char *text, uint64_t length, uint32_t lines, char *out) {
-    if (lines == 0) return -1;
-    const char *s = text, *end = text + length;
-    char *p = out;
-    *p++ = '\t';
-    for (uint32_t line = 1;; line++) {
-        const char *next = line_end(s, end);
-        if (next == nullptr) {
-            if (line != lines) return -1;
-            memcpy(p, s, uint64_t(end - s));
-            return p + (end - s) - out;
-        }
-        // One line more than expected: never a tab past the room of `lines`.
-        if (line == lines) return -1;
-        memcpy(p, s, uint64_t(next - s));
-        p += next - s;
-        *p++ = '\t';
-        s = next;
-    }
-}
-
-bool breaks_tabbed_lines(const char *text, uint64_t length) {
-    return memchr(text, '\n', length) != nullptr || line_end(text, text + length) != nullptr;
-}
-
-bool print_packet_body(const uint8_t *bytes, uint32_t size, const char *text, uint32_t count,
-                       bool with_head, bool tabbed, Option_struct *opt) {
     bool braces = !opt->compact_output && count > 1;
     uint64_t length = strlen(text);
-    // Without labels the address line, the hex line and the body go in one
-    // piece; a tabbed copy needs a tab per line.
-    char *room = text_room(ADDRESS_LINE_SIZE + HEX_LINE_SIZE + length + count + 9, opt);
-    if (room == nullptr) return true;
+    char *room = text_room(ADDRESS_LINE_SIZE + HEX_LINE_SIZE + length + 9, opt);
+    if (room == nullptr) return;
     char *p = room;
     auto put = [&p](const char *piece, uint64_t n) {
         memcpy(p, piece, n);
         p += n;
     };
-    if (with_head && opt->pc_display) p += format_address_line(opt->pc, p);
-    if (with_head && opt->hex_display) p += format_hex_groups("\t", bytes, size, true, p);
+    if (!buf && opt->pc_display) p += format_address_line(opt->pc, p);
+    if (!buf && opt->hex_display) p += format_hex_groups("\t", bytes, size, true, p);
     if (opt->compact_output) put("\t", 1);
     if (braces) put("\t\t{\n", 4);
-    if (tabbed) {
-        int64_t written = copy_tabbed_lines(text, length, count, p);
-        if (written < 0) return false;
-        p += written;
-    } else {
-        put(text, length);
-    }
+    put(text, length);
     put("\n", 1);
     if (braces) put("\t\t}\n", 4);
     text_added(uint64_t(p - room), opt);
-    return true;
 }
 
 void print_data_item(const uint8_t *bytes, uint32_t size, uint32_t rela_size,

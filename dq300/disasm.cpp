@@ -35,9 +35,6 @@ struct Window_struct {
     // Expressions too long for an operand's text, alive until the packet is printed.
     char *long_texts[MAX_LONG_TEXTS];
     uint32_t long_count;
-    // A text written into the current packet could pass for the end of an
-    // instruction line: the driver cannot tab the lines itself then.
-    bool text_breaks;
 };
 
 void release_long_texts(Window_struct *w) {
@@ -49,7 +46,6 @@ void release_long_texts(Window_struct *w) {
 // operand when it does not fit there.
 void set_operand_text(OperandRecord *op, char *text, Window_struct *w) {
     size_t length = strlen(text);
-    if (breaks_tabbed_lines(text, length)) w->text_breaks = true;
     if (length < sizeof op->text || w->long_count == MAX_LONG_TEXTS) {
         if (length >= sizeof op->text) length = sizeof op->text - 1;
         memcpy(op->text, text, length);
@@ -135,30 +131,21 @@ bool handle_operands(uint32_t i, Window_struct *w, Option_struct *opt) {
     return true;
 }
 
-void set_line_prefixes(uint32_t count) {
-    for (uint32_t i = 0; i < count; i++) SetInstructionText(i, "\t", nullptr, nullptr);
-}
-
 // Annotates the instructions of an accepted packet of `size` bytes and sets
-// their texts. Lines the driver can tab itself (see print_packet_body) get no
-// prefix from the library, true in *tabbed then: a tab takes part in no
-// clean-up, so the text differs only by the tabs.
-bool annotate_packet(uint32_t size, bool inner_labels, Window_struct *w, Option_struct *opt,
-                     bool *tabbed) {
+// their texts.
+bool annotate_packet(uint32_t size, Window_struct *w, Option_struct *opt) {
     uint32_t count = GetInstructionCount();
     w->comment.clear();
-    w->text_breaks = false;
     for (uint32_t i = 0; i < count; i++) {
         if (!handle_operands(i, w, opt)) return false;
         if (opt->loop_end) track_loop_ends(i, w->consumed + size, &w->loops, &w->comment);
     }
     // A decoded instruction has no suffix: only the last one gets the comment.
-    bool has_comment = !w->comment.empty();
-    if (has_comment && breaks_tabbed_lines(w->comment.data(), w->comment.size()))
-        w->text_breaks = true;
-    *tabbed = count > 0 && !inner_labels && !w->text_breaks;
-    if (!*tabbed) set_line_prefixes(count);
-    if (has_comment) SetInstructionText(count - 1, nullptr, w->comment.c_str(), nullptr);
+    for (uint32_t i = 0; i < count; i++) {
+        bool last = i + 1 == count;
+        SetInstructionText(i, "\t", last && !w->comment.empty() ? w->comment.c_str() : nullptr,
+                           nullptr);
+    }
     return true;
 }
 
@@ -193,10 +180,8 @@ void list_as_data(Window_struct *w, Option_struct *opt) {
 // when there may be any); false on an error.
 bool list_packet(uint32_t size, const Elf32_Sym *inner, bool labels, Window_struct *w,
                  Option_struct *opt) {
-    bool tabbed = false;
-    if (!annotate_packet(size, inner != nullptr, w, opt, &tabbed)) return false;
-    uint32_t count = GetInstructionCount();
-    if (opt->statistics) stats_packet(count, opt);
+    if (!annotate_packet(size, w, opt)) return false;
+    if (opt->statistics) stats_packet(GetInstructionCount(), opt);
     const char *text = nullptr;
     FormatPacket(&text);
     char *with_labels = nullptr;
@@ -205,14 +190,7 @@ bool list_packet(uint32_t size, const Elf32_Sym *inner, bool labels, Window_stru
         if (!with_labels) return false;
         text = with_labels;
     }
-    if (labels) print_packet_head(w->ptr, size, w->buf, opt);
-    if (!print_packet_body(w->ptr, size, text, count, !labels, tabbed, opt)) {
-        // An instruction without text made no line: the library's prefixes
-        // keep it.
-        set_line_prefixes(count);
-        FormatPacket(&text);
-        print_packet_body(w->ptr, size, text, count, !labels, false, opt);
-    }
+    print_packet(w->ptr, size, text, GetInstructionCount(), labels ? w->buf : nullptr, opt);
     free(with_labels);
     release_long_texts(w);
     advance(w, size, opt);
@@ -255,7 +233,6 @@ void init_window(Window_struct *w, const Buffer_struct *buf, Elf32_Rela *sorted,
     memset(&w->loops, 0, sizeof w->loops);
     label_cursor_start(&w->labels, opt->pc, buf, opt);
     w->long_count = 0;
-    w->text_breaks = false;
 }
 
 // The packet loop over one window.

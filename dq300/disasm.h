@@ -173,27 +173,9 @@ void track_loop_ends(uint32_t instruction, uint64_t offset_after, Loop_state_str
 char *insert_inner_labels(const char *packet_text, const Elf32_Sym *label, const Buffer_struct *buf,
                           Option_struct *opt);
 
-// Listing lines. A packet with buf has labels at it: its address, hex and
-// label lines go first, through print_packet_head.
-void print_packet_head(const uint8_t *bytes, uint32_t size, const Buffer_struct *buf,
-                       Option_struct *opt);
-// The rest of the packet: the address and hex lines when it has no labels
-// (with_head), the braces of several instructions and the text. A text made
-// without line prefixes (tabbed) gets a tab at the start of each of its
-// `count` lines as it is copied; when it has other than `count` lines (an
-// instruction with no text made none), nothing is written and the result is
-// false.
-bool print_packet_body(const uint8_t *bytes, uint32_t size, const char *text, uint32_t count,
-                       bool with_head, bool tabbed, Option_struct *opt);
-// The text with a tab at the start of each line into out (room for
-// length + lines bytes). A line ends after a ';' followed by a blank or a
-// line break, as the instructions' lines of a packet text do (the two halves
-// of a two-S packet are joined by "\n\t"). Returns the length written, or -1
-// when the text has other than `lines` lines.
-int64_t copy_tabbed_lines(const char *text, uint64_t length, uint32_t lines, char *out);
-// Whether a text written into an instruction line could pass for the end of
-// a line of copy_tabbed_lines.
-bool breaks_tabbed_lines(const char *text, uint64_t length);
+// Listing lines. A packet without buf has no labels at it.
+void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_t count,
+                  const Buffer_struct *buf, Option_struct *opt);
 // The bytes as 16-bit units from the last to the first, each unit second
 // byte first (an odd count byte by byte, from the last).
 void print_hex_codification(const uint8_t *bytes, uint32_t size, Option_struct *opt);
