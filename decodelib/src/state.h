@@ -3,6 +3,7 @@
 // operations.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -113,11 +114,56 @@ struct CharSet {
     bool Meets(const CharSet &o) const { return (bits[0] & o.bits[0]) || (bits[1] & o.bits[1]); }
 };
 
-// The texts a field can render (for fields that render more than numbers),
-// all their characters and their first characters.
+// The characters of the texts a field can render (for fields that render
+// more than numbers) and their first characters; the texts themselves are
+// listed only when these cannot rule out an overlap.
 struct FieldChars {
-    std::vector<std::string> texts;
     CharSet all, first;
+    bool listed = false;
+    std::vector<std::string> texts;
+};
+
+// A yes/no answer remembered per pair of pointers: open addressing on a
+// power-of-two table kept at most half full.
+class PairMemo {
+  public:
+    // The answer noted for (a, b): 0 or 1, or -1 when there is none.
+    int Find(const void *a, const void *b) const {
+        if (slots_.empty()) return -1;
+        for (size_t i = home(a, b);; i = (i + 1) & (slots_.size() - 1)) {
+            const Slot &s = slots_[i];
+            if (s.answer < 0 || (s.a == a && s.b == b)) return s.answer;
+        }
+    }
+    void Note(const void *a, const void *b, bool answer) {
+        if (2 * (used_ + 1) > slots_.size()) grow();
+        size_t i = home(a, b);
+        while (slots_[i].answer >= 0 && !(slots_[i].a == a && slots_[i].b == b))
+            i = (i + 1) & (slots_.size() - 1);
+        if (slots_[i].answer < 0) ++used_;
+        slots_[i] = {a, b, answer ? 1 : 0};
+    }
+    size_t Size() const { return used_; }
+
+  private:
+    struct Slot {
+        const void *a = nullptr, *b = nullptr;
+        int answer = -1;
+    };
+    size_t home(const void *a, const void *b) const {
+        uint64_t h = reinterpret_cast<uintptr_t>(a) * 0x9E3779B97F4A7C15ULL ^
+                     reinterpret_cast<uintptr_t>(b) * 0xC2B2AE3D27D4EB4FULL;
+        return static_cast<size_t>(h >> 32) & (slots_.size() - 1);
+    }
+    void grow() {
+        std::vector<Slot> old(std::max<size_t>(64, 2 * slots_.size()));
+        old.swap(slots_);
+        used_ = 0;
+        for (const Slot &s : old)
+            if (s.answer >= 0) Note(s.a, s.b, s.answer != 0);
+    }
+    std::vector<Slot> slots_;
+    size_t used_ = 0;
 };
 
 struct RecordInfo {
@@ -169,7 +215,7 @@ struct ArchitectureTables {
     // Whether a text of a field can join a name into a match (memo of the
     // template compiler), keyed by field and name text, and the texts of the
     // fields looked at.
-    std::map<std::pair<const Field *, const char *>, bool> joins;
+    PairMemo joins; // (field, operand name): whether a text of the field can join the name
     std::map<const Field *, FieldChars> field_chars;
 
     // Index of a record of these tables, or SIZE_MAX.

@@ -68,35 +68,45 @@ std::vector<std::string> field_texts(const Field &field) {
     return texts;
 }
 
-bool texts_overlap(ArchitectureTables &t, const Field &field, std::string_view name) {
-    auto cached = t.field_chars.find(&field);
-    if (cached == t.field_chars.end()) {
-        FieldChars chars;
-        chars.texts = field_texts(field);
-        for (const std::string &text : chars.texts) {
-            for (char c : text) chars.all.Add(c);
-            if (!text.empty()) chars.first.Add(text[0]);
-        }
-        cached = t.field_chars.emplace(&field, std::move(chars)).first;
+FieldChars &chars_of(ArchitectureTables &t, const Field &field) {
+    auto [at, added] = t.field_chars.try_emplace(&field);
+    FieldChars &chars = at->second;
+    if (!added) return chars;
+    // Cutting keeps a prefix: the sets of the cut and lower-cased variants are
+    // those of the texts with the lower-cased characters added.
+    auto add = [](CharSet &set, char c) {
+        set.Add(c);
+        set.Add(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    };
+    for (const std::string &text : field.PossibleTexts()) {
+        for (char c : text) add(chars.all, c);
+        if (!text.empty()) add(chars.first, text[0]);
     }
-    const FieldChars &chars = cached->second;
+    return chars;
+}
+
+bool texts_overlap(ArchitectureTables &t, const Field &field, std::string_view name) {
+    FieldChars &chars = chars_of(t, field);
     // An overlap puts the name's first character in a text or a text's first
     // character in the name.
     CharSet in_name;
     for (char c : name) in_name.Add(c);
     if (!chars.all.Has(name[0]) && !chars.first.Meets(in_name)) return false;
+    if (!chars.listed) {
+        chars.texts = field_texts(field);
+        chars.listed = true;
+    }
     for (const std::string &text : chars.texts)
         if (overlaps(text, name)) return true;
     return false;
 }
 
 bool field_joins(ArchitectureTables &t, const Field &field, const char *name) {
-    auto key = std::make_pair(&field, name);
-    auto known = t.joins.find(key);
-    if (known != t.joins.end()) return known->second;
+    int known = t.joins.Find(&field, name);
+    if (known >= 0) return known != 0;
     bool joins =
         field.RendersNumbersOnly() ? number_overlaps(field, name) : texts_overlap(t, field, name);
-    t.joins.emplace(key, joins);
+    t.joins.Note(&field, name, joins);
     return joins;
 }
 
