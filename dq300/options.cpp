@@ -152,7 +152,7 @@ void text_append_n(const char *text, uint64_t length, Option_struct *opt) {
     text_added(length, opt);
 }
 
-char *text_room(uint64_t length, Option_struct *opt) {
+char *text_room_grown(uint64_t length, Option_struct *opt) {
     if (opt->text_suppressed) return nullptr;
     if (!opt->text_buffer) text_open(opt);
     if (!opt->text_buffer) return nullptr;
@@ -167,11 +167,6 @@ char *text_room(uint64_t length, Option_struct *opt) {
     if (opt->err_code != ERR_NONE || opt->text_capacity <= opt->text_length + length)
         return nullptr;
     return opt->text_buffer + opt->text_length;
-}
-
-void text_added(uint64_t length, Option_struct *opt) {
-    opt->text_length += length;
-    opt->text_buffer[opt->text_length] = '\0';
 }
 
 char *text_detach(Option_struct *opt) {

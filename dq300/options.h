@@ -143,8 +143,20 @@ void text_append_n(const char *text, uint64_t length, Option_struct *opt);
 // Room for length more bytes (and the NUL): where to write them, or null when
 // the text is muted or cannot grow (the error recorded). text_added then
 // counts the bytes written there, at most length.
-char *text_room(uint64_t length, Option_struct *opt);
-void text_added(uint64_t length, Option_struct *opt);
+inline char *text_room(uint64_t length, Option_struct *opt);
+// text_room when the buffer must be opened or grown first (or cannot be).
+char *text_room_grown(uint64_t length, Option_struct *opt);
+inline char *text_room(uint64_t length, Option_struct *opt) {
+    // The usual case, inline: the buffer is open and has the room.
+    if (opt->text_buffer && !opt->text_suppressed && opt->err_code == ERR_NONE &&
+        opt->text_capacity > opt->text_length + length)
+        return opt->text_buffer + opt->text_length;
+    return text_room_grown(length, opt);
+}
+inline void text_added(uint64_t length, Option_struct *opt) {
+    opt->text_length += length;
+    opt->text_buffer[opt->text_length] = '\0';
+}
 void text_grow(uint64_t amount, Option_struct *opt);
 char *text_detach(Option_struct *opt);
 void text_mute(Option_struct *opt);
