@@ -139,13 +139,13 @@ bool annotate_packet(uint32_t size, Window_struct *w, Option_struct *opt) {
     for (uint32_t i = 0; i < count; i++) {
         if (!handle_operands(i, w, opt)) return false;
         if (opt->loop_end) track_loop_ends(i, w->consumed + size, &w->loops, &w->comment);
+        // A decoded instruction has no suffix: only the last one gets the
+        // comment, complete once every instruction is annotated.
+        if (i + 1 < count) SetInstructionText(i, "\t", nullptr, nullptr);
     }
-    // A decoded instruction has no suffix: only the last one gets the comment.
-    for (uint32_t i = 0; i < count; i++) {
-        bool last = i + 1 == count;
-        SetInstructionText(i, "\t", last && !w->comment.empty() ? w->comment.c_str() : nullptr,
+    if (count)
+        SetInstructionText(count - 1, "\t", w->comment.empty() ? nullptr : w->comment.c_str(),
                            nullptr);
-    }
     return true;
 }
 
