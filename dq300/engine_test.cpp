@@ -399,6 +399,10 @@ TEST(AddressLine, DigitsAndWidth) {
         {0, "#00000000:\n"},
         {0xABC, "#00000abc:\n"},
         {0xFFFFFFFF, "#ffffffff:\n"},
+        {0x01234567, "#01234567:\n"},
+        {0x89ABCDEF, "#89abcdef:\n"},
+        {0x9A09A0F0, "#9a09a0f0:\n"},
+        {0x80000001, "#80000001:\n"},
         {0x100000000, "#100000000:\n"},
         {0x123456789A, "#123456789a:\n"},
         {0xFEDCBA9876543210, "#fedcba9876543210:\n"},
@@ -407,6 +411,21 @@ TEST(AddressLine, DigitsAndWidth) {
         char line[ADDRESS_LINE_SIZE];
         uint32_t n = format_address_line(c.pc, line);
         EXPECT_EQ(std::string(line, n), c.line);
+    }
+}
+
+TEST(AddressLine, EightDigitsInPlace) {
+    struct Case {
+        uint32_t value;
+        const char *digits;
+    } cases[] = {
+        {0, "00000000"},          {0x0000000A, "0000000a"}, {0x90000000, "90000000"},
+        {0xA0000009, "a0000009"}, {0x19AF09FA, "19af09fa"}, {0xFEDCBA98, "fedcba98"},
+    };
+    for (const Case &c : cases) {
+        char out[10] = "<<<<<<<<<";
+        format_hex8(c.value, out);
+        EXPECT_EQ(std::string(out), std::string(c.digits) + "<");
     }
 }
 
