@@ -50,8 +50,9 @@ struct Rela_cursor_struct {
     Elf32_Rela *current;
 };
 
+// Asked several times per packet: the field itself, without a call.
 inline bool has_error(const Option_struct *opt) {
-    return get_error_code(opt) != ERR_NONE;
+    return opt->err_code != ERR_NONE;
 }
 // Ends an engine entry on a recorded error: drops the text built so far and
 // returns a copy of the error text, its class in *error_class.
