@@ -138,11 +138,23 @@ void label_cursor_start(Label_cursor_struct *cursor, uint64_t address, const Buf
                         const Option_struct *opt);
 // False only when no label of the section lies at an address in
 // [address, address + size - 1]; address never decreases between calls.
-bool label_cursor_any(Label_cursor_struct *cursor, uint64_t address, uint64_t size,
-                      const Buffer_struct *buf);
+inline bool label_cursor_any(Label_cursor_struct *cursor, uint64_t address, uint64_t size,
+                             const Buffer_struct *buf);
+// label_cursor_any at symbol address low once the cursor must move past labels.
+bool label_cursor_passing(Label_cursor_struct *cursor, uint64_t low, uint64_t size);
 const char *symbol_name(const Option_struct *opt, const Elf32_Sym *sym);
 // Address in symbol terms: relocatable symbols count from their section.
-uint64_t symbol_address(uint64_t address, const Buffer_struct *buf);
+inline uint64_t symbol_address(uint64_t address, const Buffer_struct *buf) {
+    return buf->file_type == ET_EXEC ? address : address - buf->address;
+}
+inline bool label_cursor_any(Label_cursor_struct *cursor, uint64_t address, uint64_t size,
+                             const Buffer_struct *buf) {
+    if (cursor->order == nullptr) return true;
+    // Once per packet: most packets leave the cursor where it is.
+    uint64_t low = symbol_address(address, buf);
+    if (cursor->next >= low) return cursor->next - low < size;
+    return label_cursor_passing(cursor, low, size);
+}
 
 // "is equivalent to $xxxxxxxx (name)"; heap text.
 char *equivalence_text(uint64_t address, Option_struct *opt, const Space_filter_struct *filter);

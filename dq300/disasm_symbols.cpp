@@ -290,10 +290,6 @@ const char *symbol_name(const Option_struct *opt, const Elf32_Sym *sym) {
     return opt->strtab ? opt->strtab + sym->st_name : "";
 }
 
-uint64_t symbol_address(uint64_t address, const Buffer_struct *buf) {
-    return buf->file_type == ET_EXEC ? address : address - buf->address;
-}
-
 uint64_t first_symbol_at(uint64_t address, const Option_struct *opt) {
     Symbol_view_struct v = symbol_view(opt);
     if (!v.sorted) {
@@ -397,10 +393,7 @@ void label_cursor_start(Label_cursor_struct *cursor, uint64_t address, const Buf
     label_cursor_look(cursor);
 }
 
-bool label_cursor_any(Label_cursor_struct *cursor, uint64_t address, uint64_t size,
-                      const Buffer_struct *buf) {
-    if (cursor->order == nullptr) return true;
-    uint64_t low = symbol_address(address, buf);
+bool label_cursor_passing(Label_cursor_struct *cursor, uint64_t low, uint64_t size) {
     while (cursor->next < low) {
         cursor->index++;
         label_cursor_look(cursor);
