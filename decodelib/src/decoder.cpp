@@ -1,6 +1,5 @@
 // Packet decoding: matching words and slot values against the current table,
 // the ZEMA packet, two-S and RIXU word procedures.
-#include <array>
 #include <bit>
 #include <cctype>
 #include <cstdint>
@@ -298,43 +297,12 @@ void decode_rixu(uint64_t bits) {
 
 } // namespace
 
-namespace {
-
-// A name of at most eight characters as one number, so that a name is
-// compared with a list in one step per entry; 0 for a longer name. Called for
-// every operand of every record while the tables are built.
-constexpr uint64_t pack_name(std::string_view s) {
-    if (s.size() > 8) return 0;
-    uint64_t v = 0;
-    for (size_t i = 0; i < s.size(); ++i)
-        v |= static_cast<uint64_t>(static_cast<uint8_t>(s[i])) << (8 * i);
-    return v;
-}
-
-std::string_view up_to_nine(const char *s) {
-    return std::string_view(s, strnlen(s, 9));
-}
-
-template <size_t N>
-constexpr std::array<uint64_t, N> pack_names(const std::string_view (&names)[N]) {
-    std::array<uint64_t, N> packed{};
-    for (size_t i = 0; i < N; ++i) packed[i] = pack_name(names[i]);
-    return packed;
-}
-
-constexpr auto kPackedSlotNames = pack_names(kSlotNames);
-
-} // namespace
-
 uint32_t SlotOfField(const char *s) {
     // Every slot field name is "op", a slot name and an optional half.
     if (s[0] != 'o' || s[1] != 'p') return SLOT_WORD;
-    std::string_view name = up_to_nine(s + 2);
+    std::string_view name(s + 2);
     if (name.ends_with("_HI") || name.ends_with("_LO")) name.remove_suffix(3);
-    uint64_t packed = pack_name(name);
-    uint32_t slot = 0;
-    for (uint32_t i = 1; i < kPackedSlotNames.size() && !slot && packed; ++i)
-        if (kPackedSlotNames[i] == packed) slot = i;
+    uint32_t slot = SlotCodeOfName(name);
     return slot && slot < SLOT_DONE ? slot : SLOT_WORD;
 }
 
@@ -342,11 +310,10 @@ uint32_t DirectSlotCode(const char *s) {
     static constexpr std::string_view names[] = {
         "opA",  "opB",  "opS_HI", "opVs0",  "opVs1",  "opVs2", "opVau", "opZ",    "opX", "opVrot",
         "opVr", "opVd", "opX_LO", "opVror", "opVrol", "opVld", "opVwr", "opVsau", "opC", "opD"};
-    static constexpr auto packed_names = pack_names(names);
     if (s[0] != 'o' || s[1] != 'p') return 0;
-    uint64_t packed = pack_name(up_to_nine(s));
-    for (uint64_t n : packed_names)
-        if (packed && n == packed) return SlotOfField(s);
+    std::string_view name(s);
+    for (std::string_view n : names)
+        if (name == n) return SlotOfField(s);
     return 0;
 }
 
