@@ -117,19 +117,6 @@ struct Segment {
     int32_t operand; // -1 for a literal
 };
 
-// The first occurrence of name in text at or after from. Templates and names
-// are a few characters: a plain scan costs less than the library's calls.
-size_t find_name(std::string_view text, std::string_view name, size_t from) {
-    if (name.empty() || name.size() > text.size()) return std::string_view::npos;
-    for (size_t p = from, last = text.size() - name.size(); p <= last; ++p) {
-        if (text[p] != name[0]) continue;
-        size_t i = 1;
-        while (i < name.size() && text[p + i] == name[i]) ++i;
-        if (i == name.size()) return p;
-    }
-    return std::string_view::npos;
-}
-
 // Splits the literals of the body at every occurrence of the name; false
 // when there is none.
 bool split_at_name(std::string_view syntax, std::vector<Segment> &body, std::string_view name,
@@ -143,8 +130,8 @@ bool split_at_name(std::string_view syntax, std::vector<Segment> &body, std::str
         }
         std::string_view literal = syntax.substr(s.begin, s.end - s.begin);
         uint32_t from = 0;
-        for (size_t p = find_name(literal, name, 0); p != std::string_view::npos;
-             p = find_name(literal, name, from)) {
+        for (size_t p = literal.find(name); p != std::string_view::npos;
+             p = literal.find(name, from)) {
             if (p > from) out.push_back({s.begin + from, s.begin + static_cast<uint32_t>(p), -1});
             out.push_back({0, 0, operand});
             found = true;
