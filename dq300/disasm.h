@@ -136,10 +136,6 @@ struct Label_cursor_struct {
 };
 void label_cursor_start(Label_cursor_struct *cursor, uint64_t address, const Buffer_struct *buf,
                         const Option_struct *opt);
-// False only when no label of the section lies at an address in
-// [address, address + size - 1]; address never decreases between calls.
-inline bool label_cursor_any(Label_cursor_struct *cursor, uint64_t address, uint64_t size,
-                             const Buffer_struct *buf);
 // label_cursor_any at symbol address low once the cursor must move past labels.
 bool label_cursor_passing(Label_cursor_struct *cursor, uint64_t low, uint64_t size);
 const char *symbol_name(const Option_struct *opt, const Elf32_Sym *sym);
@@ -147,6 +143,8 @@ const char *symbol_name(const Option_struct *opt, const Elf32_Sym *sym);
 inline uint64_t symbol_address(uint64_t address, const Buffer_struct *buf) {
     return buf->file_type == ET_EXEC ? address : address - buf->address;
 }
+// False only when no label of the section lies at an address in
+// [address, address + size - 1]; address never decreases between calls.
 inline bool label_cursor_any(Label_cursor_struct *cursor, uint64_t address, uint64_t size,
                              const Buffer_struct *buf) {
     if (cursor->order == nullptr) return true;

@@ -140,12 +140,11 @@ void text_append(const char *text, Option_struct *opt);
 // The first length bytes of text (which need no NUL), for callers that know
 // the length.
 void text_append_n(const char *text, uint64_t length, Option_struct *opt);
+// text_room when the buffer must be opened or grown first (or cannot be).
+char *text_room_grown(uint64_t length, Option_struct *opt);
 // Room for length more bytes (and the NUL): where to write them, or null when
 // the text is muted or cannot grow (the error recorded). text_added then
 // counts the bytes written there, at most length.
-inline char *text_room(uint64_t length, Option_struct *opt);
-// text_room when the buffer must be opened or grown first (or cannot be).
-char *text_room_grown(uint64_t length, Option_struct *opt);
 inline char *text_room(uint64_t length, Option_struct *opt) {
     // The usual case, inline: the buffer is open and has the room.
     if (opt->text_buffer && !opt->text_suppressed && opt->err_code == ERR_NONE &&
