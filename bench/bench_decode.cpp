@@ -33,8 +33,7 @@ bool ensure_tables(uint32_t arch) {
     static const GeneratedTables *const fixtures[] = {&kFixtureTablesZEMA1, &kFixtureTablesZEMA2,
                                                       &kFixtureTablesZEMA3, &kFixtureTablesRIXU1};
     const GeneratedTables *t = fixtures[arch <= 4 ? arch - 1 : 3];
-    InstallTables(arch, t->records, t->record_count, t->fields, t->field_count, t->kinds,
-                  t->kind_count);
+    InstallGeneratedTables(arch, *t);
     return false;
 }
 

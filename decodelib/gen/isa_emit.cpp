@@ -1,4 +1,6 @@
-// Emits the generated C++ tables of one instruction set.
+// Emits the generated C++ tables of one instruction set: pointer-free
+// constant data (see decodelib/src/generated_tables.h).
+#include <map>
 #include <sstream>
 
 #include "decodelib/gen/isa_model.h"
@@ -30,65 +32,128 @@ std::string hex(uint64_t v) {
     return ss.str();
 }
 
-void emit_field(std::ostream &out, const FieldSpec &f) {
+// A name as a line comment, left out when a character could end or extend it.
+std::string comment(const std::string &name) {
+    for (unsigned char c : name)
+        if (c < 0x20 || c >= 0x7f || c == '\\') return "\n";
+    return " // " + name + "\n";
+}
+
+// The arrays of one set being laid out, each shared range or text once.
+struct Layout {
+    std::string text{'\0'}; // offset 0: the empty text
+    std::map<std::string, uint32_t> text_at;
+    std::vector<uint32_t> bits;
+    std::map<std::vector<uint32_t>, uint32_t> bits_at;
+    std::vector<std::pair<uint64_t, uint32_t>> entries;
+    std::map<const TypeDecl *, uint32_t> entries_at;
+    std::ostringstream fields, records, operands;
+    uint32_t operand_count = 0;
+
+    uint32_t text_of(const std::string &s) {
+        if (s.empty()) return 0;
+        auto [it, added] = text_at.try_emplace(s, static_cast<uint32_t>(text.size()));
+        if (added) text += s + '\0';
+        return it->second;
+    }
+    uint32_t bits_of(const std::vector<uint32_t> &b) {
+        auto [it, added] = bits_at.try_emplace(b, static_cast<uint32_t>(bits.size()));
+        if (added) bits.insert(bits.end(), b.begin(), b.end());
+        return it->second;
+    }
+    uint32_t entries_of(const TypeDecl &t) {
+        auto [it, added] = entries_at.try_emplace(&t, static_cast<uint32_t>(entries.size()));
+        if (added)
+            for (const auto &[value, text] : t.entries) entries.emplace_back(value, text_of(text));
+        return it->second;
+    }
+};
+
+void lay_out_field(Layout &l, const FieldSpec &f) {
     const TypeDecl &t = *f.type;
     uint32_t kind = t.kind == TypeKind::Table ? 2 : 1;
     bool has_reloc = !t.reloc_name.empty();
     uint32_t width = !has_reloc          ? 0
                      : t.reloc_width < 0 ? static_cast<uint32_t>(f.bits.size())
                                          : static_cast<uint32_t>(t.reloc_width);
-    out << "    {" << kind << ", " << quoted(f.impl) << ", \"\", " << t.shift << ", "
-        << f.bits.size() << ", {";
-    for (size_t i = 0; i < f.bits.size(); ++i) out << (i ? ", " : "") << f.bits[i];
-    out << "}, " << t.entries.size() << ", {";
-    for (size_t i = 0; i < t.entries.size(); ++i)
-        out << (i ? ", " : "") << "{" << t.entries[i].first << "ULL, "
-            << quoted(t.entries[i].second) << "}";
-    out << "}, " << quoted(t.reloc_name) << ", " << t.reloc_type << ", " << width << ", "
-        << (t.is_signed ? 1 : 0) << "},\n";
+    l.fields << "    {" << kind << ", " << l.text_of(f.impl) << ", " << t.shift << ", "
+             << l.bits_of(f.bits) << ", " << f.bits.size() << ", " << l.entries_of(t) << ", "
+             << t.entries.size() << ", " << l.text_of(t.reloc_name) << ", " << t.reloc_type << ", "
+             << width << ", " << (t.is_signed ? 1 : 0) << "}," << comment(f.impl);
 }
 
-void emit_record(std::ostream &out, const RecordSpec &r) {
-    out << "    {" << quoted(r.name) << ", " << quoted(r.syntax) << ", " << r.size << ", " << r.slot
-        << ", 0x" << std::hex << r.flags << std::dec << ", 0, \"\", \"\", \"\", \"\", {";
-    for (size_t i = 0; i < r.operands.size(); ++i)
-        out << (i ? ", " : "") << "{" << quoted(r.operands[i].syntax) << ", "
-            << quoted(r.operands[i].impl) << "}";
-    out << "}, \"\", \"\", " << hex(r.value) << ", " << hex(r.mask) << "},\n";
+void lay_out_record(Layout &l, const RecordSpec &r) {
+    l.records << "    {" << l.text_of(r.name) << ", " << l.text_of(r.syntax) << ", " << r.size
+              << ", " << r.slot << ", 0x" << std::hex << r.flags << std::dec << ", "
+              << l.operand_count << ", " << r.operands.size() << ", " << hex(r.value) << ", "
+              << hex(r.mask) << "}," << comment(r.name);
+    for (const OperandSpec &op : r.operands)
+        l.operands << "    {" << l.text_of(op.syntax) << ", " << l.text_of(op.impl) << "},\n";
+    l.operand_count += static_cast<uint32_t>(r.operands.size());
+}
+
+// The text block: one text per line, each with its ending NUL.
+void emit_text(std::ostream &out, const std::string &text) {
+    out << "const char kText[] =\n";
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\0', at);
+        std::string q = quoted(text.substr(at, end - at));
+        out << "    " << q.insert(q.size() - 1, "\\000")
+            << (end + 1 == text.size() ? ";\n\n" : "\n");
+        at = end + 1;
+    }
+}
+
+template <typename Each>
+void emit_array(std::ostream &out, const char *decl, size_t count, Each &&each) {
+    if (!count) return;
+    out << decl << " = {\n";
+    for (size_t i = 0; i < count; ++i) each(i);
+    out << "};\n\n";
 }
 
 } // namespace
 
 std::string emit_tables(const std::string &symbol, const IsaSet *set) {
+    Layout l;
+    size_t record_count = set ? set->records.size() : 0, field_count = set ? set->fields.size() : 0;
+    for (size_t i = 0; i < field_count; ++i) lay_out_field(l, set->fields[i]);
+    for (size_t i = 0; i < record_count; ++i) lay_out_record(l, set->records[i]);
     std::ostringstream out;
     out << "// Generated by zema-isagen from the description of " << (set ? set->name : "no set")
         << ". Do not edit.\n#include \"decodelib/src/generated_tables.h\"\n\n"
            "namespace ZEMADisasmLib {\n\nnamespace {\n\n";
-    bool has_fields = set && !set->fields.empty(), has_records = set && !set->records.empty();
-    if (has_fields) {
-        out << "const FieldRecord kFields[] = {\n";
-        for (const FieldSpec &f : set->fields) emit_field(out, f);
-        out << "};\n\n";
-    }
-    if (has_records) {
-        out << "const InstructionRecord kRecords[] = {\n";
-        for (const RecordSpec &r : set->records) emit_record(out, r);
-        out << "};\n\n";
-    }
-    size_t kinds = 0;
-    for (size_t i = 0; has_records && i < set->records.size(); ++i) {
-        const RecordSpec &r = set->records[i];
-        if (r.kind == ZEMADisasmLib::KIND_PLAIN) continue;
-        out << (kinds++ ? "" : "const RecordKindEntry kKinds[] = {\n") << "    {" << i << ", "
-            << kind_name(r.kind) << "}, // " << r.name << "\n";
-    }
-    if (kinds) out << "};\n\n";
+    emit_text(out, l.text);
+    if (field_count) out << "const PackedField kFields[] = {\n" << l.fields.str() << "};\n\n";
+    if (record_count) out << "const PackedRecord kRecords[] = {\n" << l.records.str() << "};\n\n";
+    if (l.operand_count)
+        out << "const PackedOperand kOperands[] = {\n" << l.operands.str() << "};\n\n";
+    emit_array(out, "const uint8_t kBits[]", (l.bits.size() + 15) / 16, [&](size_t line) {
+        out << "   ";
+        for (size_t i = line * 16; i < l.bits.size() && i < line * 16 + 16; ++i)
+            out << " " << l.bits[i] << ",";
+        out << "\n";
+    });
+    emit_array(out, "const PackedEntry kEntries[]", l.entries.size(), [&](size_t i) {
+        out << "    {" << l.entries[i].first << "ULL, " << l.entries[i].second << "},\n";
+    });
+    std::vector<size_t> kinds;
+    for (size_t i = 0; i < record_count; ++i)
+        if (set->records[i].kind != ZEMADisasmLib::KIND_PLAIN) kinds.push_back(i);
+    emit_array(out, "const RecordKindEntry kKinds[]", kinds.size(), [&](size_t k) {
+        const RecordSpec &r = set->records[kinds[k]];
+        out << "    {" << kinds[k] << ", " << kind_name(r.kind) << "}," << comment(r.name);
+    });
+    auto array = [](size_t n, const char *name) { return std::string(n ? name : "nullptr"); };
     out << "} // namespace\n\nextern const GeneratedTables k" << symbol
-        << ";\nconst GeneratedTables k" << symbol << " = {"
-        << (has_records ? "kRecords" : "nullptr") << ", " << (has_records ? set->records.size() : 0)
-        << ", " << (has_fields ? "kFields" : "nullptr") << ", "
-        << (has_fields ? set->fields.size() : 0) << ", " << (kinds ? "kKinds" : "nullptr") << ", "
-        << kinds << "};\n\n} // namespace ZEMADisasmLib\n";
+        << ";\nconst GeneratedTables k" << symbol << " = {\n    kText, " << l.text.size() << ", "
+        << array(record_count, "kRecords") << ", " << record_count << ", "
+        << array(l.operand_count, "kOperands") << ", " << l.operand_count << ", "
+        << array(field_count, "kFields") << ", " << field_count << ",\n    "
+        << array(l.bits.size(), "kBits") << ", " << l.bits.size() << ", "
+        << array(l.entries.size(), "kEntries") << ", " << l.entries.size() << ", "
+        << array(kinds.size(), "kKinds") << ", " << kinds.size()
+        << "};\n\n} // namespace ZEMADisasmLib\n";
     return out.str();
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <map>
 #include <unordered_map>
 
 #include "decodelib/match_rule.h"
@@ -232,23 +233,102 @@ void build(ArchitectureTables &t) {
 }
 
 // Points the tables of an architecture at their records, to be built on use.
-void reset_tables(ArchitectureTables &t, uint32_t arch, const GeneratedTables &g) {
+void reset_tables(ArchitectureTables &t, uint32_t arch, const InstructionRecord *records,
+                  uint32_t record_count, const FieldRecord *fields, uint32_t field_count,
+                  const RecordKindEntry *kinds, uint32_t kind_count) {
     t = ArchitectureTables();
     t.arch = arch;
-    t.records = g.records;
-    t.record_count = g.records ? g.record_count : 0;
-    t.fields = g.fields;
-    t.field_count = g.fields ? g.field_count : 0;
-    t.kinds = g.kinds;
-    t.kind_count = g.kinds ? g.kind_count : 0;
+    t.records = records;
+    t.record_count = records ? record_count : 0;
+    t.fields = fields;
+    t.field_count = fields ? field_count : 0;
+    t.kinds = kinds;
+    t.kind_count = kinds ? kind_count : 0;
 }
 
-void reset_generated(DecoderState &s, uint32_t arch) {
-    reset_tables(s.tables[arch - 1], arch, *kGenerated[arch - 1]);
+// The public records of generated tables.
+struct ExpandedTables {
+    std::vector<InstructionRecord> records;
+    std::vector<FieldRecord> fields;
+};
+
+const char *text_at(const GeneratedTables &g, uint32_t offset) {
+    return g.text && offset < g.text_size ? g.text + offset : "";
 }
 
+// Whether [begin, begin + count) lies within a shared array of `size` and
+// within `most` items of a public record; an empty range otherwise.
+bool in_range(uint32_t begin, uint32_t count, uint32_t size, uint32_t most) {
+    return begin <= size && count <= size - begin && count <= most;
+}
+
+FieldRecord expand_field(const GeneratedTables &g, const PackedField &p) {
+    FieldRecord f{};
+    f.kind = p.kind;
+    f.name = text_at(g, p.name);
+    f.prefix = "";
+    f.shift = p.shift;
+    if (in_range(p.bit_begin, p.bit_count, g.bit_count, 128)) {
+        f.bit_count = p.bit_count;
+        std::copy_n(g.bits + p.bit_begin, p.bit_count, f.bits);
+    }
+    if (in_range(p.entry_begin, p.entry_count, g.entry_count, 128)) {
+        f.entry_count = p.entry_count;
+        for (uint32_t k = 0; k < p.entry_count; ++k)
+            f.entries[k] = {g.entries[p.entry_begin + k].value,
+                            text_at(g, g.entries[p.entry_begin + k].text)};
+    }
+    f.reloc_name = text_at(g, p.reloc_name);
+    f.reloc_type = p.reloc_type;
+    f.reloc_width = p.reloc_width;
+    f.is_signed = p.is_signed;
+    return f;
+}
+
+void expand_record(const GeneratedTables &g, const PackedRecord &p, InstructionRecord &r) {
+    r.name = text_at(g, p.name);
+    r.syntax = text_at(g, p.syntax);
+    r.size = p.size;
+    r.slot = p.slot;
+    r.flags = p.flags;
+    r.text1 = r.text2 = r.text3 = r.text4 = r.text5 = r.text6 = "";
+    // At most 63 operands: a null name ends the list.
+    if (in_range(p.operand_begin, p.operand_count, g.operand_count, 63))
+        for (uint32_t k = 0; k < p.operand_count; ++k)
+            r.operands[k] = {text_at(g, g.operands[p.operand_begin + k].syntax_name),
+                             text_at(g, g.operands[p.operand_begin + k].field_name)};
+    r.value = p.value;
+    r.mask = p.mask;
+}
+
+// Expanded once per generated tables and never freed: the library hands
+// out pointers to the records until the program ends.
+const ExpandedTables &expanded(const GeneratedTables &g) {
+    static auto *cache = new std::map<const GeneratedTables *, ExpandedTables>;
+    auto [it, added] = cache->try_emplace(&g);
+    ExpandedTables &e = it->second;
+    if (!added) return e;
+    e.records.resize(g.records ? g.record_count : 0); // zeroed: operand lists end
+    for (size_t i = 0; i < e.records.size(); ++i) expand_record(g, g.records[i], e.records[i]);
+    e.fields.reserve(g.fields ? g.field_count : 0);
+    for (uint32_t i = 0; g.fields && i < g.field_count; ++i)
+        e.fields.push_back(expand_field(g, g.fields[i]));
+    return e;
+}
+
+void install_expanded(ArchitectureTables &t, uint32_t arch, const GeneratedTables &g) {
+    const ExpandedTables &e = expanded(g);
+    reset_tables(t, arch, e.records.data(), static_cast<uint32_t>(e.records.size()),
+                 e.fields.data(), static_cast<uint32_t>(e.fields.size()), g.kinds, g.kind_count);
+}
+
+// Tables not yet built are an architecture's generated ones (installed
+// tables are built at once): they are expanded and built on first use.
 ArchitectureTables &built(ArchitectureTables &t) {
-    if (!t.built) build(t);
+    if (!t.built) {
+        install_expanded(t, t.arch, *kGenerated[t.arch - 1]);
+        build(t);
+    }
     return t;
 }
 
@@ -261,13 +341,13 @@ DecoderState::DecoderState() {
     invalid.id = -1;
     invalid.text1 = invalid.text2 = invalid.text3 = invalid.text4 = invalid.text5 = invalid.text6 =
         "";
-    for (uint32_t arch = ARCH_ZEMA1; arch <= ARCH_RIXU3; ++arch) reset_generated(*this, arch);
+    for (uint32_t arch = ARCH_ZEMA1; arch <= ARCH_RIXU3; ++arch) tables[arch - 1].arch = arch;
     current = &tables[0]; // built by the first selection
     selected = ARCH_ZEMA1;
 }
 
-// Created during static initialisation, before main runs; the generated
-// tables it reads are constant-initialised data.
+// Created during static initialisation, before main runs; it reads no
+// generated tables until an architecture is first used.
 DecoderState g_decoder_state;
 
 ArchitectureTables *TablesOf(uint32_t arch) {
@@ -278,13 +358,20 @@ void InstallTables(uint32_t arch, const InstructionRecord *records, uint32_t rec
                    const FieldRecord *fields, uint32_t field_count, const RecordKindEntry *kinds,
                    uint32_t kind_count) {
     if (arch < 1 || arch > 6) return;
-    reset_tables(State().tables[arch - 1], arch,
-                 {records, record_count, fields, field_count, kinds, kind_count});
+    reset_tables(State().tables[arch - 1], arch, records, record_count, fields, field_count, kinds,
+                 kind_count);
+    build(State().tables[arch - 1]);
+}
+
+void InstallGeneratedTables(uint32_t arch, const GeneratedTables &tables) {
+    if (arch < 1 || arch > 6) return;
+    install_expanded(State().tables[arch - 1], arch, tables);
     build(State().tables[arch - 1]);
 }
 
 void RestoreGeneratedTables(uint32_t arch) {
-    if (arch >= 1 && arch <= 6) reset_generated(State(), arch);
+    if (arch >= 1 && arch <= 6)
+        reset_tables(State().tables[arch - 1], arch, nullptr, 0, nullptr, 0, nullptr, 0);
 }
 
 void SelectArchitecture(uint32_t arch) {

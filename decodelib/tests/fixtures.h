@@ -32,11 +32,8 @@ inline const GeneratedTables &fixture(uint32_t arch) {
 class FixtureTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (uint32_t arch = 1; arch <= 6; ++arch) {
-            const GeneratedTables &t = fixture(arch <= 4 ? arch : 4);
-            InstallTables(arch, t.records, t.record_count, t.fields, t.field_count, t.kinds,
-                          t.kind_count);
-        }
+        for (uint32_t arch = 1; arch <= 6; ++arch)
+            InstallGeneratedTables(arch, fixture(arch <= 4 ? arch : 4));
     }
     void TearDown() override {
         for (uint32_t arch = 1; arch <= 6; ++arch) RestoreGeneratedTables(arch);

@@ -1,0 +1,140 @@
+// The generated tables as the library expands them: every record and field of
+// the six sets as the generator read them from the descriptions, and packed
+// ranges that do not fit read as empty instead of past their arrays.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "decodelib/encoder.h"
+#include "decodelib/gen/isa_model.h"
+#include "decodelib/src/generated_tables.h"
+#include "decodelib/src/state.h"
+
+namespace {
+
+using namespace ZEMADisasmLib;
+
+const char *const kSetFiles[] = {"zema1", "zema2", "zema3", "rixu1", "rixu2", "rixu3"};
+
+void expect_field(const isagen::FieldSpec &want, const FieldRecord &got) {
+    SCOPED_TRACE(want.impl);
+    EXPECT_STREQ(got.name, want.impl.c_str());
+    EXPECT_STREQ(got.prefix, "");
+    EXPECT_EQ(got.kind, want.type->kind == isagen::TypeKind::Table ? 2u : 1u);
+    EXPECT_EQ(got.shift, want.type->shift);
+    EXPECT_EQ(std::vector<uint32_t>(got.bits, got.bits + got.bit_count), want.bits);
+    ASSERT_EQ(got.entry_count, want.type->entries.size());
+    for (uint32_t k = 0; k < got.entry_count; ++k) {
+        EXPECT_EQ(got.entries[k].value, want.type->entries[k].first);
+        EXPECT_STREQ(got.entries[k].text, want.type->entries[k].second.c_str());
+    }
+    EXPECT_STREQ(got.reloc_name, want.type->reloc_name.c_str());
+    EXPECT_EQ(got.reloc_type, want.type->reloc_type);
+    EXPECT_EQ(got.is_signed != 0, want.type->is_signed);
+}
+
+void expect_record(const isagen::RecordSpec &want, const InstructionRecord &got) {
+    SCOPED_TRACE(want.name);
+    EXPECT_STREQ(got.name, want.name.c_str());
+    EXPECT_STREQ(got.syntax, want.syntax.c_str());
+    EXPECT_EQ(got.size, want.size);
+    EXPECT_EQ(got.slot, want.slot);
+    EXPECT_EQ(got.flags, want.flags);
+    EXPECT_EQ(got.value, want.value);
+    EXPECT_EQ(got.mask, want.mask);
+    EXPECT_STREQ(got.text1, "");
+    EXPECT_STREQ(got.text6, "");
+    size_t n = want.operands.size();
+    ASSERT_LT(n, 64u);
+    for (size_t k = 0; k < n; ++k) {
+        EXPECT_STREQ(got.operands[k].syntax_name, want.operands[k].syntax.c_str());
+        EXPECT_STREQ(got.operands[k].field_name, want.operands[k].impl.c_str());
+    }
+    EXPECT_EQ(got.operands[n].syntax_name, nullptr); // the list ends
+}
+
+TEST(PackedTables, ExpandAsTheDescriptionsRead) {
+    for (uint32_t arch = ARCH_ZEMA1; arch <= ARCH_RIXU3; ++arch) {
+        SCOPED_TRACE(kSetFiles[arch - 1]);
+        isagen::IsaSet set;
+        isagen::Diagnostics diag;
+        ASSERT_TRUE(isagen::read_isa(
+            std::string(ZEMA_ARCH_DIR) + "/" + kSetFiles[arch - 1] + ".isa", set, diag));
+        ASSERT_EQ(TableSize(arch), set.records.size());
+        ASSERT_EQ(FieldTableSize(arch), set.fields.size());
+        for (uint32_t i = 0; i < set.records.size(); ++i)
+            expect_record(set.records[i], *TableRecord(arch, i));
+        for (uint32_t i = 0; i < set.fields.size(); ++i)
+            expect_field(set.fields[i], *FieldTableRecord(arch, i));
+    }
+}
+
+// One record of operands [operand_begin, +operand_count) over one field of
+// bits [bit_begin, +bit_count) and entries [entry_begin, +entry_count); the
+// record's name and the field's texts at the given text offsets.
+struct Ranges {
+    const char *what;
+    uint32_t name, operand_begin, operand_count;
+    uint32_t bit_begin, bit_count, entry_begin, entry_count, entry_text;
+    // expanded
+    const char *want_name;
+    uint32_t want_operands, want_bits, want_entries;
+    const char *want_entry_text;
+};
+
+constexpr char kText[] = "\0x\0op\0f\0e";
+constexpr PackedOperand kOperands[64] = {{3, 6}, {3, 6}};
+constexpr uint8_t kBits[129] = {31, 30};
+
+const Ranges kRanges[] = {
+    {"all in place", 1, 0, 2, 0, 2, 0, 1, 8, "x", 2, 2, 1, "e"},
+    {"name past the text", 11, 0, 2, 0, 2, 0, 1, 8, "", 2, 2, 1, "e"},
+    {"entry text past the text", 1, 0, 2, 0, 2, 0, 1, 10, "x", 2, 2, 1, ""},
+    {"operands past the array", 1, 63, 2, 0, 2, 0, 1, 8, "x", 0, 2, 1, "e"},
+    {"64 operands leave no end", 1, 0, 64, 0, 2, 0, 1, 8, "x", 0, 2, 1, "e"},
+    {"bits past the array", 1, 0, 2, 128, 2, 0, 1, 8, "x", 2, 0, 1, "e"},
+    {"more bits than a field holds", 1, 0, 2, 0, 129, 0, 1, 8, "x", 2, 0, 1, "e"},
+    {"entries past the array", 1, 0, 2, 0, 2, 1, 129, 8, "x", 2, 2, 0, ""},
+    {"begin far past the end", 1, 0xFFFFFFFF, 2, 0xFFFFFFFF, 2, 0xFFFFFFFF, 2, 8, "x", 0, 0, 0, ""},
+};
+
+TEST(PackedTables, RangesThatDoNotFitReadAsEmpty) {
+    // Installed tables are expanded once per address, so each case has its own.
+    static PackedRecord records[std::size(kRanges)];
+    static PackedField fields[std::size(kRanges)];
+    static PackedEntry entries[std::size(kRanges)][129];
+    static GeneratedTables tables[std::size(kRanges)];
+    for (size_t c = 0; c < std::size(kRanges); ++c) {
+        const Ranges &r = kRanges[c];
+        SCOPED_TRACE(r.what);
+        records[c] = {r.name, 1, 32, SLOT_WORD, 0, r.operand_begin, r.operand_count, 1, 1};
+        fields[c] = {1, 6, 0, r.bit_begin, r.bit_count, r.entry_begin, r.entry_count, 0, 0, 0, 0};
+        for (PackedEntry &e : entries[c]) e = {5, r.entry_text};
+        tables[c] = {kText, sizeof kText, &records[c], 1,          kOperands, 64,      &fields[c],
+                     1,     kBits,        129,         entries[c], 129,       nullptr, 0};
+        InstallGeneratedTables(ARCH_RIXU1, tables[c]);
+        const InstructionRecord *got = TableRecord(ARCH_RIXU1, 0);
+        ASSERT_NE(got, nullptr);
+        EXPECT_STREQ(got->name, r.want_name);
+        uint32_t operands = 0;
+        while (operands < 64 && got->operands[operands].syntax_name) ++operands;
+        EXPECT_EQ(operands, r.want_operands);
+        if (operands) {
+            EXPECT_STREQ(got->operands[0].field_name, "f");
+        }
+        const FieldRecord *f = FieldTableRecord(ARCH_RIXU1, 0);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->bit_count, r.want_bits);
+        if (f->bit_count) {
+            EXPECT_EQ(f->bits[0], 31u);
+        }
+        EXPECT_EQ(f->entry_count, r.want_entries);
+        if (f->entry_count) {
+            EXPECT_STREQ(f->entries[0].text, r.want_entry_text);
+        }
+    }
+    RestoreGeneratedTables(ARCH_RIXU1);
+}
+
+} // namespace
