@@ -3,8 +3,11 @@
 // run pays only for the instruction sets it lists.
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
+#include <new>
 #include <unordered_map>
 
 #include "decodelib/match_rule.h"
@@ -246,10 +249,28 @@ void reset_tables(ArchitectureTables &t, uint32_t arch, const InstructionRecord 
     t.kind_count = kinds ? kind_count : 0;
 }
 
+// Records from calloc: large blocks come zeroed from the system, so a set's
+// 2 MB of records are not cleared once more before they are filled.
+template <typename T> class ZeroedArray {
+  public:
+    void Allocate(size_t count) {
+        items_.reset(static_cast<T *>(calloc(count ? count : 1, sizeof(T))));
+        if (!items_) throw std::bad_alloc();
+        count_ = count;
+    }
+    T *data() const { return items_.get(); }
+    size_t size() const { return count_; }
+    T &operator[](size_t i) { return items_.get()[i]; }
+
+  private:
+    std::unique_ptr<T, void (*)(void *)> items_{nullptr, free};
+    size_t count_ = 0;
+};
+
 // The public records of generated tables.
 struct ExpandedTables {
-    std::vector<InstructionRecord> records;
-    std::vector<FieldRecord> fields;
+    ZeroedArray<InstructionRecord> records;
+    ZeroedArray<FieldRecord> fields;
 };
 
 const char *text_at(const GeneratedTables &g, uint32_t offset) {
@@ -262,8 +283,8 @@ bool in_range(uint32_t begin, uint32_t count, uint32_t size, uint32_t most) {
     return begin <= size && count <= size - begin && count <= most;
 }
 
-FieldRecord expand_field(const GeneratedTables &g, const PackedField &p) {
-    FieldRecord f{};
+// Fills a zeroed field record.
+void expand_field(const GeneratedTables &g, const PackedField &p, FieldRecord &f) {
     f.kind = p.kind;
     f.name = text_at(g, p.name);
     f.prefix = "";
@@ -282,9 +303,9 @@ FieldRecord expand_field(const GeneratedTables &g, const PackedField &p) {
     f.reloc_type = p.reloc_type;
     f.reloc_width = p.reloc_width;
     f.is_signed = p.is_signed;
-    return f;
 }
 
+// Fills a zeroed instruction record.
 void expand_record(const GeneratedTables &g, const PackedRecord &p, InstructionRecord &r) {
     r.name = text_at(g, p.name);
     r.syntax = text_at(g, p.syntax);
@@ -308,11 +329,10 @@ const ExpandedTables &expanded(const GeneratedTables &g) {
     auto [it, added] = cache->try_emplace(&g);
     ExpandedTables &e = it->second;
     if (!added) return e;
-    e.records.resize(g.records ? g.record_count : 0); // zeroed: operand lists end
+    e.records.Allocate(g.records ? g.record_count : 0); // zeroed: operand lists end
     for (size_t i = 0; i < e.records.size(); ++i) expand_record(g, g.records[i], e.records[i]);
-    e.fields.reserve(g.fields ? g.field_count : 0);
-    for (uint32_t i = 0; g.fields && i < g.field_count; ++i)
-        e.fields.push_back(expand_field(g, g.fields[i]));
+    e.fields.Allocate(g.fields ? g.field_count : 0);
+    for (size_t i = 0; i < e.fields.size(); ++i) expand_field(g, g.fields[i], e.fields[i]);
     return e;
 }
 
