@@ -343,12 +343,15 @@ void install_expanded(ArchitectureTables &t, uint32_t arch, const GeneratedTable
 }
 
 // Tables not yet built are an architecture's generated ones (installed
-// tables are built at once): they are expanded and built on first use.
+// tables are built at once): they are expanded and built on first use. Kept
+// out of line: every decode selects its architecture.
+[[gnu::noinline]] void build_generated(ArchitectureTables &t) {
+    install_expanded(t, t.arch, *kGenerated[t.arch - 1]);
+    build(t);
+}
+
 ArchitectureTables &built(ArchitectureTables &t) {
-    if (!t.built) {
-        install_expanded(t, t.arch, *kGenerated[t.arch - 1]);
-        build(t);
-    }
+    if (!t.built) build_generated(t);
     return t;
 }
 
