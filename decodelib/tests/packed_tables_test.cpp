@@ -138,3 +138,41 @@ TEST(PackedTables, RangesThatDoNotFitReadAsEmpty) {
 }
 
 } // namespace
+
+// Names end up in the text block and in line comments of the emitted source:
+// a name must neither end a comment's line early nor extend it over the next.
+TEST(PackedTables, EmittedNamesStayOnTheirLines) {
+    const char *const names[] = {"plain",    "ends in \\", "new\nline",
+                                 "quote\"d", "\xe9t\xe9",  "nul\\000"};
+    for (const char *name : names) {
+        SCOPED_TRACE(name);
+        isagen::IsaSet set;
+        set.name = "T";
+        isagen::TypeDecl &type = set.types["t"];
+        type.kind = isagen::TypeKind::Table;
+        type.entries = {{0, name}};
+        set.fields.push_back({name, &type, {3, 2}});
+        isagen::RecordSpec r;
+        r.name = r.syntax = name;
+        r.size = 32;
+        r.operands.push_back({name, {3, 2}, name});
+        set.records = {r, r};
+        set.records[1].kind = KIND_NULL;
+        std::string source = isagen::emit_tables("TablesT", &set);
+        size_t lines = 0;
+        for (size_t at = 0, end; at < source.size(); at = end + 1, ++lines) {
+            end = source.find('\n', at);
+            ASSERT_NE(end, std::string::npos);
+            EXPECT_NE(source[end - 1], '\\') << "line " << lines + 1;
+        }
+        // Each record, field and kind on a line of its own.
+        for (const char *row :
+             {"    {1, 1, 32, ", "    {2, 1, 0, 0, 2, 0, 1, 0, 0, 0, 0},", "    {1, KIND_NULL},"}) {
+            size_t count = 0;
+            for (size_t at = source.find(row); at != std::string::npos;
+                 at = source.find(row, at + 1))
+                ++count;
+            EXPECT_EQ(count, std::string(row).find("32") != std::string::npos ? 2u : 1u) << row;
+        }
+    }
+}
