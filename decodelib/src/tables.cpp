@@ -25,9 +25,11 @@ const uint32_t kWordWidth[] = {64, 64, 64, 32, 32, 32};
 void build_field_map(ArchitectureTables &t) {
     for (uint32_t i = 0; i < t.field_count; ++i) {
         const FieldRecord *r = &t.fields[i];
-        if (!r->name || t.field_map.count(r->name)) continue;
-        Field *f = MakeField(r);
-        if (f) t.field_map.emplace(r->name, std::unique_ptr<Field>(f));
+        if (!r->name) continue;
+        auto [it, added] = t.field_map.try_emplace(r->name);
+        if (!added) continue;
+        it->second.reset(MakeField(r));
+        if (!it->second) t.field_map.erase(it);
     }
 }
 
