@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "decodelib/encoder.h"
@@ -137,8 +138,6 @@ TEST(PackedTables, RangesThatDoNotFitReadAsEmpty) {
     RestoreGeneratedTables(ARCH_RIXU1);
 }
 
-} // namespace
-
 // Names end up in the text block and in line comments of the emitted source:
 // a name must neither end a comment's line early nor extend it over the next.
 TEST(PackedTables, EmittedNamesStayOnTheirLines) {
@@ -163,16 +162,14 @@ TEST(PackedTables, EmittedNamesStayOnTheirLines) {
         for (size_t at = 0, end; at < source.size(); at = end + 1, ++lines) {
             end = source.find('\n', at);
             ASSERT_NE(end, std::string::npos);
-            EXPECT_NE(source[end - 1], '\\') << "line " << lines + 1;
-        }
-        // Each record, field and kind on a line of its own.
-        for (const char *row :
-             {"    {1, 1, 32, ", "    {2, 1, 0, 0, 2, 0, 1, 0, 0, 0, 0},", "    {1, KIND_NULL},"}) {
-            size_t count = 0;
-            for (size_t at = source.find(row); at != std::string::npos;
-                 at = source.find(row, at + 1))
-                ++count;
-            EXPECT_EQ(count, std::string(row).find("32") != std::string::npos ? 2u : 1u) << row;
+            std::string_view line(source.data() + at, end - at);
+            EXPECT_FALSE(line.ends_with('\\')) << "line " << lines + 1;
+            bool known = line.empty() || line.starts_with("    ");
+            for (const char *start : {"//", "#include", "namespace", "}", "const", "extern"})
+                known = known || line.starts_with(start);
+            EXPECT_TRUE(known) << "line " << lines + 1 << ": " << line;
         }
     }
 }
+
+} // namespace
