@@ -50,10 +50,16 @@ class CleanText {
         void Clean(const char *s, size_t len) {
             if (len == 0) return;
             Char(s[0]);
-            for (size_t k = 1; k < len; k += kOverrun)
-                std::memcpy(b_ + n_ + k - 1, s + k, kOverrun);
-            n_ += len - 1;
+            Copy(s + 1, len - 1);
         }
+        // A clean piece whose first character cannot join the text before
+        // it: copied as it is, with the same overrun as Clean.
+        void Copy(const char *s, size_t len) {
+            for (size_t k = 0; k < len; k += kOverrun) std::memcpy(b_ + n_ + k, s + k, kOverrun);
+            n_ += len;
+        }
+        // A character that takes part in no clean-up (a separator).
+        void Plain(char c) { b_[n_++] = c; }
 
       private:
         void Put(char c) {
@@ -104,6 +110,8 @@ class CleanText {
     }
 
     static bool IsCleanUpChar(char c) { return kCleanUpChars.is[static_cast<unsigned char>(c)]; }
+    // Whether a character can be the first of a pair.
+    static bool CanLead(char c) { return c == '+' || c == ','; }
     // Whether the text holds one of the pairs a clean-up removes or shortens.
     static bool HasPair(std::string_view s) {
         for (size_t k = 1; k < s.size(); ++k) {

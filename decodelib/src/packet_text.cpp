@@ -1,8 +1,6 @@
 // Packet text: each instruction from its template or special rendering,
 // joined into one line, two-S halves on separate lines, the clean-ups
 // applied as the text grows.
-#include <bit>
-
 #include "decodelib/src/state.h"
 
 namespace ZEMADisasmLib {
@@ -35,74 +33,94 @@ PacketShape shape_of_packet() {
     return p;
 }
 
-// Whether the compiled template of record `index` of the current tables
-// gives the text of these operands.
-bool use_compiled(uint32_t index, const OperandList &ops) {
-    ArchitectureTables &t = *State().current;
+// What the line writer reads of the current tables, kept in locals: stores
+// through the text's char pointer could alias the tables' members.
+struct Templates {
+    ArchitectureTables &tables;
+    const TemplatePiece *pieces = nullptr;
+    const char *literals = nullptr;
+    explicit Templates(ArchitectureTables &t) : tables(t) { Refresh(); }
+    void Refresh() {
+        pieces = tables.pieces.data();
+        literals = tables.literals.data();
+    }
+};
+
+// The compiled template of decoded instruction d when it may give the text
+// (prefix and suffix aside), else null: replaced, special and generic records.
+const RecordInfo *compiled_template(Templates &v, const DecodedInstruction &d,
+                                    const OperandList &ops) {
+    ArchitectureTables &t = v.tables;
+    size_t index = t.IndexOf(d.record);
+    if (d.replaced || index == SIZE_MAX) return nullptr;
     RecordInfo &info = t.info[index];
-    if (info.template_begin == RecordInfo::kTemplateUnbuilt) CompileTemplate(t, index);
-    if (info.template_begin < 0 || ops.size() != info.operand_count) return false;
-    for (uint32_t sensitive = info.touch_sensitive; sensitive; sensitive &= sensitive - 1) {
-        uint32_t k = static_cast<uint32_t>(std::countr_zero(sensitive));
-        if (k < ops.size() && !ops.Rendered(k).Untouched(ops[k])) return false;
+    if (info.template_begin == RecordInfo::kTemplateUnbuilt) {
+        CompileTemplate(t, static_cast<uint32_t>(index));
+        v.Refresh();
+    }
+    if (info.template_begin < 0 || ops.size() != info.operand_count) return nullptr;
+    return &info;
+}
+
+// Writes operand k as a piece that `write`s as told, at the cursor, which
+// has room for `room` more characters; false when the driver rewrote a text
+// that could join a later operand's name (bit k of `sensitive`).
+inline bool write_operand(const OperandList &ops, size_t k, uint32_t write, uint32_t sensitive,
+                          CleanText &out, CleanText::Cursor &c, size_t room) {
+    const OperandRecord &op = ops[k];
+    const RenderedText &rendered = ops.Rendered(k);
+    if (rendered.Untouched(op)) { // shorter than 16 characters, in a buffer of 128
+        if (!rendered.clean)
+            c.Text(op.text, rendered.length);
+        else if (write == TemplatePiece::kCopy)
+            c.Copy(op.text, rendered.length);
+        else
+            c.Clean(op.text, rendered.length);
+        return true;
+    }
+    if ((sensitive >> k) & 1) return false;
+    std::string_view text = CurrentText(op);
+    out.End(c);
+    out.Append(text);
+    c = out.Begin(room);
+    return true;
+}
+
+// Writes the compiled template with the operand texts at the cursor; the
+// text before it ends in no character that can start a pair. False, with
+// the text partly written, when the template cannot give it.
+bool write_pieces(const Templates &v, const RecordInfo &info, const OperandList &ops,
+                  CleanText &out, CleanText::Cursor &c, size_t room) {
+    const TemplatePiece *piece = v.pieces + info.template_begin;
+    const TemplatePiece *last = v.pieces + info.template_end;
+    const char *literals = v.literals;
+    uint32_t sensitive = info.touch_sensitive;
+    for (; piece != last; ++piece) {
+        uint32_t write = piece->write;
+        if (piece->operand >= 0) {
+            auto k = static_cast<size_t>(piece->operand);
+            if (!write_operand(ops, k, write, sensitive, out, c, room)) return false;
+            continue;
+        }
+        const char *literal = literals + piece->literal;
+        if (write == TemplatePiece::kCopy)
+            c.Copy(literal, piece->length);
+        else if (write == TemplatePiece::kCheckFirst)
+            c.Clean(literal, piece->length);
+        else
+            c.Text(literal, piece->length);
     }
     return true;
 }
 
-// Appends the template with the operand texts at the cursor, which has room
-// for `room` more characters; returns the raw length.
-size_t append_pieces(const RecordInfo &info, const OperandList &ops, CleanText &out,
-                     CleanText::Cursor &c, size_t room) {
-    // Locals, since stores through the cursor may alias the tables.
-    const ArchitectureTables &t = *State().current;
-    const TemplatePiece *piece = t.pieces.data() + info.template_begin;
-    const TemplatePiece *last = t.pieces.data() + info.template_end;
-    const char *literals = t.literals.data();
-    size_t raw = 0;
-    for (; piece != last; ++piece) {
-        if (piece->operand < 0) {
-            const char *literal = literals + piece->literal;
-            piece->clean ? c.Clean(literal, piece->length) : c.Text(literal, piece->length);
-            raw += piece->length;
-            continue;
-        }
-        const OperandRecord &op = ops[static_cast<size_t>(piece->operand)];
-        const RenderedText &rendered = ops.Rendered(static_cast<size_t>(piece->operand));
-        if (rendered.Untouched(op)) { // shorter than 16 characters, in a buffer of 128
-            rendered.clean ? c.Clean(op.text, rendered.length) : c.Text(op.text, rendered.length);
-            raw += rendered.length;
-            continue;
-        }
-        std::string_view text = CurrentText(op);
-        out.End(c);
-        out.Append(text);
-        c = out.Begin(room);
-        raw += text.size();
-    }
-    return raw;
-}
-
-// The compiled template that gives the text of decoded instruction i, or
-// null when it is replaced, special or needs the general substitution.
-const RecordInfo *compiled_template(uint32_t i) {
-    DecoderState &s = State();
-    const DecodedInstruction &d = s.instructions[i];
-    if (d.replaced) return nullptr;
-    size_t index = s.current->IndexOf(d.record);
-    if (index == SIZE_MAX) return nullptr;
-    const RecordInfo &info = s.current->info[index];
-    if (info.traits & TRAIT_SPECIAL) return nullptr;
-    return use_compiled(static_cast<uint32_t>(index), s.operand_lists[i]) ? &info : nullptr;
-}
-
 // Appends the text of decoded instruction i that no compiled template gives,
-// without prefix and suffix; returns its raw length.
-size_t append_other_body(uint32_t i, CleanText &out) {
+// without prefix and suffix.
+void append_other_body(uint32_t i, CleanText &out) {
     DecoderState &s = State();
     const DecodedInstruction &d = s.instructions[i];
     if (d.replaced) {
         out.Append(d.replacement_text);
-        return d.replacement_text.size();
+        return;
     }
     const OperandList &ops = s.operand_lists[i];
     size_t index = s.current->IndexOf(d.record);
@@ -110,33 +128,40 @@ size_t append_other_body(uint32_t i, CleanText &out) {
     if (!special || !RenderSpecial(i, s.body))
         SubstituteTemplate(d.record ? d.record->syntax : "", ops, s.body);
     out.Append(s.body);
-    return s.body.size();
 }
 
-void append_line(uint32_t i, CleanText &target, bool line_feed) {
-    const DecodedInstruction &d = State().instructions[i];
-    const RecordInfo *compiled = compiled_template(i);
+// Appends the line of decoded instruction i: a separator unless first, the
+// prefix, the body, the suffix and ";". A line with nothing but the ";" goes
+// without its separator; since the clean-ups never take a line's first
+// character back, it is one that wrote nothing after the separator.
+void append_line(const DecoderState &s, Templates &v, uint32_t i, CleanText &target,
+                 bool line_feed) {
+    const DecodedInstruction &d = s.instructions[i];
+    const OperandList &ops = s.operand_lists[i];
+    std::string_view prefix = d.prefix_text, suffix = d.suffix_text;
+    const RecordInfo *compiled = prefix.empty() || !CleanText::CanLead(prefix.back())
+                                     ? compiled_template(v, d, ops)
+                                     : nullptr;
     size_t before = target.Size();
-    size_t room = d.prefix_text.size() + d.suffix_text.size() + 2;
-    if (compiled) room += compiled->template_room;
-    // The separator goes again when the line turns out empty; it is no
-    // clean-up character, so nothing before it changes meanwhile.
+    size_t room = prefix.size() + suffix.size() + 2 + (compiled ? compiled->template_room : 0);
+    // Separators are no clean-up characters.
     CleanText::Cursor c = target.Begin(room);
-    if (before) c.Char(line_feed ? '\n' : ' ');
-    if (d.prefix_text.size() == 1) // the usual tab
-        c.Char(d.prefix_text[0]);
+    if (before) c.Plain(line_feed ? '\n' : ' ');
+    size_t start = c.Size();
+    if (prefix.size() == 1) // the usual tab
+        c.Char(prefix[0]);
     else
-        c.Text(d.prefix_text.data(), d.prefix_text.size());
-    size_t raw = d.prefix_text.size() + d.suffix_text.size();
-    if (compiled) {
-        raw += append_pieces(*compiled, State().operand_lists[i], target, c, room);
-    } else {
+        c.Text(prefix.data(), prefix.size());
+    // The body cannot change the prefix, whose last character starts no pair.
+    size_t body = c.Size();
+    if (!compiled || !write_pieces(v, *compiled, ops, target, c, room)) {
+        c.Truncate(body);
         target.End(c);
-        raw += append_other_body(i, target);
+        append_other_body(i, target);
         c = target.Begin(room);
     }
-    if (raw == 0) c.Truncate(before);
-    c.Text(d.suffix_text.data(), d.suffix_text.size());
+    c.Text(suffix.data(), suffix.size());
+    if (c.Size() == start) c.Truncate(before);
     c.Char(';');
     target.End(c);
 }
@@ -150,10 +175,12 @@ uint32_t FormatPacket(const char **text) {
     CleanText &first = s.first_part, &second = s.second_part;
     first.Reset(keep);
     second.Reset(keep);
+    // Instructions are decoded with some tables selected.
+    Templates v(s.count ? *s.current : s.tables[0]);
     for (uint32_t i = 0; i < s.count; ++i) {
         long k = static_cast<long>(i);
         bool upper = shape.two_s() && (k == shape.x || k == shape.first_s || k == shape.z);
-        append_line(i, upper ? second : first, line_feed);
+        append_line(s, v, i, upper ? second : first, line_feed);
     }
     // The upper half follows, with no clean-up across the line break.
     if (shape.two_s()) {

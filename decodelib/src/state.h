@@ -97,7 +97,11 @@ struct TemplatePiece {
     uint32_t literal; // offset into ArchitectureTables::literals
     uint32_t length;  // of the literal
     int32_t operand;  // operand list position, or -1 for a literal
-    uint32_t clean;   // the literal holds none of the pairs the clean-ups change
+    // How the piece is written when the text before the template cannot
+    // start a pair: copied as it is, its first character checked against
+    // the text before it, or (a literal holding a pair) character by character.
+    uint32_t write;
+    enum : uint32_t { kCopy, kCheckFirst, kByChar };
 };
 
 // A set of characters (those above 127 share the places of their low bits).
@@ -187,7 +191,8 @@ struct RecordInfo {
     // slot_steps, noted on first use (-1 before).
     int32_t step_begin = -1;
     uint32_t step_count = 0;
-    static constexpr int32_t kTemplateUnbuilt = -1, kTemplateGeneric = -2;
+    // kTemplateSpecial: the text is computed from the operand values.
+    static constexpr int32_t kTemplateUnbuilt = -1, kTemplateGeneric = -2, kTemplateSpecial = -3;
 };
 
 struct ArchitectureTables {

@@ -143,16 +143,35 @@ bool split_at_name(std::string_view syntax, std::vector<Segment> &body, std::str
     return found;
 }
 
+// How piece k of the body is written (TemplatePiece::write), the text before
+// the template taken to end in no character that can start a pair. A literal
+// keeps its last character through the clean-ups; an operand's text may be
+// empty, so a literal after an operand is checked whenever its own first
+// character can end a pair.
+uint32_t write_of(std::string_view syntax, const std::vector<Segment> &body, size_t k) {
+    const Segment &s = body[k];
+    const Segment *before = k ? &body[k - 1] : nullptr;
+    bool after_safe = !before || (before->operand < 0 && before->end > before->begin &&
+                                  !CleanText::CanLead(syntax[before->end - 1]));
+    if (s.operand >= 0) return after_safe ? TemplatePiece::kCopy : TemplatePiece::kCheckFirst;
+    std::string_view literal = syntax.substr(s.begin, s.end - s.begin);
+    if (CleanText::HasPair(literal)) return TemplatePiece::kByChar;
+    if (after_safe || literal.empty() || !CleanText::IsCleanUpChar(literal[0]))
+        return TemplatePiece::kCopy;
+    return TemplatePiece::kCheckFirst;
+}
+
 void store_pieces(ArchitectureTables &t, RecordInfo &info, std::string_view syntax,
                   const std::vector<Segment> &body) {
     info.template_begin = static_cast<int32_t>(t.pieces.size());
     t.literals.resize(
         t.literals.size() >= CleanText::kOverrun ? t.literals.size() - CleanText::kOverrun : 0);
-    for (const Segment &s : body) {
+    for (size_t k = 0; k < body.size(); ++k) {
+        const Segment &s = body[k];
         std::string_view literal = syntax.substr(s.begin, s.end - s.begin);
         t.pieces.push_back({static_cast<uint32_t>(t.literals.size()),
                             static_cast<uint32_t>(literal.size()), s.operand,
-                            !CleanText::HasPair(literal)});
+                            write_of(syntax, body, k)});
         t.literals += literal;
     }
     t.literals.append(CleanText::kOverrun, '\0');
@@ -164,6 +183,10 @@ void store_pieces(ArchitectureTables &t, RecordInfo &info, std::string_view synt
 
 void CompileTemplate(ArchitectureTables &t, uint32_t index) {
     RecordInfo &info = t.info[index];
+    if (info.traits & TRAIT_SPECIAL) {
+        info.template_begin = RecordInfo::kTemplateSpecial;
+        return;
+    }
     std::string_view syntax = t.records[index].syntax ? t.records[index].syntax : "";
     // Scratch lists kept between calls: the library runs on one thread.
     static std::vector<const OperandPlan *>

@@ -1,0 +1,105 @@
+// Instruction lines written from compiled templates against the clean-ups
+// applied to the whole substituted line: operand texts that begin or end
+// with clean-up characters, empty ones, rewritten ones and driver texts meet
+// every kind of literal edge.
+#include <cstdio>
+#include <string>
+
+#include "decodelib/tests/fixtures.h"
+
+namespace {
+
+using namespace zt;
+
+std::string replace_until_gone(std::string s, const std::string &from, const std::string &to) {
+    for (size_t p; (p = s.find(from)) != std::string::npos;) s.replace(p, from.size(), to);
+    return s;
+}
+
+std::string cleaned(std::string s, bool keep_plus_minus) {
+    if (!keep_plus_minus) s = replace_until_gone(s, "+-", "-");
+    s = replace_until_gone(s, ",;", ";");
+    s = replace_until_gone(s, ",,", ",");
+    return replace_until_gone(s, "++", "+");
+}
+
+std::string substituted(std::string body, const std::string &a, const std::string &b) {
+    body = replace_until_gone(body, "A", a);
+    return replace_until_gone(body, "B", b);
+}
+
+// Texts of field FA (none holds a pair) and FB (several do), chosen by 4 bits.
+const char *const kCleanTexts[16] = {"",   "a",  "+",  "-",  ",",  ";",  "+a",  "a+",
+                                     ",a", "a,", "-a", ";a", "a-", "a;", "+a,", ",a+"};
+const char *const kPairTexts[16] = {"++", "+-", ",;", ",,", "a",   "+",   ",",   "a++",
+                                    "",   "-+", ";,", "+;", "a,,", ",+-", "-a-", "+a+"};
+
+class LineWriter : public FixtureTest {
+  protected:
+    void Install(const char *syntax) {
+        for (int f = 0; f < 2; ++f) {
+            FieldRecord &field = fields_[f];
+            field = {};
+            field.kind = 2;
+            field.name = f ? "FB" : "FA";
+            field.bit_count = 4;
+            for (uint32_t k = 0; k < 4; ++k) field.bits[k] = 4 * f + 3 - k;
+            field.entry_count = 16;
+            for (uint32_t v = 0; v < 16; ++v)
+                field.entries[v] = {v, f ? kPairTexts[v] : kCleanTexts[v]};
+        }
+        install_one_record(record_, syntax, {{"A", "FA"}, {"B", "FB"}}, fields_, 2);
+    }
+    FieldRecord fields_[2];
+    InstructionRecord record_;
+};
+
+const char *const kTemplates[] = {
+    "x A B", "x+A-B", "x,A;B,", "AB",   "A+B",   "x A,", "x+A",    "x A;",
+    "-A+",   ",A,B;", "x[A]+B", "A++B", "x A,,", "+-A",  "x A-B-", ";A,",
+};
+
+TEST_F(LineWriter, CompiledLinesMatchTheWholeLineCleanUps) {
+    for (const char *syntax : kTemplates) {
+        Install(syntax);
+        for (bool keep : {false, true}) {
+            uint32_t options = keep ? OPT_RENDER | OPT_KEEP_PLUS_MINUS : OPT_RENDER;
+            for (uint32_t a = 0; a < 16; ++a) {
+                for (uint32_t b = 0; b < 16; ++b) {
+                    std::string expected =
+                        cleaned(substituted(syntax, kCleanTexts[a], kPairTexts[b]) + ";", keep);
+                    ASSERT_EQ(decode_text(ARCH_RIXU1, 0x80000000u | b << 4 | a, options), expected)
+                        << '"' << syntax << "\" a=" << a << " b=" << b << " keep=" << keep;
+                }
+            }
+        }
+    }
+}
+
+// Rewritten operand texts and driver prefixes and suffixes take part in the
+// clean-ups like the rendered texts; a rewritten text holding a later
+// operand's name has it replaced as well.
+TEST_F(LineWriter, RewrittenTextsAndDriverTextsJoinTheCleanUps) {
+    const char *const driver_texts[] = {"", "\t", "+", ",", "\t,", "-", ";"};
+    const char *const rewrites[] = {"++", "+-", ",;", "",    "a",      "-",
+                                    "B",  "+B", "B,", ",B+", "(x+$4)", "0123456789abcdefB"};
+    for (const char *syntax : kTemplates) {
+        Install(syntax);
+        for (const char *rewritten : rewrites) {
+            for (const char *prefix : driver_texts) {
+                for (const char *suffix : driver_texts) {
+                    decode(ARCH_RIXU1, 0x80000000u | 2 << 4);
+                    std::snprintf(GetOperand(0, 0)->text, sizeof GetOperand(0, 0)->text, "%s",
+                                  rewritten);
+                    SetInstructionText(0, prefix, suffix, nullptr);
+                    std::string body = substituted(syntax, rewritten, kPairTexts[2]);
+                    ASSERT_EQ(packet_text(), cleaned(prefix + body + suffix + ";", false))
+                        << '"' << syntax << "\" rewritten=\"" << rewritten << "\" prefix=\""
+                        << prefix << "\" suffix=\"" << suffix << '"';
+                }
+            }
+        }
+    }
+}
+
+} // namespace
