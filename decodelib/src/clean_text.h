@@ -22,6 +22,11 @@ inline constexpr struct CleanUpChars {
     }
 } kCleanUpChars;
 
+// Whether a character can be the first of a pair.
+inline bool CanLead(char c) {
+    return c == '+' || c == ',';
+}
+
 class CleanText {
   public:
     // Up to 15 bytes past the end of a clean piece are read and written.
@@ -57,6 +62,14 @@ class CleanText {
         void Copy(const char *s, size_t len) {
             for (size_t k = 0; k < len; k += kOverrun) std::memcpy(b_ + n_ + k, s + k, kOverrun);
             n_ += len;
+        }
+        // A clean piece after text that most often ends in no character
+        // that can start a pair: copied as it is then.
+        void CleanAfter(const char *s, size_t len) {
+            if (n_ && CanLead(b_[n_ - 1]))
+                Clean(s, len);
+            else
+                Copy(s, len);
         }
         // A character that takes part in no clean-up (a separator).
         void Plain(char c) { b_[n_++] = c; }
@@ -110,8 +123,6 @@ class CleanText {
     }
 
     static bool IsCleanUpChar(char c) { return kCleanUpChars.is[static_cast<unsigned char>(c)]; }
-    // Whether a character can be the first of a pair.
-    static bool CanLead(char c) { return c == '+' || c == ','; }
     // Whether the text holds one of the pairs a clean-up removes or shortens.
     static bool HasPair(std::string_view s) {
         for (size_t k = 1; k < s.size(); ++k) {

@@ -75,7 +75,7 @@ inline bool write_operand(const OperandList &ops, size_t k, uint32_t write, uint
         else if (write == TemplatePiece::kCopy)
             c.Copy(op.text, rendered.length);
         else
-            c.Clean(op.text, rendered.length);
+            c.CleanAfter(op.text, rendered.length);
         return true;
     }
     if ((sensitive >> k) & 1) return false;
@@ -106,7 +106,7 @@ bool write_pieces(const Templates &v, const RecordInfo &info, const OperandList 
         if (write == TemplatePiece::kCopy)
             c.Copy(literal, piece->length);
         else if (write == TemplatePiece::kCheckFirst)
-            c.Clean(literal, piece->length);
+            c.CleanAfter(literal, piece->length);
         else
             c.Text(literal, piece->length);
     }
@@ -139,9 +139,8 @@ void append_line(const DecoderState &s, Templates &v, uint32_t i, CleanText &tar
     const DecodedInstruction &d = s.instructions[i];
     const OperandList &ops = s.operand_lists[i];
     std::string_view prefix = d.prefix_text, suffix = d.suffix_text;
-    const RecordInfo *compiled = prefix.empty() || !CleanText::CanLead(prefix.back())
-                                     ? compiled_template(v, d, ops)
-                                     : nullptr;
+    const RecordInfo *compiled =
+        prefix.empty() || !CanLead(prefix.back()) ? compiled_template(v, d, ops) : nullptr;
     size_t before = target.Size();
     size_t room = prefix.size() + suffix.size() + 2 + (compiled ? compiled->template_room : 0);
     // Separators are no clean-up characters.

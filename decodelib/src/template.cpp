@@ -152,7 +152,7 @@ uint32_t write_of(std::string_view syntax, const std::vector<Segment> &body, siz
     const Segment &s = body[k];
     const Segment *before = k ? &body[k - 1] : nullptr;
     bool after_safe = !before || (before->operand < 0 && before->end > before->begin &&
-                                  !CleanText::CanLead(syntax[before->end - 1]));
+                                  !CanLead(syntax[before->end - 1]));
     if (s.operand >= 0) return after_safe ? TemplatePiece::kCopy : TemplatePiece::kCheckFirst;
     std::string_view literal = syntax.substr(s.begin, s.end - s.begin);
     if (CleanText::HasPair(literal)) return TemplatePiece::kByChar;
