@@ -12,24 +12,25 @@ struct PacketShape {
     bool two_s() const { return second_s >= 0; }
 };
 
+uint32_t slot_of(const DecoderState &s, uint32_t i) {
+    const InstructionRecord *r = s.instructions[i].record;
+    return r ? r->slot : 0;
+}
+
 PacketShape shape_of_packet() {
     const DecoderState &s = State();
     PacketShape p;
+    for (uint32_t i = 0; i < s.count; ++i)
+        if (slot_of(s, i) == SLOT_S) (p.first_s < 0 ? p.first_s : p.second_s) = i;
+    // The other slots matter in the few packets with two S instructions.
+    if (!p.two_s()) return p;
     for (uint32_t i = 0; i < s.count; ++i) {
-        const InstructionRecord *r = s.instructions[i].record;
-        uint32_t slot = r ? r->slot : 0;
-        long k = static_cast<long>(i);
-        if (slot == SLOT_S && p.first_s < 0)
-            p.first_s = k;
-        else if (slot == SLOT_S)
-            p.second_s = k;
-        if (slot == SLOT_X && p.x < 0) p.x = k;
-        if (slot == SLOT_Z && p.z < 0) p.z = k;
+        uint32_t slot = slot_of(s, i);
+        if (slot == SLOT_X && p.x < 0) p.x = i;
+        if (slot == SLOT_Z && p.z < 0) p.z = i;
     }
-    if (p.two_s()) {
-        if (p.x > p.first_s) p.x = -1;
-        if (p.z > p.second_s) p.z = -1;
-    }
+    if (p.x > p.first_s) p.x = -1;
+    if (p.z > p.second_s) p.z = -1;
     return p;
 }
 
