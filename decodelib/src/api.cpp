@@ -61,17 +61,32 @@ const InstructionRecord *GetInstructionRecord(uint32_t index) {
     return index < s.count ? s.instructions[index].record : nullptr;
 }
 
+namespace {
+
+[[gnu::noinline]] void keep_texts(DecodedInstruction &d, const char *prefix, const char *suffix,
+                                  const char *replacement) {
+    TextArena &texts = State().texts;
+    if (prefix) d.prefix_text = texts.Keep(prefix);
+    if (suffix) d.suffix_text = texts.Keep(suffix);
+    if (replacement) {
+        d.replacement_text = texts.Keep(replacement);
+        d.replaced = true;
+    }
+}
+
+} // namespace
+
 void SetInstructionText(uint32_t index, const char *prefix, const char *suffix,
                         const char *replacement) {
     DecoderState &s = State();
     if (index >= s.count) return;
     DecodedInstruction &d = s.instructions[index];
-    if (prefix) d.prefix_text = s.texts.Keep(prefix);
-    if (suffix) d.suffix_text = s.texts.Keep(suffix);
-    if (replacement) {
-        d.replacement_text = s.texts.Keep(replacement);
-        d.replaced = true;
+    // The usual call, a one-character prefix alone, needs no copy.
+    if (prefix && prefix[0] && !prefix[1] && !suffix && !replacement) {
+        d.prefix_text = TextArena::One(prefix[0]);
+        return;
     }
+    keep_texts(d, prefix, suffix, replacement);
 }
 
 RecordKind GetInstructionKind(uint32_t index) {

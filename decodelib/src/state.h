@@ -306,8 +306,11 @@ class TextArena {
   public:
     std::string_view Keep(const char *text) {
         if (!*text) return {};
-        if (!text[1]) return {&kSingleChars.at[static_cast<unsigned char>(text[0])], 1};
+        if (!text[1]) return One(text[0]);
         return KeepCopy(text);
+    }
+    static std::string_view One(char c) {
+        return {&kSingleChars.at[static_cast<unsigned char>(c)], 1};
     }
     void Reset();
 
