@@ -97,19 +97,16 @@ bool write_pieces(const Templates &v, const RecordInfo &info, const OperandList 
     const char *literals = v.literals;
     uint32_t sensitive = info.touch_sensitive;
     for (; piece != last; ++piece) {
-        uint32_t write = piece->write;
-        if (piece->operand >= 0) {
-            auto k = static_cast<size_t>(piece->operand);
-            if (!write_operand(ops, k, write, sensitive, out, c, room)) return false;
-            continue;
-        }
         const char *literal = literals + piece->literal;
-        if (write == TemplatePiece::kCopy)
+        if (piece->literal_write == TemplatePiece::kCopy)
             c.Copy(literal, piece->length);
-        else if (write == TemplatePiece::kCheckFirst)
+        else if (piece->literal_write == TemplatePiece::kCheckFirst)
             c.CleanAfter(literal, piece->length);
         else
             c.Text(literal, piece->length);
+        if (piece->operand < 0) continue;
+        auto k = static_cast<size_t>(piece->operand);
+        if (!write_operand(ops, k, piece->operand_write, sensitive, out, c, room)) return false;
     }
     return true;
 }

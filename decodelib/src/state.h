@@ -92,16 +92,18 @@ struct TwoSFields {
 };
 
 // A record's syntax template compiled against the operands a decode gives it:
-// literal texts and operand list positions, in text order.
+// pieces of a literal text and the operand list position after it, in text
+// order.
 struct TemplatePiece {
     uint32_t literal; // offset into ArchitectureTables::literals
     uint32_t length;  // of the literal
-    int32_t operand;  // operand list position, or -1 for a literal
-    // How the piece is written when the text before the template cannot
-    // start a pair: copied as it is, its first character checked against
-    // the text before it, or (a literal holding a pair) character by character.
-    uint32_t write;
-    enum : uint32_t { kCopy, kCheckFirst, kByChar };
+    int32_t operand;  // operand list position, or -1 for none
+    // How the literal and the operand's text are written when the text before
+    // the template cannot start a pair: copied as they are, the first
+    // character checked against the text before it, or (a literal holding a
+    // pair) character by character.
+    uint8_t literal_write, operand_write;
+    enum : uint8_t { kCopy, kCheckFirst, kByChar };
 };
 
 // A set of characters (those above 127 share the places of their low bits).

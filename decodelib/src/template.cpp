@@ -143,37 +143,48 @@ bool split_at_name(std::string_view syntax, std::vector<Segment> &body, std::str
     return found;
 }
 
-// How piece k of the body is written (TemplatePiece::write), the text before
-// the template taken to end in no character that can start a pair. A literal
-// keeps its last character through the clean-ups; an operand's text may be
-// empty, so a literal after an operand is checked whenever its own first
-// character can end a pair.
-uint32_t write_of(std::string_view syntax, const std::vector<Segment> &body, size_t k) {
-    const Segment &s = body[k];
-    const Segment *before = k ? &body[k - 1] : nullptr;
-    bool after_safe = !before || (before->operand < 0 && before->end > before->begin &&
-                                  !CanLead(syntax[before->end - 1]));
-    if (s.operand >= 0) return after_safe ? TemplatePiece::kCopy : TemplatePiece::kCheckFirst;
-    std::string_view literal = syntax.substr(s.begin, s.end - s.begin);
+// How a literal is written (TemplatePiece::write kinds), `first` when
+// nothing of the template comes before it, else an operand's text, which may
+// end in anything or be empty.
+uint8_t literal_write(std::string_view literal, bool first) {
     if (CleanText::HasPair(literal)) return TemplatePiece::kByChar;
-    if (after_safe || literal.empty() || !CleanText::IsCleanUpChar(literal[0]))
+    if (first || literal.empty() || !CleanText::IsCleanUpChar(literal[0]))
         return TemplatePiece::kCopy;
     return TemplatePiece::kCheckFirst;
 }
 
+// How an operand's text is written after `literal`; a literal keeps its last
+// character through the clean-ups.
+uint8_t operand_write(std::string_view literal, bool first) {
+    bool after_safe = literal.empty() ? first : !CanLead(literal.back());
+    return after_safe ? TemplatePiece::kCopy : TemplatePiece::kCheckFirst;
+}
+
+// Stores the body as pieces of a literal (perhaps empty) and the operand
+// after it (the last one perhaps without).
 void store_pieces(ArchitectureTables &t, RecordInfo &info, std::string_view syntax,
                   const std::vector<Segment> &body) {
     info.template_begin = static_cast<int32_t>(t.pieces.size());
     t.literals.resize(
         t.literals.size() >= CleanText::kOverrun ? t.literals.size() - CleanText::kOverrun : 0);
-    for (size_t k = 0; k < body.size(); ++k) {
-        const Segment &s = body[k];
-        std::string_view literal = syntax.substr(s.begin, s.end - s.begin);
+    std::string_view literal;
+    auto add = [&](int32_t operand) {
+        bool first = t.pieces.size() == static_cast<size_t>(info.template_begin);
         t.pieces.push_back({static_cast<uint32_t>(t.literals.size()),
-                            static_cast<uint32_t>(literal.size()), s.operand,
-                            write_of(syntax, body, k)});
+                            static_cast<uint32_t>(literal.size()), operand,
+                            literal_write(literal, first), operand_write(literal, first)});
         t.literals += literal;
+        literal = {};
+    };
+    for (const Segment &s : body) {
+        if (s.operand >= 0) {
+            add(s.operand);
+            continue;
+        }
+        if (!literal.empty()) add(-1); // literals come between operands: kept whole anyway
+        literal = syntax.substr(s.begin, s.end - s.begin);
     }
+    if (!literal.empty()) add(-1);
     t.literals.append(CleanText::kOverrun, '\0');
     info.template_end = static_cast<int32_t>(t.pieces.size());
     info.template_room = static_cast<uint32_t>(syntax.size() + 32 * body.size());

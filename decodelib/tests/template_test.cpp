@@ -31,8 +31,8 @@ std::string from_pieces(const ArchitectureTables &t, const RecordInfo &info) {
     std::string text;
     for (int32_t k = info.template_begin; k < info.template_end; ++k) {
         const TemplatePiece &piece = t.pieces[static_cast<size_t>(k)];
-        text += piece.operand < 0 ? t.literals.substr(piece.literal, piece.length)
-                                  : marker(static_cast<size_t>(piece.operand));
+        text += t.literals.substr(piece.literal, piece.length);
+        if (piece.operand >= 0) text += marker(static_cast<size_t>(piece.operand));
     }
     return text;
 }
