@@ -5,22 +5,12 @@
 #include <string>
 
 #include "decodelib/src/clean_text.h"
+#include "decodelib/tests/clean_up_reference.h"
 
 namespace {
 
 using ZEMADisasmLib::CleanText;
-
-std::string replace_until_gone(std::string s, const std::string &from, const std::string &to) {
-    for (size_t p; (p = s.find(from)) != std::string::npos;) s.replace(p, from.size(), to);
-    return s;
-}
-
-std::string reference(std::string s, bool keep_plus_minus) {
-    if (!keep_plus_minus) s = replace_until_gone(s, "+-", "-");
-    s = replace_until_gone(s, ",;", ";");
-    s = replace_until_gone(s, ",,", ",");
-    return replace_until_gone(s, "++", "+");
-}
+using zt::cleaned_up;
 
 // Appends s in pieces cut at `cuts` (a bit per position), each piece without
 // a pair going through the copying path.
@@ -54,7 +44,7 @@ TEST(CleanText, AgreesWithWholeTextReplacementOnEveryShortText) {
             for (size_t v = n, k = 0; k < length; ++k, v /= alphabet.size())
                 s += alphabet[v % alphabet.size()];
             for (bool keep : {false, true}) {
-                std::string expected = reference(s, keep);
+                std::string expected = cleaned_up(s, keep);
                 // Whole, character by character, and cut in several places.
                 for (unsigned cuts : {0u, ~0u, 0x2au, 0x14u}) {
                     ASSERT_EQ(grown(s, cuts, keep), expected)

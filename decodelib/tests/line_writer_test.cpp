@@ -5,23 +5,12 @@
 #include <cstdio>
 #include <string>
 
+#include "decodelib/tests/clean_up_reference.h"
 #include "decodelib/tests/fixtures.h"
 
 namespace {
 
 using namespace zt;
-
-std::string replace_until_gone(std::string s, const std::string &from, const std::string &to) {
-    for (size_t p; (p = s.find(from)) != std::string::npos;) s.replace(p, from.size(), to);
-    return s;
-}
-
-std::string cleaned(std::string s, bool keep_plus_minus) {
-    if (!keep_plus_minus) s = replace_until_gone(s, "+-", "-");
-    s = replace_until_gone(s, ",;", ";");
-    s = replace_until_gone(s, ",,", ",");
-    return replace_until_gone(s, "++", "+");
-}
 
 std::string substituted(std::string body, const std::string &a, const std::string &b) {
     body = replace_until_gone(body, "A", a);
@@ -67,7 +56,7 @@ TEST_F(LineWriter, CompiledLinesMatchTheWholeLineCleanUps) {
             for (uint32_t a = 0; a < 16; ++a) {
                 for (uint32_t b = 0; b < 16; ++b) {
                     std::string expected =
-                        cleaned(substituted(syntax, kCleanTexts[a], kPairTexts[b]) + ";", keep);
+                        cleaned_up(substituted(syntax, kCleanTexts[a], kPairTexts[b]) + ";", keep);
                     ASSERT_EQ(decode_text(ARCH_RIXU1, 0x80000000u | b << 4 | a, options), expected)
                         << '"' << syntax << "\" a=" << a << " b=" << b << " keep=" << keep;
                 }
@@ -93,7 +82,7 @@ TEST_F(LineWriter, RewrittenTextsAndDriverTextsJoinTheCleanUps) {
                                   rewritten);
                     SetInstructionText(0, prefix, suffix, nullptr);
                     std::string body = substituted(syntax, rewritten, kPairTexts[2]);
-                    ASSERT_EQ(packet_text(), cleaned(prefix + body + suffix + ";", false))
+                    ASSERT_EQ(packet_text(), cleaned_up(prefix + body + suffix + ";", false))
                         << '"' << syntax << "\" rewritten=\"" << rewritten << "\" prefix=\""
                         << prefix << "\" suffix=\"" << suffix << '"';
                 }
