@@ -131,13 +131,24 @@ bool handle_operands(uint32_t i, Window_struct *w, Option_struct *opt) {
     return true;
 }
 
+// Whether the operands of the packet at the window position need nothing: no relocation
+// there, and no address comments (those of an executable, or the error an
+// unknown architecture gives them). Most packets of a relocatable file are
+// such, and the walk over their operands is spared.
+bool operands_quiet(const Window_struct *w, const Option_struct *opt) {
+    if (opt->file_type == ET_EXEC || opt->arch_code > 3) return false;
+    const Elf32_Rela *next = w->rela.current;
+    return next == nullptr || next->r_offset > opt->pc - w->buf->address;
+}
+
 // Annotates the instructions of an accepted packet of `size` bytes and sets
 // their texts.
 bool annotate_packet(uint32_t size, Window_struct *w, Option_struct *opt) {
     uint32_t count = GetInstructionCount();
+    bool quiet = operands_quiet(w, opt);
     w->comment.clear();
     for (uint32_t i = 0; i < count; i++) {
-        if (!handle_operands(i, w, opt)) return false;
+        if (!quiet && !handle_operands(i, w, opt)) return false;
         if (opt->loop_end) track_loop_ends(i, w->consumed + size, &w->loops, &w->comment);
         // A decoded instruction has no suffix: only the last one gets the
         // comment, complete once every instruction is annotated.
@@ -327,16 +338,25 @@ constexpr Hex_pairs_struct HEX_PAIRS("0123456789abcdef");
 
 } // namespace
 
+// Unrolled: one per packet line.
 void format_hex8(uint32_t value, char *out) {
-    for (int k = 6; k >= 0; k -= 2, value >>= 8)
-        memcpy(out + k, HEX_PAIRS.text + 2 * (value & 0xFF), 2);
+    memcpy(out, HEX_PAIRS.text + 2 * (value >> 24), 2);
+    memcpy(out + 2, HEX_PAIRS.text + 2 * ((value >> 16) & 0xFF), 2);
+    memcpy(out + 4, HEX_PAIRS.text + 2 * ((value >> 8) & 0xFF), 2);
+    memcpy(out + 6, HEX_PAIRS.text + 2 * (value & 0xFF), 2);
 }
 
 uint32_t format_address_line(uint64_t pc, char *line) {
     // "#%08llx:\n", written by hand: one per packet.
+    if ((pc >> 32) == 0) {
+        line[0] = '#';
+        format_hex8(uint32_t(pc), line + 1);
+        line[9] = ':';
+        line[10] = '\n';
+        return 11;
+    }
     uint32_t n = 8;
-    if (pc >> 32)
-        while (n < 16 && (pc >> (4 * n)) != 0) n++;
+    while (n < 16 && (pc >> (4 * n)) != 0) n++;
     // Two digits at a time from the last; an odd count writes a leading
     // zero over the '#', which is set afterwards.
     for (int k = int(n); k > 0; k -= 2, pc >>= 8)
