@@ -202,8 +202,8 @@ bool list_packet(uint32_t size, const Elf32_Sym *inner, bool labels, Window_stru
         text = with_labels;
     }
     print_packet(w->ptr, size, text, GetInstructionCount(), labels ? w->buf : nullptr, opt);
-    free(with_labels);
-    release_long_texts(w);
+    if (with_labels) free(with_labels);
+    if (w->long_count) release_long_texts(w);
     advance(w, size, opt);
     return !has_error(opt);
 }
@@ -332,35 +332,13 @@ Elf32_Rela *sort_relocations(const Elf32_Rela *rela, uint64_t count, uint8_t pre
     return copy;
 }
 
-namespace {
-
-constexpr Hex_pairs_struct HEX_PAIRS("0123456789abcdef");
-
-} // namespace
-
-// Unrolled: one per packet line.
-void format_hex8(uint32_t value, char *out) {
-    memcpy(out, HEX_PAIRS.text + 2 * (value >> 24), 2);
-    memcpy(out + 2, HEX_PAIRS.text + 2 * ((value >> 16) & 0xFF), 2);
-    memcpy(out + 4, HEX_PAIRS.text + 2 * ((value >> 8) & 0xFF), 2);
-    memcpy(out + 6, HEX_PAIRS.text + 2 * (value & 0xFF), 2);
-}
-
-uint32_t format_address_line(uint64_t pc, char *line) {
-    // "#%08llx:\n", written by hand: one per packet.
-    if ((pc >> 32) == 0) {
-        line[0] = '#';
-        format_hex8(uint32_t(pc), line + 1);
-        line[9] = ':';
-        line[10] = '\n';
-        return 11;
-    }
+uint32_t format_long_address_line(uint64_t pc, char *line) {
     uint32_t n = 8;
     while (n < 16 && (pc >> (4 * n)) != 0) n++;
     // Two digits at a time from the last; an odd count writes a leading
     // zero over the '#', which is set afterwards.
     for (int k = int(n); k > 0; k -= 2, pc >>= 8)
-        memcpy(line + k - 1, HEX_PAIRS.text + 2 * (pc & 0xFF), 2);
+        memcpy(line + k - 1, LOWER_HEX_PAIRS.text + 2 * (pc & 0xFF), 2);
     line[0] = '#';
     line[n + 1] = ':';
     line[n + 2] = '\n';

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "common/instr.h"
 #include "decodelib/zema_disasm.h"
@@ -87,9 +88,6 @@ void print_section_line(const Buffer_struct *buf, Option_struct *opt);
 void print_section_globals(const Buffer_struct *buf, Option_struct *opt);
 void print_org_line(uint64_t address, Option_struct *opt);
 void print_address_line(uint64_t pc, Option_struct *opt);
-// The address line of pc into line (ADDRESS_LINE_SIZE bytes, no NUL); its length.
-constexpr uint32_t ADDRESS_LINE_SIZE = 20;
-uint32_t format_address_line(uint64_t pc, char *line);
 // The two hex digits of every byte value, in the case of the digits given.
 struct Hex_pairs_struct {
     char text[512];
@@ -100,8 +98,28 @@ struct Hex_pairs_struct {
         }
     }
 };
-// The 8 lower-case hex digits of value (no NUL).
-void format_hex8(uint32_t value, char *out);
+inline constexpr Hex_pairs_struct LOWER_HEX_PAIRS("0123456789abcdef");
+// The 8 lower-case hex digits of value (no NUL). Inline and unrolled: one
+// per packet.
+inline void format_hex8(uint32_t value, char *out) {
+    memcpy(out, LOWER_HEX_PAIRS.text + 2 * (value >> 24), 2);
+    memcpy(out + 2, LOWER_HEX_PAIRS.text + 2 * ((value >> 16) & 0xFF), 2);
+    memcpy(out + 4, LOWER_HEX_PAIRS.text + 2 * ((value >> 8) & 0xFF), 2);
+    memcpy(out + 6, LOWER_HEX_PAIRS.text + 2 * (value & 0xFF), 2);
+}
+// The address line of pc into line (ADDRESS_LINE_SIZE bytes, no NUL); its length.
+constexpr uint32_t ADDRESS_LINE_SIZE = 20;
+// format_address_line of an address above 32 bits.
+uint32_t format_long_address_line(uint64_t pc, char *line);
+inline uint32_t format_address_line(uint64_t pc, char *line) {
+    // "#%08llx:\n"
+    if (pc >> 32) return format_long_address_line(pc, line);
+    line[0] = '#';
+    format_hex8(uint32_t(pc), line + 1);
+    line[9] = ':';
+    line[10] = '\n';
+    return 11;
+}
 
 // Symbols and labels.
 constexpr uint64_t NEW_SEARCH = UINT64_MAX;
