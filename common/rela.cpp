@@ -45,28 +45,64 @@ uint32_t find_expr_end(const Elf32_Rela *rela, uint32_t limit, uint64_t address)
     return NOT_FOUND;
 }
 
-// Heap text "<lead><name><mark><8 upper-case hex digits of value><tail>",
+// The pieces of "<lead><name><mark><8 upper-case hex digits of value><tail>",
 // the number left out when mark is null. Written by hand: every relocated
 // operand of a listing makes one or two of these.
-char *joined_text(const char *lead, const char *name, const char *mark, uint32_t value,
-                  const char *tail) {
-    size_t lead_n = strlen(lead), name_n = strlen(name), tail_n = strlen(tail);
-    size_t mark_n = mark ? strlen(mark) : 0, digits_n = mark ? 8 : 0;
-    char *text = static_cast<char *>(kl_malloc(lead_n + name_n + mark_n + digits_n + tail_n + 1));
-    char *p = text;
-    memcpy(p, lead, lead_n);
-    p += lead_n;
-    memcpy(p, name, name_n);
-    p += name_n;
-    if (mark) {
-        memcpy(p, mark, mark_n);
-        p += mark_n;
+struct joined_struct {
+    const char *lead, *name, *mark; // mark "" when there is no number
+    bool digits;
+    uint32_t value;
+    const char *tail;
+    size_t lengths[4]; // of lead, name, mark, tail
+    size_t length() const {
+        return lengths[0] + lengths[1] + lengths[2] + (digits ? 8 : 0) + lengths[3];
+    }
+};
+
+joined_struct measured(const char *lead, const char *name, const char *mark, uint32_t value,
+                       const char *tail) {
+    const char *m = mark ? mark : "";
+    return {lead,
+            name,
+            m,
+            mark != nullptr,
+            value,
+            tail,
+            {strlen(lead), strlen(name), strlen(m), strlen(tail)}};
+}
+
+// Writes the joined text at p (length() bytes, no NUL).
+void write_joined(const joined_struct &j, char *p) {
+    const char *pieces[3] = {j.lead, j.name, j.mark};
+    for (int k = 0; k < 3; k++) {
+        memcpy(p, pieces[k], j.lengths[k]);
+        p += j.lengths[k];
+    }
+    if (j.digits) {
+        uint32_t value = j.value;
         for (int k = 7; k >= 0; k--, value >>= 4) p[k] = "0123456789ABCDEF"[value & 0xF];
         p += 8;
     }
-    memcpy(p, tail, tail_n);
-    p[tail_n] = '\0';
+    memcpy(p, j.tail, j.lengths[3]);
+}
+
+// Heap text of the joined pieces.
+char *joined_text(const char *lead, const char *name, const char *mark, uint32_t value,
+                  const char *tail) {
+    joined_struct j = measured(lead, name, mark, value, tail);
+    char *text = static_cast<char *>(kl_malloc(j.length() + 1));
+    write_joined(j, text);
+    text[j.length()] = '\0';
     return text;
+}
+
+// Appends the joined pieces to out.
+void append_joined(std::string *out, const char *lead, const char *name, const char *mark,
+                   uint32_t value, const char *tail) {
+    joined_struct j = measured(lead, name, mark, value, tail);
+    size_t at = out->size();
+    out->resize(at + j.length());
+    write_joined(j, out->data() + at);
 }
 
 uint32_t magnitude(int32_t v) {
@@ -93,67 +129,20 @@ const op_row_struct op_table[LAST_OPERATOR + 1] = {
     {2, "(", "|", ")"},  {2, "(", "^", ")"},   {2, "(", "&&", ")"},  {2, "(", "||", ")"},
 };
 
-// An operand, or an operator applied to the nodes below it. The text is
-// written once, from the finished tree: formatting each operator's text from
-// its operands' texts would copy a long left operand once per operator.
+constexpr uint32_t NO_NODE = UINT32_MAX;
+
+// An operand, or an operator applied to the nodes below it, in the node pool
+// of one rendering: no allocation per node, and nothing to free one by one.
+// The text is written once, from the finished tree: formatting each
+// operator's text from its operands' texts would copy a long left operand
+// once per operator.
 struct expr_node_struct {
-    uint32_t code; // operator code; 0 for an operand
-    char *text;    // operand text (heap), null for an operator
-    expr_node_struct *left;
-    expr_node_struct *right; // the only operand of a unary operator
+    uint32_t code;  // operator code; 0 for an operand
+    uint32_t left;  // node indices, NO_NODE when absent
+    uint32_t right; // the only operand of a unary operator
+    size_t text;    // operand text: its start and length in the rendering's texts
+    size_t length;
 };
-
-expr_node_struct *operand_node(char *text) {
-    auto *n = static_cast<expr_node_struct *>(kl_calloc(1, sizeof(expr_node_struct)));
-    n->text = text;
-    return n;
-}
-
-void free_tree(expr_node_struct *root) {
-    std::vector<expr_node_struct *> work{root};
-    while (!work.empty()) {
-        expr_node_struct *n = work.back();
-        work.pop_back();
-        if (n == nullptr) continue;
-        work.push_back(n->left);
-        work.push_back(n->right);
-        free(n->text);
-        free(n);
-    }
-}
-
-// The text of a tree, depth first without recursion (an expression may nest
-// as deep as it has entries).
-char *tree_text(const expr_node_struct *root) {
-    struct item_struct {
-        const expr_node_struct *node;
-        const char *literal;
-    };
-    std::string out;
-    std::vector<item_struct> work{{root, nullptr}};
-    while (!work.empty()) {
-        item_struct it = work.back();
-        work.pop_back();
-        if (it.literal) {
-            out += it.literal;
-            continue;
-        }
-        const expr_node_struct *n = it.node;
-        if (n->code == 0) {
-            out += n->text;
-            continue;
-        }
-        const op_row_struct &row = op_table[n->code];
-        out += row.before;
-        work.push_back({nullptr, row.after});
-        work.push_back({n->right, nullptr});
-        if (row.arity == 2) {
-            work.push_back({nullptr, row.between});
-            work.push_back({n->left, nullptr});
-        }
-    }
-    return kl_strdup(out.c_str());
-}
 
 uint32_t unary_value(uint32_t code, uint32_t v) {
     if (code == 1) return 0u - v;
@@ -233,18 +222,49 @@ struct render_struct {
     Option_struct *opt;
     uint64_t symcount;
     bool computing;
-    std::vector<expr_node_struct *> trees;
+    std::vector<uint32_t> trees;  // node indices
     std::vector<uint32_t> values; // only when computing
+    std::vector<expr_node_struct> nodes;
+    std::string texts; // the operand texts, one after another
 };
+
+// The text of a tree, depth first without recursion (an expression may nest
+// as deep as it has entries).
+char *tree_text(const render_struct *r, uint32_t root) {
+    const expr_node_struct &top = r->nodes[root];
+    if (top.code == 0) return kl_strdup(r->texts.substr(top.text, top.length).c_str());
+    struct item_struct {
+        uint32_t node;
+        const char *literal;
+    };
+    std::string out;
+    std::vector<item_struct> work{{root, nullptr}};
+    while (!work.empty()) {
+        item_struct it = work.back();
+        work.pop_back();
+        if (it.literal) {
+            out += it.literal;
+            continue;
+        }
+        const expr_node_struct &n = r->nodes[it.node];
+        if (n.code == 0) {
+            out.append(r->texts, n.text, n.length);
+            continue;
+        }
+        const op_row_struct &row = op_table[n.code];
+        out += row.before;
+        work.push_back({NO_NODE, row.after});
+        work.push_back({n.right, nullptr});
+        if (row.arity == 2) {
+            work.push_back({NO_NODE, row.between});
+            work.push_back({n.left, nullptr});
+        }
+    }
+    return kl_strdup(out.c_str());
+}
 
 bool valid_symbol(const render_struct *r, uint32_t sym_index) {
     return sym_index < r->symcount;
-}
-
-// Empties the tree stack of an unfinished rendering.
-void drop_trees(std::vector<expr_node_struct *> *trees) {
-    for (expr_node_struct *t : *trees) free_tree(t);
-    trees->clear();
 }
 
 uint32_t symbol_value(const render_struct *r, const Elf32_Sym *sym) {
@@ -264,30 +284,32 @@ uint32_t pop_value(render_struct *r) {
     return v;
 }
 
-// The top tree, taken off the stack; null when it is empty.
-expr_node_struct *pop_tree(render_struct *r) {
-    if (r->trees.empty()) return nullptr;
-    expr_node_struct *t = r->trees.back();
+// The top tree, taken off the stack; NO_NODE when it is empty.
+uint32_t pop_tree(render_struct *r) {
+    if (r->trees.empty()) return NO_NODE;
+    uint32_t t = r->trees.back();
     r->trees.pop_back();
     return t;
 }
 
-char *operand_text(render_struct *r, const Elf32_Rela *e, int32_t addend, uint32_t *value) {
+// Appends the text of operand entry e to the texts; its value to *value.
+void operand_text(render_struct *r, const Elf32_Rela *e, int32_t addend, uint32_t *value) {
     uint32_t sym_index = elf_r_sym(e->r_info);
+    std::string *out = &r->texts;
     *value = uint32_t(addend);
     if (sym_index == 0) {
-        if (addend == 0) return kl_strdup("0");
-        if (addend > 0) return joined_text("", "", "$", uint32_t(addend), "");
-        return joined_text("", "", "-$", magnitude(addend), "");
+        if (addend == 0) return append_joined(out, "0", "", nullptr, 0, "");
+        if (addend > 0) return append_joined(out, "", "", "$", uint32_t(addend), "");
+        return append_joined(out, "", "", "-$", magnitude(addend), "");
     }
     const Elf32_Sym *sym = &r->symtab[sym_index];
     const char *name = r->strtab + sym->st_name;
     bool by_value = r->opt->mapper_labels && strncmp(name, "..", 2) == 0;
     if (by_value || r->computing) *value = symbol_value(r, sym);
-    if (by_value) return joined_text("", "", "$", *value, "");
-    if (addend == 0) return kl_strdup(name);
-    if (addend > 0) return joined_text("(", name, "+$", uint32_t(addend), ")");
-    return joined_text("(", name, "-$", magnitude(addend), ")");
+    if (by_value) return append_joined(out, "", "", "$", *value, "");
+    if (addend == 0) return append_joined(out, "", name, nullptr, 0, "");
+    if (addend > 0) return append_joined(out, "(", name, "+$", uint32_t(addend), ")");
+    append_joined(out, "(", name, "-$", magnitude(addend), ")");
 }
 
 // Pushes the text (and value) of operand entry e.
@@ -297,14 +319,19 @@ bool render_operand(render_struct *r, const Elf32_Rela *e, uint32_t following, u
     add_symbol_reference(&r->symtab[sym_index], r->refs, r->opt);
     int32_t addend = rela_scale_addend(e, following, expr_type, r->opt->arch_code);
     uint32_t value;
-    char *text = operand_text(r, e, addend, &value);
+    std::string &texts = r->texts;
+    size_t start = texts.size();
+    operand_text(r, e, addend, &value);
     if (type_of(e) == R_EXPR_DOT_OPERAND) {
-        char *dotted =
-            strcmp(text, "0") == 0 ? kl_strdup(".") : joined_text("(", text, nullptr, 0, "+.)");
-        free(text);
-        text = dotted;
+        if (texts.compare(start, std::string::npos, "0") == 0) {
+            texts[start] = '.';
+        } else {
+            texts.insert(start, 1, '(');
+            texts += "+.)";
+        }
     }
-    r->trees.push_back(operand_node(text));
+    r->trees.push_back(uint32_t(r->nodes.size()));
+    r->nodes.push_back({0, NO_NODE, NO_NODE, start, texts.size() - start});
     if (r->computing) push_value(r, value);
     return true;
 }
@@ -322,11 +349,10 @@ bool render_operator(render_struct *r, const Elf32_Rela *e) {
         set_error(r->opt, ERR_DATA, INVALID_RELA);
         return false;
     }
-    auto *n = static_cast<expr_node_struct *>(kl_calloc(1, sizeof(expr_node_struct)));
-    n->code = code;
-    n->right = pop_tree(r);
-    if (row.arity == 2) n->left = pop_tree(r);
-    r->trees.push_back(n);
+    expr_node_struct n{code, NO_NODE, pop_tree(r), 0, 0};
+    if (row.arity == 2) n.left = pop_tree(r);
+    r->trees.push_back(uint32_t(r->nodes.size()));
+    r->nodes.push_back(n);
     if (!r->computing) return true;
     uint32_t rv = pop_value(r), result;
     if (row.arity == 1) {
@@ -367,15 +393,12 @@ char *render_expression(render_struct *r, const Elf32_Rela *rela, uint32_t end,
             return nullptr;
         }
     }
-    expr_node_struct *root = pop_tree(r);
-    if (root == nullptr) {
+    uint32_t root = pop_tree(r);
+    if (root == NO_NODE) {
         set_error(r->opt, ERR_DATA, INVALID_RELA);
         return nullptr;
     }
-    // A lone operand is its own text.
-    char *text = root->code == 0 ? root->text : tree_text(root);
-    if (root->code == 0) root->text = nullptr;
-    free_tree(root);
+    char *text = tree_text(r, root);
     if (r->computing) {
         uint32_t v = pop_value(r);
         if (value_out) *value_out = v;
@@ -494,7 +517,8 @@ char *rela_to_chr(const Elf32_Rela *rela, const char *strtab, const Elf32_Sym *s
     RELA_ASSERT(symtab_ptr);
     RELA_ASSERT(rela);
     render_struct r{
-        strtab, symtab_ptr, refs, opt, symcount, instr && (instr->flags & FLAG_RELA_VALUE), {}, {}};
+        strtab, symtab_ptr, refs, opt, symcount, instr && (instr->flags & FLAG_RELA_VALUE),
+        {},     {},         {},   {}};
     if (!is_operand(type_of(rela))) return render_ordinary(&r, rela);
 
     uint32_t end = find_expr_end(rela, rela_length ? rela_length : NOT_FOUND, rela->r_offset);
@@ -503,8 +527,7 @@ char *rela_to_chr(const Elf32_Rela *rela, const char *strtab, const Elf32_Sym *s
         return nullptr;
     }
     r.trees.reserve(end);
+    r.nodes.reserve(end);
     if (r.computing) r.values.reserve(end);
-    char *text = render_expression(&r, rela, end, value_out);
-    drop_trees(&r.trees);
-    return text;
+    return render_expression(&r, rela, end, value_out);
 }
