@@ -214,6 +214,11 @@ bool binary_value(uint32_t code, uint32_t l, uint32_t r, uint32_t *out) {
     }
 }
 
+struct tree_item_struct {
+    uint32_t node;
+    const char *literal;
+};
+
 // Working state of one rendering.
 struct render_struct {
     const char *strtab;
@@ -222,25 +227,50 @@ struct render_struct {
     Option_struct *opt;
     uint64_t symcount;
     bool computing;
-    std::vector<uint32_t> trees;  // node indices
-    std::vector<uint32_t> values; // only when computing
-    std::vector<expr_node_struct> nodes;
-    std::string texts; // the operand texts, one after another
+    // Working storage, kept from one rendering to the next (see scratch()).
+    std::vector<uint32_t> &trees;  // node indices
+    std::vector<uint32_t> &values; // only when computing
+    std::vector<expr_node_struct> &nodes;
+    std::string &texts; // the operand texts, one after another
+    std::string &out;   // the text of a tree
+    std::vector<tree_item_struct> &work;
 };
+
+// Storage of the renderings, emptied but kept for the next one: nearly all
+// relocations are small, and allocating it anew cost more than the rendering.
+struct scratch_struct {
+    std::vector<uint32_t> trees, values;
+    std::vector<expr_node_struct> nodes;
+    std::string texts, out;
+    std::vector<tree_item_struct> work;
+};
+
+scratch_struct &scratch() {
+    static thread_local scratch_struct s;
+    s.trees.clear();
+    s.values.clear();
+    s.nodes.clear();
+    s.texts.clear();
+    s.out.clear();
+    s.work.clear();
+    return s;
+}
 
 // The text of a tree, depth first without recursion (an expression may nest
 // as deep as it has entries).
 char *tree_text(const render_struct *r, uint32_t root) {
     const expr_node_struct &top = r->nodes[root];
-    if (top.code == 0) return kl_strdup(r->texts.substr(top.text, top.length).c_str());
-    struct item_struct {
-        uint32_t node;
-        const char *literal;
-    };
-    std::string out;
-    std::vector<item_struct> work{{root, nullptr}};
+    if (top.code == 0) {
+        auto *text = static_cast<char *>(kl_malloc(top.length + 1));
+        memcpy(text, r->texts.data() + top.text, top.length);
+        text[top.length] = '\0';
+        return text;
+    }
+    std::string &out = r->out;
+    std::vector<tree_item_struct> &work = r->work;
+    work.push_back({root, nullptr});
     while (!work.empty()) {
-        item_struct it = work.back();
+        tree_item_struct it = work.back();
         work.pop_back();
         if (it.literal) {
             out += it.literal;
@@ -516,9 +546,10 @@ char *rela_to_chr(const Elf32_Rela *rela, const char *strtab, const Elf32_Sym *s
                   uint32_t rela_length) {
     RELA_ASSERT(symtab_ptr);
     RELA_ASSERT(rela);
+    scratch_struct &s = scratch();
     render_struct r{
-        strtab, symtab_ptr, refs, opt, symcount, instr && (instr->flags & FLAG_RELA_VALUE),
-        {},     {},         {},   {}};
+        strtab,  symtab_ptr, refs,    opt,     symcount, instr && (instr->flags & FLAG_RELA_VALUE),
+        s.trees, s.values,   s.nodes, s.texts, s.out,    s.work};
     if (!is_operand(type_of(rela))) return render_ordinary(&r, rela);
 
     uint32_t end = find_expr_end(rela, rela_length ? rela_length : NOT_FOUND, rela->r_offset);
