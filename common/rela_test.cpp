@@ -194,6 +194,28 @@ TEST_F(RelaTest, MalformedExpressionsRecordAnError) {
     }
 }
 
+// A rendering that stops half way (texts, values and nodes left over) must
+// leave nothing behind for the next one.
+TEST_F(RelaTest, UnfinishedRenderingLeavesNothingForTheNext) {
+    const std::vector<Elf32_Rela> unfinished[] = {
+        {operand(START, 0), operand(END, 0), end(13)},
+        {operand(0, 4), operand(0, 0), op(5), end(0)},
+        {operand(COUNTER, 0), operand(START, 0), op(24), end(13)},
+        {entry(R_EXPR_DOT_OPERAND, LOOP, 0), operand(NAME, 4), op(8)},
+    };
+    std::vector<Elf32_Rela> next = {operand(START, 0), operand(0, 8), op(8), end(0)};
+    for (const auto &entries : unfinished) {
+        render(entries, nullptr, true);
+        free(opt->err_text);
+        opt->err_text = nullptr;
+        opt->err_code = 0;
+        uint32_t value = 0;
+        EXPECT_EQ(render(next, &value, true), "(start-$00000008)");
+        EXPECT_EQ(value, 0x100u - 8);
+        EXPECT_EQ(opt->err_code, 0) << error();
+    }
+}
+
 TEST_F(RelaTest, SymbolIndicesAreCheckedAgainstTheCount) {
     struct Case {
         uint64_t symcount;
