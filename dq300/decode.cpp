@@ -68,11 +68,14 @@ void print_hex_groups(const char *lead, const uint8_t *bytes, uint32_t size, boo
     text_append_n(line, format_hex_groups(lead, bytes, size, from_last, line), opt);
 }
 
+// "$%02X," for each byte, the last ending the line; written by hand, as
+// formatting each byte cost more than listing a packet.
 void print_plain_values(const uint8_t *bytes, uint32_t size, Option_struct *opt) {
-    char value[8];
+    char value[4] = {'$', '0', '0', ','};
     for (uint32_t i = 0; i < size; i++) {
-        snprintf(value, sizeof value, i + 1 < size ? "$%02X," : "$%02X\n", bytes[i]);
-        text_append(value, opt);
+        memcpy(value + 1, HEX_PAIRS.text + 2 * bytes[i], 2);
+        value[3] = i + 1 < size ? ',' : '\n';
+        text_append_n(value, sizeof value, opt);
     }
 }
 
@@ -156,9 +159,11 @@ void print_data_item(const uint8_t *bytes, uint32_t size, uint32_t rela_size,
     print_address_line(opt->pc, opt);
     if (opt->hex_display) print_hex_groups("\t ", bytes, rela_size ? rela_size : size, false, opt);
     print_labels_at(opt->pc, buf, opt);
-    text_append("\t\t", opt);
-    text_append(directive, opt);
-    text_append(" ", opt);
+    char head[16] = "\t\t";
+    size_t length = strlen(directive);
+    memcpy(head + 2, directive, length);
+    head[2 + length] = ' ';
+    text_append_n(head, length + 3, opt);
     if (rela_size == 0)
         print_plain_values(bytes, size, opt);
     else

@@ -36,4 +36,30 @@ TEST(HexCodification, UnitsFromTheLast) {
     }
 }
 
+// A plain data item: its address line, with -x its bytes in order, then
+// "$XX" per byte with commas between.
+TEST(DataItem, PlainBytes) {
+    struct Case {
+        std::vector<uint8_t> bytes;
+        bool hex;
+        const char *text;
+    } cases[] = {
+        {{0x00, 0x9A}, false, "#00000000:\n\t\t.byte $00,$9A\n"},
+        {{0xFF}, false, "#00000000:\n\t\t.byte $FF\n"},
+        {{0x0A, 0xF0}, true, "#00000000:\n\t 0AF0 \n\t\t.byte $0A,$F0\n"},
+    };
+    for (const Case &c : cases) {
+        Option_struct *opt = options_new();
+        opt->hex_display = c.hex;
+        text_open(opt);
+        Buffer_struct buf{};
+        Rela_cursor_struct cursor{};
+        print_data_item(c.bytes.data(), uint32_t(c.bytes.size()), 0, &cursor, &buf, opt);
+        char *text = text_detach(opt);
+        EXPECT_STREQ(text, c.text);
+        free(text);
+        options_free(opt);
+    }
+}
+
 } // namespace
