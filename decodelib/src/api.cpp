@@ -25,12 +25,14 @@ std::string_view TextArena::KeepCopy(const char *text) {
 
 void TextArena::Reset() {
     // One chunk of the usual size stays for the next packets; chunks made for
-    // long texts go.
-    if (chunks_.size() > 1 || capacity_ > kChunk) {
-        chunks_.clear();
-        capacity_ = 0;
-    }
+    // long texts go (out of line: the usual reset stays a few instructions).
+    if (chunks_.size() > 1 || capacity_ > kChunk) DropChunks();
     used_ = 0;
+}
+
+void TextArena::DropChunks() {
+    chunks_.clear();
+    capacity_ = 0;
 }
 
 uint32_t DecodeInstruction(const uint8_t *bytes, uint64_t available, uint32_t options,

@@ -2,6 +2,7 @@
 // the ZEMA packet, two-S and RIXU word procedures.
 #include <bit>
 #include <cctype>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -14,6 +15,19 @@ namespace ZEMADisasmLib {
 namespace {
 
 constexpr uint32_t kNoRecord = UINT32_MAX;
+
+// A little-endian word of the input, read in one load where the host allows.
+template <typename Word> Word load_little(const uint8_t *bytes) {
+    Word w;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&w, bytes, sizeof w);
+    } else {
+        w = 0;
+        for (size_t i = 0; i < sizeof w; ++i)
+            w |= static_cast<Word>(static_cast<Word>(bytes[i]) << (8 * i));
+    }
+    return w;
+}
 
 // Index of the record of the current tables that wins, or kNoRecord.
 uint32_t match_in_class(const MatchClass &c, uint64_t bits) {
@@ -66,20 +80,53 @@ void lower_case(char *p) {
         if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p - 'A' + 'a');
 }
 
+// The relocation members of an operand and its long_text, laid out as in
+// OperandRecord so that one copy sets them.
+static_assert(sizeof(OperandConstants::Names) ==
+              offsetof(OperandRecord, text) - offsetof(OperandRecord, syntax_name));
+static_assert(offsetof(OperandRecord, field_name) - offsetof(OperandRecord, syntax_name) ==
+              offsetof(OperandConstants::Names, field_name));
+static_assert(sizeof(OperandConstants::Relocation) ==
+              sizeof(OperandRecord) - offsetof(OperandRecord, reloc_name));
+static_assert(offsetof(OperandRecord, reloc_type) - offsetof(OperandRecord, reloc_name) ==
+              offsetof(OperandConstants::Relocation, reloc_type));
+static_assert(offsetof(OperandRecord, is_signed) - offsetof(OperandRecord, reloc_name) ==
+              offsetof(OperandConstants::Relocation, is_signed));
+static_assert(offsetof(OperandRecord, long_text) - offsetof(OperandRecord, reloc_name) ==
+              offsetof(OperandConstants::Relocation, long_text));
+
+OperandConstants constants_of_plan(const OperandPlan &p) {
+    const FieldRecord &f = *p.field->record;
+    OperandConstants k{{p.name->syntax_name, p.name->field_name},
+                       {f.reloc_name ? f.reloc_name : "", f.reloc_type, f.reloc_width,
+                        f.is_signed ? 1u : 0u, nullptr},
+                       p.field,
+                       p.field->TextsClean(),
+                       0,
+                       UINT32_MAX,
+                       0,
+                       nullptr,
+                       nullptr,
+                       0};
+    uint32_t from = 0;
+    uint64_t mask = 0;
+    // Only tabled fields (kind 2) have short texts.
+    if (f.kind == 2 && p.field->OneRun(from, mask)) {
+        auto shorts = static_cast<const TabledField *>(p.field)->Shorts();
+        k.from = from;
+        k.mask = mask;
+        k.run_limit = p.field->RunLimit();
+        k.short_texts = shorts.texts;
+        k.short_lengths = shorts.lengths;
+        k.short_count = shorts.count;
+    }
+    return k;
+}
+
 [[gnu::noinline]] void note_constants(ArchitectureTables &t, RecordInfo &info) {
     t.plan_constants.resize(t.plans.size());
-    for (uint32_t k = info.plan_begin; k < info.plan_begin + info.plan_count; ++k) {
-        const OperandPlan &p = t.plans[k];
-        const FieldRecord &f = *p.field->record;
-        t.plan_constants[k] = {p.name->syntax_name,
-                               p.name->field_name,
-                               f.reloc_name ? f.reloc_name : "",
-                               f.reloc_type,
-                               f.reloc_width,
-                               f.is_signed ? 1u : 0u,
-                               p.field->TextsClean(),
-                               dynamic_cast<const TabledField *>(p.field)};
-    }
+    for (uint32_t k = info.plan_begin; k < info.plan_begin + info.plan_count; ++k)
+        t.plan_constants[k] = constants_of_plan(t.plans[k]);
     info.constants_noted = true;
 }
 
@@ -99,39 +146,50 @@ const OperandConstants *constants_of(ArchitectureTables &t, RecordInfo &info) {
     list[n].long_text = whole.c_str();
 }
 
-// Appends operand `plan` (of the current tables, whose constants are k) to
-// decoded instruction `index`, rendered against `bits`.
-[[gnu::always_inline]] inline void append_operand(uint32_t index, const OperandPlan &plan,
-                                                  const OperandConstants &k, uint64_t bits,
-                                                  uint32_t boundary, bool lowercase) {
-    DecoderState &s = State();
-    OperandList &list = s.operand_lists[index];
-    size_t n = list.size();
-    OperandRecord &op = list.Append();
-    op.syntax_name = k.syntax_name;
-    op.field_name = k.field_name;
-    op.reloc_name = k.reloc_name;
-    op.reloc_type = k.reloc_type;
-    op.reloc_width = k.reloc_width;
-    op.is_signed = k.is_signed;
-    op.long_text = nullptr;
-    uint32_t length = 0;
-    bool cut = false;
-    // Most operands are short table texts: copied without the general rendering.
-    const char *padded =
-        k.tabled ? k.tabled->PaddedText(k.tabled->Extract(bits, 0, boundary), length) : nullptr;
-    if (padded) {
-        std::memcpy(op.text, padded, 16);
-        op.text[length] = '\0';
-    } else {
+// The short text of the operand's value, or null when it has none.
+[[gnu::always_inline]] inline const char *short_text(const OperandConstants &k, uint64_t bits,
+                                                     uint32_t boundary, uint32_t &length) {
+    if (boundary < k.run_limit) return nullptr;
+    uint64_t v = (bits >> k.from) & k.mask;
+    if (v >= k.short_count || k.short_lengths[v] == TabledField::kNoShortText) return nullptr;
+    length = k.short_lengths[v];
+    return k.short_texts[v].data();
+}
+
+// Renders the text of operand n of the list through its field.
+[[gnu::noinline]] uint32_t render_text(OperandList &list, size_t n, const OperandConstants &k,
+                                       uint64_t bits, uint32_t boundary, bool lowercase) {
+    OperandRecord &op = list[n];
+    bool cut;
+    size_t length;
+    {
         TextSink sink(op.text, sizeof op.text);
-        plan.field->Render(bits, 0, boundary, s.options, sink);
-        length = static_cast<uint32_t>(sink.Length());
+        k.field->Render(bits, 0, boundary, State().options, sink);
+        length = sink.Length();
         cut = sink.Cut();
     }
     if (lowercase) lower_case(op.text);
-    if (cut) keep_whole_text(list, n, *plan.field, bits, boundary, lowercase);
+    if (cut) keep_whole_text(list, n, *k.field, bits, boundary, lowercase);
+    return static_cast<uint32_t>(length);
+}
+
+// Appends an operand with constants k to `list`, rendered against `bits`.
+[[gnu::always_inline]] inline void append_operand(OperandList &list, const OperandConstants &k,
+                                                  uint64_t bits, uint32_t boundary,
+                                                  bool lowercase) {
+    size_t n = list.size();
+    OperandRecord &op = list.Append();
+    std::memcpy(&op.syntax_name, &k.names, sizeof k.names);
+    std::memcpy(&op.reloc_name, &k.relocation, sizeof k.relocation);
     RenderedText &rendered = list.Rendered(n);
+    uint32_t length = 0;
+    // Most operands are short table texts: copied without the general rendering.
+    if (const char *text = short_text(k, bits, boundary, length)) {
+        std::memcpy(op.text, text, 16);
+        if (lowercase) lower_case(op.text);
+    } else {
+        length = render_text(list, n, k, bits, boundary, lowercase);
+    }
     std::memcpy(rendered.head, op.text, sizeof rendered.head);
     rendered.length = length;
     rendered.clean = k.clean;
@@ -147,10 +205,10 @@ const RecordInfo &info_of(const InstructionRecord *r) {
                                                    uint32_t boundary, bool lowercase) {
     ArchitectureTables &t = *State().current;
     RecordInfo &info = t.info[record];
-    const OperandConstants *constants = constants_of(t, info);
-    uint32_t index = append_instruction(&t.records[record]);
-    for (uint32_t k = info.plan_begin; k < info.plan_begin + info.plan_count; ++k)
-        append_operand(index, t.plans[k], constants[k], bits, boundary, lowercase);
+    const OperandConstants *k = constants_of(t, info) + info.plan_begin;
+    const OperandConstants *end = k + info.plan_count;
+    OperandList &list = State().operand_lists[append_instruction(&t.records[record])];
+    for (; k != end; ++k) append_operand(list, *k, bits, boundary, lowercase);
 }
 
 struct SlotValue {
@@ -186,12 +244,18 @@ void zema1_break_marker(SlotValue x, uint8_t half_trait) {
         decode_swbreak_value(x.width);
 }
 
+// Appends the instruction matched as `m` for a slot value (INVALID when none).
+void append_matched(uint32_t m, uint64_t value, uint32_t width) {
+    if (m == kNoRecord) return append_invalid(width);
+    append_rendered(m, value, width, false);
+}
+
 void decode_two_s(const TwoSFields &f, uint64_t bits, uint32_t arch) {
     SlotValue x = slot_value(f.x, bits), xh = slot_value(f.x_hi, bits),
               xl = slot_value(f.x_lo, bits), sh = slot_value(f.s_hi, bits),
               sl = slot_value(f.s_lo, bits), z = slot_value(f.z, bits);
-    const InstructionRecord *upper = MatchSlot(sh.value, sh.width, SLOT_S);
-    bool null = upper && (info_of(upper).traits & TRAIT_NULL);
+    uint32_t upper = match_indexed(sh.value, sh.width, SLOT_S);
+    bool null = upper != kNoRecord && (State().current->info[upper].traits & TRAIT_NULL);
     if (arch == ARCH_ZEMA1)
         zema1_break_marker(x, TRAIT_SWBREAK_UPPER);
     else if (xh.value)
@@ -200,7 +264,7 @@ void decode_two_s(const TwoSFields &f, uint64_t bits, uint32_t arch) {
     // like null, but its Z instruction must still be listed, after the lower S.
     bool upper_listed = !null && sh.value;
     if (upper_listed) {
-        DecodeSlot(sh.value, sh.width, SLOT_S);
+        append_matched(upper, sh.value, sh.width);
         if (z.value) DecodeSlot(z.value, z.width, SLOT_Z);
     }
     if (arch == ARCH_ZEMA1)
@@ -260,7 +324,7 @@ void decode_zema(uint32_t record, uint64_t bits, uint32_t arch) {
         if (step->slot)
             decode_slot_step(t, *step, bits);
         else
-            append_operand(own, t.plans[step->plan], constants[step->plan], bits, 64, false);
+            append_operand(State().operand_lists[own], constants[step->plan], bits, 64, false);
     }
 }
 
@@ -341,9 +405,7 @@ const InstructionRecord *MatchSlot(uint64_t value, uint32_t width, uint32_t slot
 }
 
 void DecodeSlot(uint64_t value, uint32_t width, uint32_t slot) {
-    uint32_t m = slot ? match_indexed(value, width, slot) : kNoRecord;
-    if (m == kNoRecord) return append_invalid(width);
-    append_rendered(m, value, width, false);
+    append_matched(slot ? match_indexed(value, width, slot) : kNoRecord, value, width);
 }
 
 uint32_t DecodeWord(const uint8_t *bytes, uint32_t arch) {
@@ -352,11 +414,7 @@ uint32_t DecodeWord(const uint8_t *bytes, uint32_t arch) {
     s.texts.Reset();
     if (arch < 1 || arch > 6) return 0;
     uint32_t width = arch <= 3 ? 64 : 32;
-    uint64_t bits = 0;
-    if (width == 64)
-        for (uint32_t i = 0; i < 8; ++i) bits |= static_cast<uint64_t>(bytes[i]) << (8 * i);
-    else
-        for (uint32_t i = 0; i < 4; ++i) bits |= static_cast<uint64_t>(bytes[i]) << (8 * i);
+    uint64_t bits = width == 64 ? load_little<uint64_t>(bytes) : load_little<uint32_t>(bytes);
     s.word = {bits, width, 0};
     uint32_t r = match_indexed(bits, width, 0);
     if (r == kNoRecord)

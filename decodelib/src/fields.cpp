@@ -136,18 +136,24 @@ TabledField::TabledField(const FieldRecord *r) : Field(r), shift(r->shift) {
                  values.end());
     uint64_t top = values.empty() ? 0 : values.back().first;
     if (top < 256) {
-        dense_.assign(top + 1, Dense{nullptr, 0, -1});
-        for (const auto &[value, text] : values) {
-            dense_[value] = {text.data(), static_cast<uint32_t>(text.size()), -1};
-            if (text.size() >= 16) continue;
-            dense_[value].padded = static_cast<int32_t>(padded_.size());
-            padded_.push_back({});
-            std::memcpy(padded_.back().data(), text.data(), text.size());
-        }
+        dense_.assign(top + 1, Dense{nullptr, 0});
+        for (const auto &[value, text] : values)
+            dense_[value] = {text.data(), static_cast<uint32_t>(text.size())};
+        if (shift == 0) note_short_texts();
     }
     if (shift == 0)
         for (const auto &entry : values)
             if (CleanText::HasPair(entry.second)) texts_clean_ = false;
+}
+
+void TabledField::note_short_texts() {
+    short_texts_.assign(dense_.size(), {});
+    short_lengths_.assign(dense_.size(), kNoShortText);
+    for (size_t v = 0; v < dense_.size(); ++v) {
+        if (!dense_[v].text || dense_[v].length >= 16) continue;
+        std::memcpy(short_texts_[v].data(), dense_[v].text, dense_[v].length);
+        short_lengths_[v] = static_cast<uint8_t>(dense_[v].length);
+    }
 }
 
 std::vector<std::string> TabledField::PossibleTexts() const {
@@ -161,7 +167,7 @@ void TabledField::Render(uint64_t word, uint32_t extension, uint32_t boundary, u
     uint64_t v = Extract(word, extension, boundary);
     uint32_t length = 0;
     if (const char *padded = PaddedText(v, length)) return out.PutShort(padded, length);
-    Dense text{nullptr, 0, -1};
+    Dense text{nullptr, 0};
     if (v < dense_.size()) {
         text = dense_[v];
     } else if (dense_.empty()) {
@@ -169,9 +175,9 @@ void TabledField::Render(uint64_t word, uint32_t extension, uint32_t boundary, u
             std::lower_bound(values.begin(), values.end(), v,
                              [](const auto &entry, uint64_t key) { return entry.first < key; });
         if (it != values.end() && it->first == v)
-            text = {it->second.data(), static_cast<uint32_t>(it->second.size()), -1};
+            text = {it->second.data(), static_cast<uint32_t>(it->second.size())};
     }
-    if (!text.text) text = {"Unknown", 7, -1};
+    if (!text.text) text = {"Unknown", 7};
     if (shift == 0) return out.Put(text.text, text.length);
     uint64_t number = 0; // leading decimal digits; anything else reads as 0
     for (const char *p = text.text; *p >= '0' && *p <= '9'; ++p)

@@ -84,6 +84,9 @@ class Field {
         mask = runs_[0].mask;
         return true;
     }
+    // One above the highest bit position when the field is gathered in runs
+    // (Extract takes them while the boundary is at least this), else UINT32_MAX.
+    uint32_t RunLimit() const { return fast_limit_; }
     // Convenience for tests and tools: the rendered text as a string.
     std::string RenderText(uint64_t word, uint32_t extension, uint32_t boundary,
                            uint32_t options) const;
@@ -149,26 +152,40 @@ class TabledField : public Field {
     // (shift 0) and v's is shorter than 16 characters: 16 readable bytes,
     // zeros after the text; else null.
     const char *PaddedText(uint64_t v, uint32_t &length) const {
-        if (shift != 0 || v >= dense_.size() || dense_[v].padded < 0) return nullptr;
-        length = dense_[v].length;
-        return padded_[static_cast<size_t>(dense_[v].padded)].data();
+        if (v >= short_lengths_.size() || short_lengths_[v] == kNoShortText) return nullptr;
+        length = short_lengths_[v];
+        return short_texts_[v].data();
     }
+    // The tables behind PaddedText, indexed by value, for callers that look
+    // texts up without the object (a length of kNoShortText: none).
+    struct ShortTexts {
+        const std::array<char, 16> *texts;
+        const uint8_t *lengths;
+        size_t count;
+    };
+    ShortTexts Shorts() const {
+        return {short_texts_.data(), short_lengths_.data(), short_lengths_.size()};
+    }
+    static constexpr uint8_t kNoShortText = 0xFF;
     // Entry texts by value, ascending, the first entry of a value kept; they
     // point into the records, which outlive the field.
     std::vector<std::pair<uint64_t, std::string_view>> values;
     uint32_t shift;
 
   private:
+    void note_short_texts();
+
     // Texts of the values below the size of this array, for a lookup without
-    // a search (null: no entry). Point into `values`; texts shorter
-    // than 16 characters also have a copy that can be read for 16 bytes.
+    // a search (null: no entry). Point into `values`.
     struct Dense {
         const char *text;
         uint32_t length;
-        int32_t padded; // index into padded_, or -1
     };
     std::vector<Dense> dense_;
-    std::vector<std::array<char, 16>> padded_;
+    // Texts shorter than 16 characters (entry texts written as they are),
+    // by value like dense_, zero-padded to 16 bytes, and their lengths.
+    std::vector<std::array<char, 16>> short_texts_;
+    std::vector<uint8_t> short_lengths_;
 };
 
 // The field object of a record, or null for an unknown kind.

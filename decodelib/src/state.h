@@ -64,12 +64,27 @@ struct OperandPlan {
 };
 
 // The parts of a decoded operand that depend on its plan only, gathered
-// once so that a decode copies them from one place.
+// once so that a decode copies them from one place: the leading and the
+// trailing members of its OperandRecord (long_text cleared) as blocks, and
+// what rendering the text takes.
 struct OperandConstants {
-    const char *syntax_name, *field_name, *reloc_name;
-    uint32_t reloc_type, reloc_width, is_signed;
-    bool clean;                // TextsClean of the field
-    const TabledField *tabled; // the field when it is tabled, else null
+    struct Names {
+        const char *syntax_name, *field_name;
+    } names;
+    struct Relocation {
+        const char *reloc_name;
+        uint32_t reloc_type, reloc_width, is_signed;
+        const char *long_text;
+    } relocation;
+    const Field *field;
+    bool clean; // TextsClean of the field
+    // A tabled field's short texts, looked up by (word >> from) & mask while
+    // the boundary is at least run_limit; short_count 0 when there are none.
+    uint32_t from, run_limit;
+    uint64_t mask;
+    const std::array<char, 16> *short_texts;
+    const uint8_t *short_lengths;
+    size_t short_count;
 };
 
 // One step of decoding a whole ZEMA word by its packet format record, in
@@ -318,6 +333,7 @@ class TextArena {
 
   private:
     std::string_view KeepCopy(const char *text);
+    [[gnu::noinline]] void DropChunks();
 
     static constexpr size_t kChunk = 4096;
     std::vector<std::unique_ptr<char[]>> chunks_;
