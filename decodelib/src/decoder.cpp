@@ -279,6 +279,16 @@ bool holds_whole_instruction(const InstructionRecord &r) {
     return r.slot == SLOT_C || r.slot == SLOT_D || r.slot == SLOT_DONE || r.slot == SLOT_FNOP;
 }
 
+// The word bits a slot field reads (its value, taken at boundary 64, is not
+// zero exactly when one of them is set); all of them for an operand.
+uint64_t placed_bits(const Field &field, uint32_t slot) {
+    if (!slot) return ~0ULL;
+    uint64_t placed = 0;
+    for (uint32_t p : field.bits)
+        if (p < 64) placed |= 1ULL << p;
+    return placed;
+}
+
 // Notes the steps of a packet format record: its slot fields and, when the
 // record is an instruction itself, its operands.
 [[gnu::noinline]] void note_steps(ArchitectureTables &t, uint32_t record) {
@@ -288,7 +298,8 @@ bool holds_whole_instruction(const InstructionRecord &r) {
     for (uint32_t k = info.plan_begin; k < info.plan_begin + info.plan_count; ++k) {
         const OperandPlan &plan = t.plans[k];
         if (!plan.slot && !whole) continue;
-        SlotStep step{plan.field, 0, 0, plan.field->record->bit_count, plan.slot, k, -1};
+        SlotStep step{placed_bits(*plan.field, plan.slot), plan.field, 0, 0,
+                      plan.field->record->bit_count,       plan.slot,  k, -1};
         if (!plan.field->OneRun(step.from, step.mask)) step.mask = 0;
         if (plan.slot && step.width <= 64 && plan.slot <= 22)
             step.match_class = t.class_of[step.width][plan.slot];
@@ -300,7 +311,6 @@ bool holds_whole_instruction(const InstructionRecord &r) {
 
 void decode_slot_step(const ArchitectureTables &t, const SlotStep &step, uint64_t bits) {
     uint64_t v = step.mask ? (bits >> step.from) & step.mask : step.field->Extract(bits, 0, 64);
-    if (!v) return;
     uint32_t m = step.match_class < 0
                      ? kNoRecord
                      : match_in_class(t.classes[static_cast<size_t>(step.match_class)], v);
@@ -321,6 +331,7 @@ void decode_zema(uint32_t record, uint64_t bits, uint32_t arch) {
     // Slot decodes never add steps, so the pointers stay valid.
     const SlotStep *step = t.slot_steps.data() + info.step_begin;
     for (const SlotStep *end = step + info.step_count; step != end; ++step) {
+        if (!(bits & step->placed)) continue;
         if (step->slot)
             decode_slot_step(t, *step, bits);
         else

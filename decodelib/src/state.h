@@ -91,6 +91,9 @@ struct OperandConstants {
 // plan order: a slot field's value decoded in its match class, or an
 // operand of the record itself (slot 0).
 struct SlotStep {
+    // The word bits the step reads: a slot whose bits are all clear is empty
+    // and skipped (all ones for an operand, which is always rendered).
+    uint64_t placed;
     const Field *field;
     uint64_t mask; // the field's value is (word >> from) & mask; 0: through field
     uint32_t from;

@@ -115,7 +115,7 @@ void plan_operands(ArchitectureTables &t, uint32_t word_width) {
 void choose_key_bits(const ArchitectureTables &t, const std::vector<uint32_t> &members,
                      MatchClass &c) {
     if (members.size() <= 8) return;
-    size_t key_count = members.size() > 200 ? 10 : 8;
+    size_t key_count = members.size() > 200 ? 12 : 8;
     size_t least = std::max<size_t>(2, members.size() / 4);
     std::vector<size_t> fixed(c.size, 0);
     for (uint32_t m : members)
