@@ -41,7 +41,8 @@ uint32_t DecodeInstruction(const uint8_t *bytes, uint64_t available, uint32_t op
     s.options = options;
     s.architecture = architecture;
     s.au_count = au_count;
-    SelectArchitecture(architecture);
+    // The usual case, the same built tables as the last word, without a call.
+    if (architecture != s.selected || !s.current->built) SelectArchitecture(architecture);
     uint64_t needed = architecture >= 1 && architecture <= 3 ? 8 : 4;
     if (!bytes || available < needed) {
         // Never read past the caller's data: a short remainder decodes nothing.

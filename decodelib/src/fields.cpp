@@ -2,6 +2,7 @@
 #include "decodelib/src/fields.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "decodelib/src/clean_text.h"
@@ -95,20 +96,37 @@ std::string Field::RenderText(uint64_t word, uint32_t extension, uint32_t bounda
 
 ImmediateField::ImmediateField(const FieldRecord *r) : Field(r), shift(r->shift) {}
 
+namespace {
+
+// Writes the digits of v in hexadecimal or decimal at `at`; returns their count.
+size_t write_digits(uint64_t v, bool decimal, char *at) {
+    size_t n = 1;
+    if (!decimal) {
+        n = (static_cast<size_t>(std::bit_width(v | 1)) + 3) / 4;
+        for (size_t i = n; i-- > 0; v >>= 4) at[i] = "0123456789abcdef"[v & 0xF];
+        return n;
+    }
+    for (uint64_t rest = v / 10; rest; rest /= 10) ++n;
+    for (size_t i = n; i-- > 0; v /= 10) at[i] = static_cast<char>('0' + v % 10);
+    return n;
+}
+
+} // namespace
+
 void ImmediateField::Render(uint64_t word, uint32_t extension, uint32_t boundary, uint32_t options,
                             TextSink &out) const {
     uint64_t v = Extract(word, extension, boundary);
     uint32_t n = record->bit_count;
     bool negative = record->is_signed && n >= 1 && n <= 64 && ((v >> (n - 1)) & 1);
     if (negative) v = (n == 64 ? 0 : (1ULL << n)) - v; // the magnitude, 2^n - v
-    out.Put(negative ? '-' : '+');
     v = shift < 64 ? v << shift : 0;
-    if (options & OPT_DECIMAL) {
-        out.PutDecimal(v);
-    } else {
-        out.Put('$');
-        out.PutHex(v);
-    }
+    // "+$hex", "-$hex" or the decimal forms, at most 22 characters.
+    char text[32] = {};
+    text[0] = negative ? '-' : '+';
+    bool decimal = options & OPT_DECIMAL;
+    if (!decimal) text[1] = '$';
+    size_t at = decimal ? 1 : 2;
+    out.PutSmall(text, at + write_digits(v, decimal, text + at));
 }
 
 EnumeratedField::EnumeratedField(const FieldRecord *r)

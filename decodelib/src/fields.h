@@ -47,6 +47,15 @@ class TextSink {
             Put(text, n);
         }
     }
+    // n < 32 characters of a text that can be read for 32 bytes.
+    void PutSmall(const char *text, size_t n) {
+        if (length_ + 32 < capacity_) {
+            std::memcpy(buffer_ + length_, text, 32);
+            length_ += n;
+        } else {
+            Put(text, n);
+        }
+    }
     size_t Length() const { return length_; }
     bool Cut() const { return cut_; }
     void Terminate() {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "decodelib/src/fields.h"
 
@@ -109,6 +111,12 @@ TEST(FieldRender, ImmediateSignsAndNotation) {
         {8, false, 0, 0xFF, 0, "+$ff"},
         {64, true, 0, ~0ULL, 0, "-$1"},
         {64, false, 0, ~0ULL, OPT_DECIMAL, "+18446744073709551615"},
+        {64, false, 0, ~0ULL, 0, "+$ffffffffffffffff"},
+        {12, false, 0, 0x100, 0, "+$100"},
+        {12, false, 0, 0xFF, 0, "+$ff"},
+        {12, false, 0, 10, OPT_DECIMAL, "+10"},
+        {12, false, 0, 9, OPT_DECIMAL, "+9"},
+        {12, false, 0, 0, OPT_DECIMAL, "+0"},
     };
     for (const Case &c : cases) {
         FieldRecord r = field(1, range(c.width - 1, 0), c.is_signed, c.shift);
@@ -173,6 +181,37 @@ TEST(FieldRender, PaddedTextsAgreeWithRender) {
         if (!text) continue;
         EXPECT_EQ(std::string(text, length), c.field->RenderText(c.value, 0, 64, 0)) << c.value;
         for (uint32_t k = length; k < 16; ++k) EXPECT_EQ(text[k], '\0') << c.value;
+    }
+}
+
+// Number texts go whole into a sink with room for them however little is
+// left over, and are cut, and said to be, where there is not.
+TEST(FieldRender, ImmediateTextsFitOrAreCutAtTheSinkEnd) {
+    FieldRecord r = field(1, range(63, 0));
+    ImmediateField f(&r);
+    struct Case {
+        size_t capacity;
+        uint64_t value;
+        uint32_t options;
+        const char *want;
+        bool cut;
+    } cases[] = {
+        {19, ~0ULL, 0, "+$ffffffffffffffff", false},
+        {18, ~0ULL, 0, "+$fffffffffffffff", true},
+        {22, ~0ULL, OPT_DECIMAL, "+18446744073709551615", false},
+        {5, 0xFFF, 0, "+$ff", true},
+        {40, 0xABC, 0, "+$abc", false},
+    };
+    for (const Case &c : cases) {
+        std::vector<char> buffer(c.capacity, 'z');
+        bool cut;
+        {
+            TextSink sink(buffer.data(), buffer.size());
+            f.Render(c.value, 0, 64, c.options, sink);
+            cut = sink.Cut();
+        }
+        EXPECT_EQ(std::string(buffer.data()), c.want) << c.capacity;
+        EXPECT_EQ(cut, c.cut) << c.capacity;
     }
 }
 
