@@ -173,12 +173,13 @@ const OperandConstants *constants_of(ArchitectureTables &t, RecordInfo &info) {
     return static_cast<uint32_t>(length);
 }
 
-// Appends an operand with constants k to `list`, rendered against `bits`.
+// Appends an operand with constants k to `list`, which has room reserved
+// for it, rendered against `bits`.
 [[gnu::always_inline]] inline void append_operand(OperandList &list, const OperandConstants &k,
                                                   uint64_t bits, uint32_t boundary,
                                                   bool lowercase) {
     size_t n = list.size();
-    OperandRecord &op = list.Append();
+    OperandRecord &op = list.AppendReserved();
     std::memcpy(&op.syntax_name, &k.names, sizeof k.names);
     std::memcpy(&op.reloc_name, &k.relocation, sizeof k.relocation);
     RenderedText &rendered = list.Rendered(n);
@@ -208,6 +209,7 @@ const RecordInfo &info_of(const InstructionRecord *r) {
     const OperandConstants *k = constants_of(t, info) + info.plan_begin;
     const OperandConstants *end = k + info.plan_count;
     OperandList &list = State().operand_lists[append_instruction(&t.records[record])];
+    list.Reserve(info.plan_count);
     for (; k != end; ++k) append_operand(list, *k, bits, boundary, lowercase);
 }
 
@@ -294,6 +296,10 @@ uint64_t placed_bits(const Field &field, uint32_t slot) {
 [[gnu::noinline]] void note_steps(ArchitectureTables &t, uint32_t record) {
     RecordInfo &info = t.info[record];
     bool whole = holds_whole_instruction(t.records[record]);
+    // A step per plan at most, each record's once: room for all of them up
+    // front saves copying the steps as records come into use (the pages are
+    // only touched when used).
+    if (t.slot_steps.capacity() == 0) t.slot_steps.reserve(t.plans.size());
     info.step_begin = static_cast<int32_t>(t.slot_steps.size());
     for (uint32_t k = info.plan_begin; k < info.plan_begin + info.plan_count; ++k) {
         const OperandPlan &plan = t.plans[k];
@@ -318,6 +324,13 @@ void decode_slot_step(const ArchitectureTables &t, const SlotStep &step, uint64_
     append_rendered(m, v, step.width, false);
 }
 
+// The operand list of decoded instruction `index` with room for one more.
+OperandList &own_operand_list(uint32_t index) {
+    OperandList &list = State().operand_lists[index];
+    list.Reserve(1);
+    return list;
+}
+
 void decode_zema(uint32_t record, uint64_t bits, uint32_t arch) {
     ArchitectureTables &t = *State().current;
     const InstructionRecord *r = &t.records[record];
@@ -335,7 +348,7 @@ void decode_zema(uint32_t record, uint64_t bits, uint32_t arch) {
         if (step->slot)
             decode_slot_step(t, *step, bits);
         else
-            append_operand(State().operand_lists[own], constants[step->plan], bits, 64, false);
+            append_operand(own_operand_list(own), constants[step->plan], bits, 64, false);
     }
 }
 

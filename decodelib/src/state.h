@@ -283,6 +283,11 @@ class OperandList {
         if (count_ == items_.size()) Grow();
         return items_[count_++];
     }
+    // Room for n more records, taken with AppendReserved without a check.
+    void Reserve(size_t n) {
+        while (items_.size() < count_ + n) Grow();
+    }
+    OperandRecord &AppendReserved() { return items_[count_++]; }
     OperandRecord &operator[](size_t i) { return items_[i]; }
     const OperandRecord &operator[](size_t i) const { return items_[i]; }
     RenderedText &Rendered(size_t i) { return rendered_[i]; }
