@@ -305,21 +305,20 @@ uint64_t placed_bits(const Field &field, uint32_t slot) {
         const OperandPlan &plan = t.plans[k];
         if (!plan.slot && !whole) continue;
         SlotStep step{placed_bits(*plan.field, plan.slot), plan.field, 0, 0,
-                      plan.field->record->bit_count,       plan.slot,  k, -1};
+                      plan.field->record->bit_count,       plan.slot,  k, nullptr};
         if (!plan.field->OneRun(step.from, step.mask)) step.mask = 0;
         if (plan.slot && step.width <= 64 && plan.slot <= 22)
-            step.match_class = t.class_of[step.width][plan.slot];
+            if (int16_t c = t.class_of[step.width][plan.slot]; c >= 0)
+                step.match_class = &t.classes[static_cast<size_t>(c)];
         t.slot_steps.push_back(step);
     }
     info.step_count =
         static_cast<uint32_t>(t.slot_steps.size()) - static_cast<uint32_t>(info.step_begin);
 }
 
-void decode_slot_step(const ArchitectureTables &t, const SlotStep &step, uint64_t bits) {
+void decode_slot_step(const SlotStep &step, uint64_t bits) {
     uint64_t v = step.mask ? (bits >> step.from) & step.mask : step.field->Extract(bits, 0, 64);
-    uint32_t m = step.match_class < 0
-                     ? kNoRecord
-                     : match_in_class(t.classes[static_cast<size_t>(step.match_class)], v);
+    uint32_t m = step.match_class ? match_in_class(*step.match_class, v) : kNoRecord;
     if (m == kNoRecord) return append_invalid(step.width);
     append_rendered(m, v, step.width, false);
 }
@@ -346,7 +345,7 @@ void decode_zema(uint32_t record, uint64_t bits, uint32_t arch) {
     for (const SlotStep *end = step + info.step_count; step != end; ++step) {
         if (!(bits & step->placed)) continue;
         if (step->slot)
-            decode_slot_step(t, *step, bits);
+            decode_slot_step(*step, bits);
         else
             append_operand(own_operand_list(own), constants[step->plan], bits, 64, false);
     }

@@ -99,8 +99,8 @@ struct SlotStep {
     uint32_t from;
     uint32_t width; // of the slot value
     uint32_t slot;
-    uint32_t plan;       // index into ArchitectureTables::plans
-    int32_t match_class; // of (width, slot); -1 none
+    uint32_t plan;                 // index into ArchitectureTables::plans
+    const MatchClass *match_class; // of (width, slot); null when none
 };
 
 // The slot fields of a two-S packet format (null when absent).
