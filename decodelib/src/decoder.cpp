@@ -95,13 +95,17 @@ static_assert(offsetof(OperandRecord, is_signed) - offsetof(OperandRecord, reloc
 static_assert(offsetof(OperandRecord, long_text) - offsetof(OperandRecord, reloc_name) ==
               offsetof(OperandConstants::Relocation, long_text));
 
-OperandConstants constants_of_plan(const OperandPlan &p) {
+// The constants of an operand plan; `lower_listed`: whether the tables'
+// listings are lower-cased, which is when the letter cases are looked at.
+OperandConstants constants_of_plan(const OperandPlan &p, bool lower_listed) {
     const FieldRecord &f = *p.field->record;
     OperandConstants k{{p.name->syntax_name, p.name->field_name},
                        {f.reloc_name ? f.reloc_name : "", f.reloc_type, f.reloc_width,
                         f.is_signed ? 1u : 0u, nullptr},
                        p.field,
                        p.field->TextsClean(),
+                       true,
+                       !lower_listed || !p.field->RendersNumbersOnly(),
                        0,
                        UINT32_MAX,
                        0,
@@ -119,6 +123,8 @@ OperandConstants constants_of_plan(const OperandPlan &p) {
         k.short_texts = shorts.texts;
         k.short_lengths = shorts.lengths;
         k.short_count = shorts.count;
+        k.short_upper =
+            !lower_listed || !static_cast<const TabledField *>(p.field)->ShortTextsLowerCase();
     }
     return k;
 }
@@ -126,7 +132,7 @@ OperandConstants constants_of_plan(const OperandPlan &p) {
 [[gnu::noinline]] void note_constants(ArchitectureTables &t, RecordInfo &info) {
     t.plan_constants.resize(t.plans.size());
     for (uint32_t k = info.plan_begin; k < info.plan_begin + info.plan_count; ++k)
-        t.plan_constants[k] = constants_of_plan(t.plans[k]);
+        t.plan_constants[k] = constants_of_plan(t.plans[k], t.arch >= ARCH_RIXU1);
     info.constants_noted = true;
 }
 
@@ -168,7 +174,7 @@ const OperandConstants *constants_of(ArchitectureTables &t, RecordInfo &info) {
         length = sink.Length();
         cut = sink.Cut();
     }
-    if (lowercase) lower_case(op.text);
+    if (lowercase && k.rendered_upper) lower_case(op.text);
     if (cut) keep_whole_text(list, n, *k.field, bits, boundary, lowercase);
     return static_cast<uint32_t>(length);
 }
@@ -187,7 +193,7 @@ const OperandConstants *constants_of(ArchitectureTables &t, RecordInfo &info) {
     // Most operands are short table texts: copied without the general rendering.
     if (const char *text = short_text(k, bits, boundary, length)) {
         std::memcpy(op.text, text, 16);
-        if (lowercase) lower_case(op.text);
+        if (lowercase && k.short_upper) lower_case(op.text);
     } else {
         length = render_text(list, n, k, bits, boundary, lowercase);
     }

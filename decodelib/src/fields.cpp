@@ -171,6 +171,8 @@ void TabledField::note_short_texts() {
         if (!dense_[v].text || dense_[v].length >= 16) continue;
         std::memcpy(short_texts_[v].data(), dense_[v].text, dense_[v].length);
         short_lengths_[v] = static_cast<uint8_t>(dense_[v].length);
+        for (char c : short_texts_[v])
+            if (c >= 'A' && c <= 'Z') short_lower_ = false;
     }
 }
 

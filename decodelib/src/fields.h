@@ -176,6 +176,8 @@ class TabledField : public Field {
         return {short_texts_.data(), short_lengths_.data(), short_lengths_.size()};
     }
     static constexpr uint8_t kNoShortText = 0xFF;
+    // Whether no short text holds an upper-case letter.
+    bool ShortTextsLowerCase() const { return short_lower_; }
     // Entry texts by value, ascending, the first entry of a value kept; they
     // point into the records, which outlive the field.
     std::vector<std::pair<uint64_t, std::string_view>> values;
@@ -195,6 +197,7 @@ class TabledField : public Field {
     // by value like dense_, zero-padded to 16 bytes, and their lengths.
     std::vector<std::array<char, 16>> short_texts_;
     std::vector<uint8_t> short_lengths_;
+    bool short_lower_ = true;
 };
 
 // The field object of a record, or null for an unknown kind.

@@ -78,6 +78,9 @@ struct OperandConstants {
     } relocation;
     const Field *field;
     bool clean; // TextsClean of the field
+    // Whether the short texts, or the rendered ones, may hold upper-case
+    // letters (which lower-case listings change).
+    bool short_upper, rendered_upper;
     // A tabled field's short texts, looked up by (word >> from) & mask while
     // the boundary is at least run_limit; short_count 0 when there are none.
     uint32_t from, run_limit;

@@ -158,6 +158,57 @@ TEST_F(Decode, RixuOperandsAreLowercase) {
               "set.case up;");
 }
 
+// RIXU operand texts are lower-cased whichever way they are rendered: short
+// table texts, texts too long to be short, unknown values, prefixed numbers;
+// number texts come out as they are.
+TEST_F(Decode, RixuOperandTextsAreLowerCasedOnEveryRenderingPath) {
+    static const std::string long_text = "Long_Text_Of_Twenty";
+    static FieldRecord fields[4] = {};
+    const char *names[] = {"T_imp_bits__1_0_", "E_imp_bits__5_2_", "I_imp_bits__9_6_",
+                           "S_imp_bits__11_10_"};
+    const uint32_t kinds[] = {2, 0, 1, 2};
+    for (uint32_t f = 0; f < 4; ++f) {
+        fields[f] = {};
+        fields[f].kind = kinds[f];
+        fields[f].name = names[f];
+        fields[f].prefix = "";
+        fields[f].reloc_name = "";
+    }
+    fields[0].bit_count = 2, fields[0].bits[0] = 1, fields[0].bits[1] = 0;
+    fields[0].entry_count = 3;
+    fields[0].entries[0] = {0, "Up"};
+    fields[0].entries[1] = {1, "down"};
+    fields[0].entries[2] = {2, long_text.c_str()};
+    fields[1].prefix = "R";
+    fields[1].bit_count = 4;
+    for (uint32_t b = 0; b < 4; ++b) fields[1].bits[b] = 5 - b;
+    fields[2].bit_count = 4;
+    for (uint32_t b = 0; b < 4; ++b) fields[2].bits[b] = 9 - b;
+    fields[3].shift = 4; // tabled numbers
+    fields[3].bit_count = 2, fields[3].bits[0] = 11, fields[3].bits[1] = 10;
+    fields[3].entry_count = 1;
+    fields[3].entries[0] = {1, "10"};
+    static InstructionRecord record;
+    install_one_record(record, "x T, E, I, S",
+                       {{"T", names[0]}, {"E", names[1]}, {"I", names[2]}, {"S", names[3]}}, fields,
+                       4);
+    struct Case {
+        uint64_t word;
+        const char *want[4];
+    } cases[] = {
+        {0x80000000 | 0 | 5 << 2 | 0xA << 6 | 1 << 10, {"up", "r5", "+$a", "$a0"}},
+        {0x80000000 | 1 | 15 << 2 | 0xF << 6 | 0 << 10, {"down", "r15", "+$f", "$0"}},
+        {0x80000000 | 2, {"long_text_of_twenty", "r0", "+$0", "$0"}},
+        {0x80000000 | 3, {"unknown", "r0", "+$0", "$0"}},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(decode(ARCH_RIXU1, c.word), Names{"x"});
+        ASSERT_EQ(GetOperandCount(0), 4u);
+        for (uint32_t k = 0; k < 4; ++k)
+            EXPECT_STREQ(GetOperand(0, k)->text, c.want[k]) << std::hex << c.word << " " << k;
+    }
+}
+
 TEST_F(Decode, FieldsOfUnknownKindAreSkipped) {
     static FieldRecord fields[2] = {};
     fields[0].kind = 3;
