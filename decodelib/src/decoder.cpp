@@ -106,20 +106,29 @@ OperandConstants constants_of_plan(const OperandPlan &p, bool lower_listed) {
                        p.field->TextsClean(),
                        true,
                        !lower_listed || !p.field->RendersNumbersOnly(),
+                       OperandConstants::kRendered,
                        0,
                        UINT32_MAX,
+                       0,
+                       0,
                        0,
                        nullptr,
                        nullptr,
                        0};
     uint32_t from = 0;
     uint64_t mask = 0;
-    // Only tabled fields (kind 2) have short texts.
-    if (f.kind == 2 && p.field->OneRun(from, mask)) {
+    if (!p.field->OneRun(from, mask)) return k;
+    k.from = from;
+    k.mask = mask;
+    k.run_limit = p.field->RunLimit();
+    // Kind 1: immediates, kind 2: tabled fields.
+    if (f.kind == 1) {
+        k.text_kind = OperandConstants::kNumber;
+        k.number_bits = f.bit_count;
+        k.number_shift = static_cast<const ImmediateField *>(p.field)->shift;
+    } else if (f.kind == 2) {
         auto shorts = static_cast<const TabledField *>(p.field)->Shorts();
-        k.from = from;
-        k.mask = mask;
-        k.run_limit = p.field->RunLimit();
+        k.text_kind = OperandConstants::kShortText;
         k.short_texts = shorts.texts;
         k.short_lengths = shorts.lengths;
         k.short_count = shorts.count;
@@ -154,8 +163,7 @@ const OperandConstants *constants_of(ArchitectureTables &t, RecordInfo &info) {
 
 // The short text of the operand's value, or null when it has none.
 [[gnu::always_inline]] inline const char *short_text(const OperandConstants &k, uint64_t bits,
-                                                     uint32_t boundary, uint32_t &length) {
-    if (boundary < k.run_limit) return nullptr;
+                                                     uint32_t &length) {
     uint64_t v = (bits >> k.from) & k.mask;
     if (v >= k.short_count || k.short_lengths[v] == TabledField::kNoShortText) return nullptr;
     length = k.short_lengths[v];
@@ -190,10 +198,19 @@ const OperandConstants *constants_of(ArchitectureTables &t, RecordInfo &info) {
     std::memcpy(&op.reloc_name, &k.relocation, sizeof k.relocation);
     RenderedText &rendered = list.Rendered(n);
     uint32_t length = 0;
-    // Most operands are short table texts: copied without the general rendering.
-    if (const char *text = short_text(k, bits, boundary, length)) {
+    // Most operands are short table texts or numbers: made without the
+    // general rendering.
+    const char *text = nullptr;
+    bool run = boundary >= k.run_limit;
+    if (run && k.text_kind == OperandConstants::kShortText &&
+        (text = short_text(k, bits, length))) {
         std::memcpy(op.text, text, 16);
         if (lowercase && k.short_upper) lower_case(op.text);
+    } else if (run && k.text_kind == OperandConstants::kNumber) {
+        length = static_cast<uint32_t>(FormatImmediate((bits >> k.from) & k.mask, k.number_bits,
+                                                       k.relocation.is_signed, k.number_shift,
+                                                       State().options & OPT_DECIMAL, op.text));
+        op.text[length] = '\0';
     } else {
         length = render_text(list, n, k, bits, boundary, lowercase);
     }

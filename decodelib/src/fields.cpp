@@ -113,20 +113,23 @@ size_t write_digits(uint64_t v, bool decimal, char *at) {
 
 } // namespace
 
-void ImmediateField::Render(uint64_t word, uint32_t extension, uint32_t boundary, uint32_t options,
-                            TextSink &out) const {
-    uint64_t v = Extract(word, extension, boundary);
-    uint32_t n = record->bit_count;
-    bool negative = record->is_signed && n >= 1 && n <= 64 && ((v >> (n - 1)) & 1);
+size_t FormatImmediate(uint64_t v, uint32_t bit_count, bool is_signed, uint32_t shift, bool decimal,
+                       char *out) {
+    uint32_t n = bit_count;
+    bool negative = is_signed && n >= 1 && n <= 64 && ((v >> (n - 1)) & 1);
     if (negative) v = (n == 64 ? 0 : (1ULL << n)) - v; // the magnitude, 2^n - v
     v = shift < 64 ? v << shift : 0;
-    // "+$hex", "-$hex" or the decimal forms, at most 22 characters.
-    char text[32] = {};
-    text[0] = negative ? '-' : '+';
-    bool decimal = options & OPT_DECIMAL;
-    if (!decimal) text[1] = '$';
+    out[0] = negative ? '-' : '+';
+    if (!decimal) out[1] = '$';
     size_t at = decimal ? 1 : 2;
-    out.PutSmall(text, at + write_digits(v, decimal, text + at));
+    return at + write_digits(v, decimal, out + at);
+}
+
+void ImmediateField::Render(uint64_t word, uint32_t extension, uint32_t boundary, uint32_t options,
+                            TextSink &out) const {
+    char text[32] = {};
+    out.PutSmall(text, FormatImmediate(Extract(word, extension, boundary), record->bit_count,
+                                       record->is_signed, shift, options & OPT_DECIMAL, text));
 }
 
 EnumeratedField::EnumeratedField(const FieldRecord *r)

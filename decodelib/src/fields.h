@@ -132,6 +132,12 @@ class Field {
     uint32_t fast_limit_ = UINT32_MAX;
 };
 
+// Writes the text of an immediate's raw value v of bit_count bits, shifted
+// left by shift: "+$hex", "-$hex" or, decimal, the signed number; `out` has
+// room for 32 bytes. Returns the length (at most 22); no terminator.
+size_t FormatImmediate(uint64_t v, uint32_t bit_count, bool is_signed, uint32_t shift, bool decimal,
+                       char *out);
+
 class ImmediateField : public Field {
   public:
     explicit ImmediateField(const FieldRecord *record);

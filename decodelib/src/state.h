@@ -81,10 +81,14 @@ struct OperandConstants {
     // Whether the short texts, or the rendered ones, may hold upper-case
     // letters (which lower-case listings change).
     bool short_upper, rendered_upper;
-    // A tabled field's short texts, looked up by (word >> from) & mask while
-    // the boundary is at least run_limit; short_count 0 when there are none.
+    // How the text is made: a tabled field's short text or an immediate's
+    // number, from the value (word >> from) & mask while the boundary is at
+    // least run_limit; else (and for other fields) through the field.
+    enum : uint8_t { kRendered, kShortText, kNumber } text_kind;
     uint32_t from, run_limit;
     uint64_t mask;
+    uint32_t number_bits, number_shift; // an immediate's bit count and shift
+    // A tabled field's short texts (short_count 0 when there are none).
     const std::array<char, 16> *short_texts;
     const uint8_t *short_lengths;
     size_t short_count;

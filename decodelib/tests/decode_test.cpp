@@ -209,6 +209,49 @@ TEST_F(Decode, RixuOperandTextsAreLowerCasedOnEveryRenderingPath) {
     }
 }
 
+// Numbers made straight into the operand text read as their field renders
+// them, signed or not, shifted, in both notations, and split fields too.
+TEST_F(Decode, NumberOperandsReadAsTheirFieldsRenderThem) {
+    static FieldRecord fields[4] = {};
+    const char *names[] = {"U_imp_bits__7_0_", "S_imp_bits__15_8_", "H_imp_bits__19_16_",
+                           "P_imp_bits__30_28_23_20_"};
+    for (uint32_t f = 0; f < 4; ++f) {
+        fields[f] = {};
+        fields[f].kind = 1;
+        fields[f].name = names[f];
+        fields[f].prefix = "";
+        fields[f].reloc_name = "";
+    }
+    fields[0].bit_count = 8;
+    for (uint32_t b = 0; b < 8; ++b) fields[0].bits[b] = 7 - b;
+    fields[1].bit_count = 8, fields[1].is_signed = 1;
+    for (uint32_t b = 0; b < 8; ++b) fields[1].bits[b] = 15 - b;
+    fields[2].bit_count = 4, fields[2].shift = 3, fields[2].is_signed = 1;
+    for (uint32_t b = 0; b < 4; ++b) fields[2].bits[b] = 19 - b;
+    const uint32_t split[] = {30, 29, 28, 23, 22, 21, 20};
+    fields[3].bit_count = 7, fields[3].is_signed = 1;
+    for (uint32_t b = 0; b < 7; ++b) fields[3].bits[b] = split[b];
+    static InstructionRecord record;
+    install_one_record(record, "x U, S, H, P",
+                       {{"U", names[0]}, {"S", names[1]}, {"H", names[2]}, {"P", names[3]}}, fields,
+                       4);
+    const uint64_t words[] = {0x80000000, 0x80FF80FF, 0x807F7F01, 0xFFFFFFFF, 0xB0A5C35A};
+    for (uint32_t options : {uint32_t{OPT_RENDER}, uint32_t{OPT_RENDER | OPT_DECIMAL}})
+        for (uint64_t w : words) {
+            EXPECT_EQ(decode(ARCH_RIXU1, w, options), Names{"x"});
+            ASSERT_EQ(GetOperandCount(0), 4u);
+            for (uint32_t k = 0; k < 4; ++k)
+                EXPECT_EQ(GetOperand(0, k)->text,
+                          FindFieldObject(names[k])->RenderText(w, 0, 32, options))
+                    << std::hex << w << " " << k << " " << options;
+        }
+    decode(ARCH_RIXU1, 0x80FF80FF, OPT_RENDER | OPT_DECIMAL);
+    EXPECT_STREQ(GetOperand(0, 0)->text, "+255");
+    EXPECT_STREQ(GetOperand(0, 1)->text, "-128");
+    decode(ARCH_RIXU1, 0x80FF80FF);
+    EXPECT_STREQ(GetOperand(0, 2)->text, "-$8");
+}
+
 TEST_F(Decode, FieldsOfUnknownKindAreSkipped) {
     static FieldRecord fields[2] = {};
     fields[0].kind = 3;
