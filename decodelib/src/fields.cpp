@@ -128,8 +128,9 @@ size_t FormatImmediate(uint64_t v, uint32_t bit_count, bool is_signed, uint32_t 
 void ImmediateField::Render(uint64_t word, uint32_t extension, uint32_t boundary, uint32_t options,
                             TextSink &out) const {
     char text[32] = {};
-    out.PutSmall(text, FormatImmediate(Extract(word, extension, boundary), record->bit_count,
-                                       record->is_signed, shift, options & OPT_DECIMAL, text));
+    out.PutReadable<sizeof text>(text, FormatImmediate(Extract(word, extension, boundary),
+                                                       record->bit_count, record->is_signed, shift,
+                                                       options & OPT_DECIMAL, text));
 }
 
 EnumeratedField::EnumeratedField(const FieldRecord *r)
@@ -189,7 +190,7 @@ void TabledField::Render(uint64_t word, uint32_t extension, uint32_t boundary, u
                          TextSink &out) const {
     uint64_t v = Extract(word, extension, boundary);
     uint32_t length = 0;
-    if (const char *padded = PaddedText(v, length)) return out.PutShort(padded, length);
+    if (const char *padded = PaddedText(v, length)) return out.PutReadable<16>(padded, length);
     Dense text{nullptr, 0};
     if (v < dense_.size()) {
         text = dense_[v];

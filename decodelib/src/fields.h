@@ -38,19 +38,11 @@ class TextSink {
     void Put(const char *text, size_t n);
     void PutHex(uint64_t v);
     void PutDecimal(uint64_t v);
-    // n < 16 characters of a text that can be read for 16 bytes.
-    void PutShort(const char *text, size_t n) {
-        if (length_ + 16 < capacity_) {
-            std::memcpy(buffer_ + length_, text, 16);
-            length_ += n;
-        } else {
-            Put(text, n);
-        }
-    }
-    // n < 32 characters of a text that can be read for 32 bytes.
-    void PutSmall(const char *text, size_t n) {
-        if (length_ + 32 < capacity_) {
-            std::memcpy(buffer_ + length_, text, 32);
+    // n < kReadable characters of a text that can be read for kReadable
+    // bytes, copied as one fixed block while there is room for it.
+    template <size_t kReadable> void PutReadable(const char *text, size_t n) {
+        if (length_ + kReadable < capacity_) {
+            std::memcpy(buffer_ + length_, text, kReadable);
             length_ += n;
         } else {
             Put(text, n);
