@@ -380,17 +380,34 @@ void decode_rixu_instruction(uint64_t bits) {
     append_rendered(m, bits, 32, true);
 }
 
-bool append_loop_markers(uint64_t bits) {
-    bool any = false;
-    for (const InstructionRecord *r : State().current->loop_markers) {
+// The loop markers word `bits` carries, bit k for loop_markers[k].
+uint8_t markers_of(const ArchitectureTables &t, uint64_t bits) {
+    uint8_t set = 0;
+    for (uint32_t k = 0; k < 4; ++k) {
+        const InstructionRecord *r = t.loop_markers[k];
         if (!r) continue;
         uint64_t m = bits & r->mask;
-        if (((r->value >> 2) & 1) == ((m >> 2) & 1) && (r->value & 3 & m) != 0) {
-            append_instruction(r);
-            any = true;
-        }
+        if (((r->value >> 2) & 1) == ((m >> 2) & 1) && (r->value & 3 & m) != 0)
+            set = static_cast<uint8_t>(set | 1u << k);
     }
-    return any;
+    return set;
+}
+
+[[gnu::noinline]] void note_marker_sets(ArchitectureTables &t) {
+    t.marker_sets_state = 1;
+    for (const InstructionRecord *r : t.loop_markers)
+        if (r && (r->mask & ~0xFFULL)) t.marker_sets_state = -1;
+    if (t.marker_sets_state < 0) return;
+    for (uint32_t low = 0; low < 256; ++low) t.marker_sets[low] = markers_of(t, low);
+}
+
+bool append_loop_markers(uint64_t bits) {
+    ArchitectureTables &t = *State().current;
+    if (t.marker_sets_state == 0) note_marker_sets(t);
+    uint8_t set = t.marker_sets_state > 0 ? t.marker_sets[bits & 0xFF] : markers_of(t, bits);
+    for (uint32_t k = 0; k < 4; ++k)
+        if ((set >> k) & 1) append_instruction(t.loop_markers[k]);
+    return set != 0;
 }
 
 void decode_rixu(uint64_t bits) {

@@ -240,6 +240,11 @@ struct ArchitectureTables {
     std::vector<MatchClass> classes;
     int16_t class_of[65][23]; // [size][slot], slot 0 the whole-word class; -1 none
     const InstructionRecord *loop_markers[4] = {}; // loop_begin_0/1, loop_end_0/1
+    // The loop markers a word carries (bit k: loop_markers[k]) by its low
+    // byte, when every marker's mask lies in it (state 1); noted on first
+    // use (state 0 before, -1 when a mask reaches further).
+    uint8_t marker_sets[256] = {};
+    int8_t marker_sets_state = 0;
     std::vector<const InstructionRecord *> swbreaks;
     // Compiled templates of the records used so far.
     std::vector<TemplatePiece> pieces;

@@ -146,6 +146,34 @@ TEST_F(Decode, RixuLoopMarkersAndInstructions) {
             EXPECT_EQ(decode(arch, c.word), c.want) << arch << " " << c.word;
 }
 
+// Markers whose masks reach past the low byte are found by the same rule.
+TEST_F(Decode, RixuLoopMarkersWithWideMasks) {
+    static InstructionRecord records[4] = {};
+    const char *names[] = {"loop_begin_0", "loop_end_0", "x", "nop"};
+    for (uint32_t i = 0; i < 4; ++i) {
+        records[i] = {};
+        records[i].name = records[i].syntax = names[i];
+        records[i].size = i < 2 ? 3 : 32;
+        records[i].slot = SLOT_WORD;
+    }
+    records[0].mask = records[1].mask = 0x107;
+    records[0].value = 0x2, records[1].value = 0x1;
+    records[2].mask = records[2].value = 0x80000000;
+    records[3].mask = 0xFFFFFEF8; // the word holds loop bits only
+    static const RecordKindEntry kinds[] = {{0, KIND_LOOP_BEGIN_0}, {1, KIND_LOOP_END_0}};
+    InstallTables(ARCH_RIXU1, records, 4, nullptr, 0, kinds, 2);
+    struct Case {
+        uint64_t word;
+        Names want;
+    } cases[] = {
+        {0x2, {"loop_begin_0"}},
+        {0x103, {"loop_begin_0", "loop_end_0"}},
+        {0x80000001, {"x", "loop_end_0"}},
+        {0x80000000, {"x"}},
+    };
+    for (const Case &c : cases) EXPECT_EQ(decode(ARCH_RIXU1, c.word), c.want) << c.word;
+}
+
 TEST_F(Decode, RixuOperandsAreLowercase) {
     uint64_t w = encode(ARCH_RIXU1, "ld_aX_Is5", {{"AA", 1}, {"IM5s", 0x1F}, {"RIXU_MAXO", 1}});
     EXPECT_EQ(decode(ARCH_RIXU1, w), Names{"ld_aX_Is5"});
