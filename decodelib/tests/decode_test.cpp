@@ -8,6 +8,12 @@ using Names = std::vector<std::string>;
 
 class Decode : public FixtureTest {};
 
+// A word and the names of the instructions it decodes to.
+struct WordCase {
+    uint64_t word;
+    Names want;
+};
+
 uint64_t zema1_abvz(const OperandValues &slots) {
     return encode(ARCH_ZEMA1, "opXABVZ", slots);
 }
@@ -127,10 +133,7 @@ TEST_F(Decode, ZemaTwoTwoSMarkersAndNull) {
 
 TEST_F(Decode, RixuLoopMarkersAndInstructions) {
     uint64_t jmp = encode(ARCH_RIXU1, "jmp_LI16", {{"LI16", 0x10}});
-    struct Case {
-        uint64_t word;
-        Names want;
-    } cases[] = {
+    const WordCase cases[] = {
         {0x2, {"loop_begin_0"}},
         {0x3, {"loop_begin_0", "loop_end_0"}},
         {0x4, {"nop"}},
@@ -142,7 +145,7 @@ TEST_F(Decode, RixuLoopMarkersAndInstructions) {
         {0xE0000000, {"INVALID"}},
     };
     for (uint32_t arch : {ARCH_RIXU1, ARCH_RIXU2, ARCH_RIXU3})
-        for (const Case &c : cases)
+        for (const WordCase &c : cases)
             EXPECT_EQ(decode(arch, c.word), c.want) << arch << " " << c.word;
 }
 
@@ -162,16 +165,13 @@ TEST_F(Decode, RixuLoopMarkersWithWideMasks) {
     records[3].mask = 0xFFFFFEF8; // the word holds loop bits only
     static const RecordKindEntry kinds[] = {{0, KIND_LOOP_BEGIN_0}, {1, KIND_LOOP_END_0}};
     InstallTables(ARCH_RIXU1, records, 4, nullptr, 0, kinds, 2);
-    struct Case {
-        uint64_t word;
-        Names want;
-    } cases[] = {
+    const WordCase cases[] = {
         {0x2, {"loop_begin_0"}},
         {0x103, {"loop_begin_0", "loop_end_0"}},
         {0x80000001, {"x", "loop_end_0"}},
         {0x80000000, {"x"}},
     };
-    for (const Case &c : cases) EXPECT_EQ(decode(ARCH_RIXU1, c.word), c.want) << c.word;
+    for (const WordCase &c : cases) EXPECT_EQ(decode(ARCH_RIXU1, c.word), c.want) << c.word;
 }
 
 TEST_F(Decode, RixuOperandsAreLowercase) {
