@@ -314,6 +314,13 @@ uint64_t placed_bits(const Field &field, uint32_t slot) {
     return placed;
 }
 
+[[gnu::noinline]] void note_step_scan(ArchitectureTables &t, RecordInfo &info) {
+    StepScan scan;
+    if (!ScanStepsByBits(t.slot_steps.data() + info.step_begin, info.step_count, scan)) return;
+    info.step_scan = static_cast<int32_t>(t.step_scans.size());
+    t.step_scans.push_back(scan);
+}
+
 // Notes the steps of a packet format record: its slot fields and, when the
 // record is an instruction itself, its operands.
 [[gnu::noinline]] void note_steps(ArchitectureTables &t, uint32_t record) {
@@ -337,13 +344,26 @@ uint64_t placed_bits(const Field &field, uint32_t slot) {
     }
     info.step_count =
         static_cast<uint32_t>(t.slot_steps.size()) - static_cast<uint32_t>(info.step_begin);
+    note_step_scan(t, info);
 }
 
-void decode_slot_step(const SlotStep &step, uint64_t bits) {
+[[gnu::always_inline]] inline void decode_slot_step(const SlotStep &step, uint64_t bits) {
     uint64_t v = step.mask ? (bits >> step.from) & step.mask : step.field->Extract(bits, 0, 64);
     uint32_t m = step.match_class ? match_in_class(*step.match_class, v) : kNoRecord;
     if (m == kNoRecord) return append_invalid(step.width);
     append_rendered(m, v, step.width, false);
+}
+
+// The filled slots of a packet in step order, found from the word's set bits.
+void decode_scanned_slots(const StepScan &scan, const SlotStep *steps, uint64_t bits) {
+    uint64_t rest = bits & scan.placed;
+    while (rest) {
+        uint32_t b = scan.from_top ? 63 - static_cast<uint32_t>(std::countl_zero(rest))
+                                   : static_cast<uint32_t>(std::countr_zero(rest));
+        const SlotStep &step = steps[scan.owner[b]];
+        decode_slot_step(step, bits);
+        rest &= ~step.placed;
+    }
 }
 
 // The operand list of decoded instruction `index` with room for one more.
@@ -365,6 +385,7 @@ void decode_zema(uint32_t record, uint64_t bits, uint32_t arch) {
     if (info.step_begin < 0) note_steps(t, record);
     // Slot decodes never add steps, so the pointers stay valid.
     const SlotStep *step = t.slot_steps.data() + info.step_begin;
+    if (info.step_scan >= 0) return decode_scanned_slots(t.step_scans[info.step_scan], step, bits);
     for (const SlotStep *end = step + info.step_count; step != end; ++step) {
         if (!(bits & step->placed)) continue;
         if (step->slot)
@@ -423,6 +444,29 @@ void decode_rixu(uint64_t bits) {
 }
 
 } // namespace
+
+bool ScanStepsByBits(const SlotStep *steps, uint32_t count, StepScan &scan) {
+    if (count > 255) return false;
+    bool rising = true, falling = true;
+    uint64_t previous = 0;
+    for (uint32_t k = 0; k < count; ++k) {
+        uint64_t placed = steps[k].placed;
+        if (!steps[k].slot) return false; // an operand is rendered whatever the bits
+        if (!placed) continue;            // never filled
+        if (placed & scan.placed) return false;
+        if (previous) {
+            // Every bit of a later step above (rising) or below (falling) the earlier one's.
+            rising = rising && std::countr_zero(placed) > 63 - std::countl_zero(previous);
+            falling = falling && 63 - std::countl_zero(placed) < std::countr_zero(previous);
+        }
+        scan.placed |= placed;
+        for (uint64_t m = placed; m; m &= m - 1)
+            scan.owner[std::countr_zero(m)] = static_cast<uint8_t>(k);
+        previous = placed;
+    }
+    scan.from_top = !rising;
+    return rising || falling;
+}
 
 uint32_t SlotOfField(const char *s) {
     // Every slot field name is "op", a slot name and an optional half.

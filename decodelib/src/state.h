@@ -110,6 +110,15 @@ struct SlotStep {
     const MatchClass *match_class; // of (width, slot); null when none
 };
 
+// The slot steps of a packet format whose slots lie in disjoint bit ranges
+// in step order (rising or falling): the filled ones are found from the set
+// bits of the word, so empty slots cost nothing.
+struct StepScan {
+    uint64_t placed = 0;    // union of the steps' placed bits
+    bool from_top = false;  // steps in falling bit order
+    uint8_t owner[64] = {}; // step (from the record's first) reading each bit
+};
+
 // The slot fields of a two-S packet format (null when absent).
 struct TwoSFields {
     const Field *x = nullptr, *x_hi = nullptr, *x_lo = nullptr;
@@ -218,6 +227,7 @@ struct RecordInfo {
     // slot_steps, noted on first use (-1 before).
     int32_t step_begin = -1;
     uint32_t step_count = 0;
+    int32_t step_scan = -1; // into ArchitectureTables::step_scans; -1: step by step
     // kTemplateSpecial: the text is computed from the operand values.
     static constexpr int32_t kTemplateUnbuilt = -1, kTemplateGeneric = -2, kTemplateSpecial = -3;
 };
@@ -235,6 +245,7 @@ struct ArchitectureTables {
     std::vector<RecordInfo> info; // per record
     std::vector<OperandPlan> plans;
     std::vector<SlotStep> slot_steps;
+    std::vector<StepScan> step_scans;
     std::vector<OperandConstants> plan_constants; // per plan, noted on a record's first use
     std::vector<TwoSFields> two_s_fields;
     std::vector<MatchClass> classes;
@@ -399,6 +410,12 @@ ArchitectureTables *TablesOf(uint32_t arch);
 
 void SelectArchitecture(uint32_t arch);
 uint32_t DecodeWord(const uint8_t *bytes, uint32_t arch);
+// Whether slot steps [steps, steps + count) can be taken by the set bits of
+// the word; fills `scan` when they can.
+bool ScanStepsByBits(const SlotStep *steps, uint32_t count, StepScan &scan);
+// Sets the byte keys of a class from its key bits: each key bit gathered by
+// exactly one of them, in as few lookups as the positions allow.
+void BuildByteKeys(MatchClass &c);
 const InstructionRecord *MatchWord(uint64_t bits, uint32_t width, uint8_t flag);
 const InstructionRecord *MatchSlot(uint64_t value, uint32_t width, uint32_t slot);
 // The plain scan of the whole current table (slot 0: whole-word match).

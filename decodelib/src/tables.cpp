@@ -132,13 +132,17 @@ void choose_key_bits(const ArchitectureTables &t, const std::vector<uint32_t> &m
     c.key_bits = order;
 }
 
-void build_byte_keys(MatchClass &c) {
-    uint16_t of_bit[64] = {};
+} // namespace
+
+// Each key byte reads the eight bits from the lowest key bit no earlier byte
+// reads, so that key bits straddling a byte boundary of the word still take
+// as few lookups as they can.
+void BuildByteKeys(MatchClass &c) {
+    uint16_t of_bit[64 + 8] = {};
     for (size_t k = 0; k < c.key_bits.size(); ++k)
         of_bit[c.key_bits[k]] = static_cast<uint16_t>(of_bit[c.key_bits[k]] | 1u << k);
-    for (uint32_t shift = 0; shift < 64; shift += 8) {
-        if (std::all_of(of_bit + shift, of_bit + shift + 8, [](uint16_t b) { return b == 0; }))
-            continue;
+    for (uint32_t shift = 0; shift < 64; ++shift) {
+        if (of_bit[shift] == 0) continue;
         MatchClass::ByteKey key{shift, {}};
         // A byte's key is that of the byte without its lowest set bit and that bit's.
         for (uint32_t v = 1; v < 256; ++v) {
@@ -146,8 +150,11 @@ void build_byte_keys(MatchClass &c) {
             key.bits[v] = static_cast<uint16_t>(key.bits[v & (v - 1)] | of_bit[shift + low]);
         }
         c.byte_keys.push_back(key);
+        shift += 7;
     }
 }
+
+namespace {
 
 // The key bits of v gathered into a bucket number, as the matcher does.
 uint32_t compress(const MatchClass &c, uint64_t v) {
@@ -200,7 +207,7 @@ void build_class(ArchitectureTables &t, uint32_t size, uint32_t slot, uint32_t w
                      [](const auto &a, const auto &b) { return a.first < b.first; });
     for (size_t k = 0; k < members.size(); ++k) members[k] = by_bits[k].second;
     choose_key_bits(t, members, c);
-    build_byte_keys(c);
+    BuildByteKeys(c);
     fill_buckets(t, members, c);
     t.class_of[size][slot] = static_cast<int16_t>(t.classes.size());
     t.classes.push_back(std::move(c));

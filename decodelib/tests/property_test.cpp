@@ -4,6 +4,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "decodelib/tests/fixtures.h"
 
@@ -199,6 +200,87 @@ TEST(GeneratedTables, IndexAgreesWithScan) {
     for (uint32_t arch = 1; arch <= 6; ++arch) {
         ASSERT_GT(TableSize(arch), 0u) << "architecture " << arch;
         compare_index_with_scan(arch, 200000);
+    }
+}
+
+// The bucket number the byte keys of c gather from v.
+uint32_t gather(const MatchClass &c, uint64_t v) {
+    uint32_t out = 0;
+    for (const MatchClass::ByteKey &k : c.byte_keys) out |= k.bits[(v >> k.shift) & 0xFF];
+    return out;
+}
+
+// Key bits are read in as few byte lookups as their positions allow, each
+// gathered into its own bucket number bit, and nothing else is.
+TEST(MatchIndex, ByteKeysGatherEachKeyBitOnce) {
+    struct Case {
+        const char *name;
+        std::vector<uint32_t> key_bits, shifts;
+    } cases[] = {
+        {"no key bits", {}, {}},
+        {"one aligned byte", {7, 0, 3}, {0}},
+        {"across a byte boundary", {12, 6, 9}, {6}},
+        {"seven apart", {1, 8}, {1}},
+        {"eight apart", {0, 8}, {0, 8}},
+        {"word top", {63, 60}, {60}},
+        {"twelve high bits", {63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52}, {52, 60}},
+        {"spread", {40, 17, 9, 1}, {1, 9, 17, 40}},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        MatchClass c;
+        c.size = 64;
+        c.key_bits = k.key_bits;
+        BuildByteKeys(c);
+        std::vector<uint32_t> shifts;
+        for (const MatchClass::ByteKey &key : c.byte_keys) shifts.push_back(key.shift);
+        EXPECT_EQ(shifts, k.shifts);
+        uint32_t n = static_cast<uint32_t>(k.key_bits.size());
+        EXPECT_EQ(gather(c, 0), 0u);
+        EXPECT_EQ(gather(c, ~0ULL), (1u << n) - 1);
+        for (uint32_t b = 0; b < n; ++b)
+            EXPECT_EQ(gather(c, 1ULL << k.key_bits[b]), 1u << b) << "key bit " << b;
+    }
+}
+
+// Slot steps are taken by the word's set bits only when their bit ranges are
+// disjoint and in step order; every placed bit then leads to its own step.
+TEST(SlotSteps, ScannedByBitsOnlyInBitOrder) {
+    struct Step {
+        uint64_t placed;
+        uint32_t slot;
+    };
+    struct Case {
+        const char *name;
+        std::vector<Step> steps;
+        bool scanned, from_top;
+    } cases[] = {
+        {"rising", {{0x00FF, 1}, {0x0F00, 2}, {0xF000ULL << 48, 3}}, true, false},
+        {"falling", {{0xFF00ULL << 48, 1}, {0x00F0, 2}, {0x000F, 3}}, true, true},
+        {"single", {{0x0FF0, 1}}, true, false},
+        {"never filled step skipped", {{0x000F, 1}, {0, 2}, {0x00F0, 3}}, true, false},
+        {"interleaved", {{0x0F0F, 1}, {0x00F0, 2}}, false, false},
+        {"overlapping", {{0x00FF, 1}, {0x0FF0, 2}}, false, false},
+        {"out of order", {{0x000F, 1}, {0x0F00, 2}, {0x00F0, 3}}, false, false},
+        {"operand step", {{0x000F, 1}, {~0ULL, 0}}, false, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<SlotStep> steps;
+        for (const Step &s : c.steps)
+            steps.push_back({s.placed, nullptr, 0, 0, 0, s.slot, 0, nullptr});
+        StepScan scan;
+        ASSERT_EQ(ScanStepsByBits(steps.data(), static_cast<uint32_t>(steps.size()), scan),
+                  c.scanned);
+        if (!c.scanned) continue;
+        EXPECT_EQ(scan.from_top, c.from_top);
+        uint64_t all = 0;
+        for (uint32_t k = 0; k < steps.size(); ++k) {
+            all |= steps[k].placed;
+            for (uint64_t m = steps[k].placed; m; m &= m - 1)
+                EXPECT_EQ(scan.owner[std::countr_zero(m)], k) << "bit " << std::countr_zero(m);
+        }
+        EXPECT_EQ(scan.placed, all);
     }
 }
 
