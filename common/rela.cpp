@@ -86,16 +86,6 @@ void write_joined(const joined_struct &j, char *p) {
     memcpy(p, j.tail, j.lengths[3]);
 }
 
-// Heap text of the joined pieces.
-char *joined_text(const char *lead, const char *name, const char *mark, uint32_t value,
-                  const char *tail) {
-    joined_struct j = measured(lead, name, mark, value, tail);
-    char *text = static_cast<char *>(kl_malloc(j.length() + 1));
-    write_joined(j, text);
-    text[j.length()] = '\0';
-    return text;
-}
-
 // Appends the joined pieces to out.
 void append_joined(std::string *out, const char *lead, const char *name, const char *mark,
                    uint32_t value, const char *tail) {
@@ -256,16 +246,9 @@ scratch_struct &scratch() {
     return s;
 }
 
-// The text of a tree, depth first without recursion (an expression may nest
-// as deep as it has entries).
-char *tree_text(const render_struct *r, uint32_t root) {
-    const expr_node_struct &top = r->nodes[root];
-    if (top.code == 0) {
-        auto *text = static_cast<char *>(kl_malloc(top.length + 1));
-        memcpy(text, r->texts.data() + top.text, top.length);
-        text[top.length] = '\0';
-        return text;
-    }
+// The text of a tree in the scratch output, depth first without recursion
+// (an expression may nest as deep as it has entries).
+const char *tree_text(const render_struct *r, uint32_t root) {
     std::string &out = r->out;
     std::vector<tree_item_struct> &work = r->work;
     work.push_back({root, nullptr});
@@ -290,7 +273,7 @@ char *tree_text(const render_struct *r, uint32_t root) {
             work.push_back({n.left, nullptr});
         }
     }
-    return kl_strdup(out.c_str());
+    return out.c_str();
 }
 
 bool valid_symbol(const render_struct *r, uint32_t sym_index) {
@@ -395,7 +378,7 @@ bool render_operator(render_struct *r, const Elf32_Rela *e) {
     return true;
 }
 
-char *render_ordinary(render_struct *r, const Elf32_Rela *rela) {
+const char *render_ordinary(render_struct *r, const Elf32_Rela *rela) {
     uint32_t sym_index = elf_r_sym(rela->r_info);
     if (!valid_symbol(r, sym_index)) {
         set_error(r->opt, ERR_DATA, INVALID_RELA);
@@ -405,14 +388,16 @@ char *render_ordinary(render_struct *r, const Elf32_Rela *rela) {
     add_symbol_reference(sym, r->refs, r->opt);
     int32_t addend = rela_scale_addend(rela, 0, type_of(rela), r->opt->arch_code);
     const char *name = r->strtab + sym->st_name;
-    char *text = addend >= 0 ? joined_text("(", name, "+$", uint32_t(addend), ")")
-                             : joined_text("(", name, "-$", magnitude(addend), ")");
+    if (addend >= 0)
+        append_joined(&r->out, "(", name, "+$", uint32_t(addend), ")");
+    else
+        append_joined(&r->out, "(", name, "-$", magnitude(addend), ")");
     if (r->computing && sym->st_shndx == 0) set_error(r->opt, ERR_DATA, UNDEFINED_SYMBOL);
-    return text;
+    return r->out.c_str();
 }
 
-char *render_expression(render_struct *r, const Elf32_Rela *rela, uint32_t end,
-                        uint32_t *value_out) {
+const char *render_expression(render_struct *r, const Elf32_Rela *rela, uint32_t end,
+                              uint32_t *value_out) {
     uint32_t expr_type = uint32_t(rela[end].r_addend);
     for (uint32_t k = 0; k < end; k++) {
         bool ok = is_operand(type_of(&rela[k]))
@@ -428,7 +413,7 @@ char *render_expression(render_struct *r, const Elf32_Rela *rela, uint32_t end,
         set_error(r->opt, ERR_DATA, INVALID_RELA);
         return nullptr;
     }
-    char *text = tree_text(r, root);
+    const char *text = tree_text(r, root);
     if (r->computing) {
         uint32_t v = pop_value(r);
         if (value_out) *value_out = v;
@@ -540,10 +525,10 @@ uint32_t rela_data_size(Elf32_Rela **rela, uint32_t *index, uint32_t count, uint
     return 0;
 }
 
-char *rela_to_chr(const Elf32_Rela *rela, const char *strtab, const Elf32_Sym *symtab_ptr,
-                  uint64_t symcount, const ZEMADisasmLib::InstructionRecord *instr,
-                  Symbol_refs_struct **refs, Option_struct *opt, uint32_t *value_out,
-                  uint32_t rela_length) {
+const char *rela_text(const Elf32_Rela *rela, const char *strtab, const Elf32_Sym *symtab_ptr,
+                      uint64_t symcount, const ZEMADisasmLib::InstructionRecord *instr,
+                      Symbol_refs_struct **refs, Option_struct *opt, uint32_t *value_out,
+                      uint32_t rela_length) {
     RELA_ASSERT(symtab_ptr);
     RELA_ASSERT(rela);
     scratch_struct &s = scratch();
@@ -561,4 +546,13 @@ char *rela_to_chr(const Elf32_Rela *rela, const char *strtab, const Elf32_Sym *s
     r.nodes.reserve(end);
     if (r.computing) r.values.reserve(end);
     return render_expression(&r, rela, end, value_out);
+}
+
+char *rela_to_chr(const Elf32_Rela *rela, const char *strtab, const Elf32_Sym *symtab_ptr,
+                  uint64_t symcount, const ZEMADisasmLib::InstructionRecord *instr,
+                  Symbol_refs_struct **refs, Option_struct *opt, uint32_t *value_out,
+                  uint32_t rela_length) {
+    const char *text =
+        rela_text(rela, strtab, symtab_ptr, symcount, instr, refs, opt, value_out, rela_length);
+    return text ? kl_strdup(text) : nullptr;
 }

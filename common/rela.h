@@ -46,6 +46,13 @@ char *rela_to_chr(const Elf32_Rela *rela, const char *strtab, const Elf32_Sym *s
                   Symbol_refs_struct **refs, Option_struct *opt, uint32_t *value_out,
                   uint32_t rela_length = 0);
 
+// rela_to_chr's text in storage kept for the next rendering: valid until the
+// next call on the thread.
+const char *rela_text(const Elf32_Rela *rela, const char *strtab, const Elf32_Sym *symtab_ptr,
+                      uint64_t symcount, const ZEMADisasmLib::InstructionRecord *instr,
+                      Symbol_refs_struct **refs, Option_struct *opt, uint32_t *value_out,
+                      uint32_t rela_length = 0);
+
 // Addend of entry divided by the addressable unit of type, when the scaling
 // rule applies; `following` is the number of entries of the same expression
 // after entry (before its end). The entry itself is not changed.

@@ -44,17 +44,17 @@ void release_long_texts(Window_struct *w) {
 
 // Writes the expression over the operand text, or keeps it beside the
 // operand when it does not fit there.
-void set_operand_text(OperandRecord *op, char *text, Window_struct *w) {
+void set_operand_text(OperandRecord *op, const char *text, Window_struct *w) {
     size_t length = strlen(text);
     if (length < sizeof op->text || w->long_count == MAX_LONG_TEXTS) {
         if (length >= sizeof op->text) length = sizeof op->text - 1;
         memcpy(op->text, text, length);
         op->text[length] = '\0';
-        free(text);
         return;
     }
-    op->long_text = text;
-    w->long_texts[w->long_count++] = text;
+    char *kept = kl_strdup(text);
+    op->long_text = kept;
+    w->long_texts[w->long_count++] = kept;
 }
 
 // Looks up (and with consume, takes) the relocation at offset. Returns the
@@ -80,8 +80,8 @@ int relocate_operand(OperandRecord *op, const InstructionRecord *record, uint64_
     if (found != 1) return found;
     // An operand lists no names of its symbols: no reference list.
     uint32_t remaining = w->rela.count - static_cast<uint32_t>(first - w->rela.entries);
-    char *text = rela_to_chr(first, opt->strtab, opt->symtab, opt->symcount, record, nullptr, opt,
-                             nullptr, remaining);
+    const char *text = rela_text(first, opt->strtab, opt->symtab, opt->symcount, record, nullptr,
+                                 opt, nullptr, remaining);
     if (text == nullptr) {
         set_error(opt, ERR_DATA, INVALID_RELA);
         return 0;
@@ -96,13 +96,11 @@ void note_operand_address(const InstructionRecord *record, const OperandRecord *
     Operand_address_struct a;
     if (!operand_address(record, op, opt, &a) || opt->file_type != ET_EXEC) return;
     const Space_filter_struct *filter = opt->elf.qz_info ? &a.space : nullptr;
-    char *equivalence = equivalence_text(a.address, opt, filter);
     // ";\t\t// address $%08x "
     char head[] = ";\t\t// address $00000000 ";
     format_hex8(static_cast<uint32_t>(a.value), head + sizeof ";\t\t// address $" - 1);
     w->address_comment.assign(head, sizeof head - 1);
-    w->address_comment += equivalence;
-    free(equivalence);
+    append_equivalence(a.address, opt, filter, &w->address_comment);
 }
 
 // Relocations and address comments of instruction i. False when the packet

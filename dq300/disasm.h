@@ -172,8 +172,9 @@ inline bool label_cursor_any(Label_cursor_struct *cursor, uint64_t address, uint
     return label_cursor_passing(cursor, low, size);
 }
 
-// "is equivalent to $xxxxxxxx (name)"; heap text.
-char *equivalence_text(uint64_t address, Option_struct *opt, const Space_filter_struct *filter);
+// Appends "is equivalent to $xxxxxxxx (name)" to out.
+void append_equivalence(uint64_t address, Option_struct *opt, const Space_filter_struct *filter,
+                        std::string *out);
 
 struct Operand_address_struct {
     int64_t value; // the operand's value as written

@@ -275,14 +275,35 @@ void make_sorted_symbols(Option_struct *opt, Elf32_Sym *symtab, uint64_t count) 
     opt->sort_section_count = n;
 }
 
+namespace {
+
+int hex_digit_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
 bool parse_operand_value(const char *text, int64_t *value) {
     bool negative = text[0] == '-';
     if (text[0] == '-' || text[0] == '+') text++;
-    if (text[0] != '$' || !isxdigit(static_cast<unsigned char>(text[1]))) return false;
-    char *end = nullptr;
-    uint64_t v = strtoull(text + 1, &end, 16);
-    if (*end != '\0') return false;
-    *value = negative ? -int64_t(v) : int64_t(v);
+    if (text[0] != '$' || hex_digit_value(text[1]) < 0) return false;
+    const char *p = text + 1;
+    // Read as the C library reads base 16: a "0x" may lead the digits, and a
+    // value past 64 bits saturates.
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && hex_digit_value(p[2]) >= 0) p += 2;
+    uint64_t v = 0;
+    bool overflow = false;
+    for (int d; (d = hex_digit_value(*p)) >= 0; p++) {
+        overflow |= (v >> 60) != 0;
+        v = v << 4 | uint64_t(d);
+    }
+    if (*p != '\0') return false;
+    if (overflow) v = UINT64_MAX;
+    // Negated as unsigned: the lowest value has no positive counterpart.
+    *value = int64_t(negative ? 0 - v : v);
     return true;
 }
 
@@ -401,25 +422,25 @@ bool label_cursor_passing(Label_cursor_struct *cursor, uint64_t low, uint64_t si
     return cursor->next - low < size;
 }
 
-char *equivalence_text(uint64_t address, Option_struct *opt, const Space_filter_struct *filter) {
+void append_equivalence(uint64_t address, Option_struct *opt, const Space_filter_struct *filter,
+                        std::string *out) {
     // "is equivalent to $%08x"
     char head[] = "is equivalent to $00000000";
     format_hex8(static_cast<uint32_t>(address), head + sizeof "is equivalent to $" - 1);
-    if (!opt->strtab || !opt->symtab || !opt->label_display) return kl_strdup(head);
+    out->append(head, sizeof head - 1);
+    if (!opt->strtab || !opt->symtab || !opt->label_display) return;
     const Elf32_Sym *best = labels_at(address, opt, filter).best;
-    if (best == nullptr) return kl_strdup(head);
+    if (best == nullptr) return;
     const char *name = symbol_name(opt, best);
-    std::string text = head;
-    text += " (";
-    text += name;
+    *out += " (";
+    *out += name;
     const char *plain = opt->unmangle ? demangle_symbol(name, 1, opt) : nullptr;
     if (plain && strcmp(plain, name) != 0) {
-        text += '{';
-        text += plain;
-        text += '}';
+        *out += '{';
+        *out += plain;
+        *out += '}';
     }
-    text += ')';
-    return kl_strdup(text.c_str());
+    *out += ')';
 }
 
 bool operand_address(const InstructionRecord *record, const OperandRecord *operand,

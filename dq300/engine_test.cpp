@@ -69,10 +69,9 @@ struct Engine : testing::Test {
     }
 
     std::string equivalence(uint64_t address) {
-        char *t = equivalence_text(address, opt, nullptr);
-        std::string s = t;
-        free(t);
-        return s;
+        std::string s = "kept ";
+        append_equivalence(address, opt, nullptr, &s);
+        return s.substr(5);
     }
 };
 
@@ -284,6 +283,46 @@ TEST_F(Engine, OperandAddresses) {
     Operand_address_struct a{};
     EXPECT_FALSE(operand_address(nullptr, &op, opt, &a));
     EXPECT_STREQ(get_error_text(opt), "Invalid architecture version\n");
+}
+
+TEST(OperandValue, ReadsSignedHexAsTheCLibraryDoes) {
+    struct Case {
+        const char *text;
+        bool ok;
+        int64_t value;
+    } cases[] = {
+        {"$1F", true, 0x1F},
+        {"$abc", true, 0xABC},
+        {"+$10", true, 0x10},
+        {"-$10", true, -0x10},
+        {"$0x1f", true, 0x1F},
+        {"-$0X10", true, -0x10},
+        {"$0", true, 0},
+        {"$00000000000000000001", true, 1}, // leading zeros never overflow
+        {"$FFFFFFFFFFFFFFFF", true, -1},
+        {"$10000000000000000", true, -1}, // past 64 bits: saturated
+        {"-$10000000000000000", true, 1},
+        {"-$8000000000000000", true, INT64_MIN},
+        {"$0x", false, 0}, // a prefix without digits leaves the "x"
+        {"$0xg", false, 0},
+        {"$x1", false, 0},
+        {"$", false, 0},
+        {"", false, 0},
+        {"$ 1", false, 0},
+        {"$-1", false, 0},
+        {"--$1", false, 0},
+        {"+-$1", false, 0},
+        {"1", false, 0},
+        {"$1 ", false, 0},
+        {"$12g", false, 0},
+        {"$1)", false, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        int64_t value = 12345;
+        ASSERT_EQ(parse_operand_value(c.text, &value), c.ok);
+        EXPECT_EQ(value, c.ok ? c.value : 12345);
+    }
 }
 
 TEST_F(Engine, RegisterOperandsSearchTheMemorySpaces) {
