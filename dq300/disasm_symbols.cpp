@@ -2,7 +2,7 @@
 // at and inside an address range, label lines, the equivalence text that
 // names the symbol an address points at, and the address an operand denotes.
 #include <algorithm>
-#include <cctype>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -277,11 +277,19 @@ void make_sorted_symbols(Option_struct *opt, Elf32_Sym *symtab, uint64_t count) 
 
 namespace {
 
+// Hex digit values by character, -1 for any other: one load per digit.
+constexpr std::array<int8_t, 256> hex_digit_values = [] {
+    std::array<int8_t, 256> t{};
+    for (int c = 0; c < 256; c++)
+        t[size_t(c)] = int8_t(c >= '0' && c <= '9'   ? c - '0'
+                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                     : -1);
+    return t;
+}();
+
 int hex_digit_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+    return hex_digit_values[static_cast<unsigned char>(c)];
 }
 
 } // namespace
