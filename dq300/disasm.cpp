@@ -31,7 +31,6 @@ struct Window_struct {
     Loop_state_struct loops;
     Label_cursor_struct labels;
     std::string comment; // comment text of the current packet
-    std::string address_comment;
     // Expressions too long for an operand's text, alive until the packet is printed.
     char *long_texts[MAX_LONG_TEXTS];
     uint32_t long_count;
@@ -90,8 +89,10 @@ int relocate_operand(OperandRecord *op, const InstructionRecord *record, uint64_
     return has_error(opt) ? 0 : 1;
 }
 
-// The address comment of an operand that names an address in an executable.
-void note_operand_address(const InstructionRecord *record, const OperandRecord *op,
+// The address comment of an operand that names an address in an executable,
+// written at `mark` of the packet's comment: the instruction's last such
+// operand gives it.
+void note_operand_address(const InstructionRecord *record, const OperandRecord *op, size_t mark,
                           Window_struct *w, Option_struct *opt) {
     Operand_address_struct a;
     if (!operand_address(record, op, opt, &a) || opt->file_type != ET_EXEC) return;
@@ -99,8 +100,9 @@ void note_operand_address(const InstructionRecord *record, const OperandRecord *
     // ";\t\t// address $%08x "
     char head[] = ";\t\t// address $00000000 ";
     format_hex8(static_cast<uint32_t>(a.value), head + sizeof ";\t\t// address $" - 1);
-    w->address_comment.assign(head, sizeof head - 1);
-    append_equivalence(a.address, opt, filter, &w->address_comment);
+    w->comment.resize(mark);
+    w->comment.append(head, sizeof head - 1);
+    append_equivalence(a.address, opt, filter, &w->comment);
 }
 
 // Relocations and address comments of instruction i. False when the packet
@@ -109,7 +111,7 @@ bool handle_operands(uint32_t i, Window_struct *w, Option_struct *opt) {
     const InstructionRecord *record = nullptr; // fetched for the first relocatable operand
     uint64_t offset = opt->pc - w->buf->address;
     bool relocatable = false;
-    w->address_comment.clear();
+    size_t mark = w->comment.size();
     uint32_t n = GetOperandCount(i);
     for (uint32_t j = 0; j < n; j++) {
         OperandRecord *op = GetOperand(i, j);
@@ -118,14 +120,13 @@ bool handle_operands(uint32_t i, Window_struct *w, Option_struct *opt) {
         if (record == nullptr) record = GetInstructionRecord(i);
         int found = relocate_operand(op, record, offset, w, opt);
         if (found == 0) return false;
-        if (found == 2) note_operand_address(record, op, w, opt);
+        if (found == 2) note_operand_address(record, op, mark, w, opt);
         if (has_error(opt)) return false;
     }
     if (!relocatable) {
         Elf32_Rela *first = nullptr;
         if (next_relocation(0, offset, w, opt, &first) == 0) return false;
     }
-    if (!w->address_comment.empty()) w->comment += w->address_comment;
     return true;
 }
 
