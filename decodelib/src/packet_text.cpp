@@ -55,12 +55,14 @@ const RecordInfo *compiled_template(Templates &v, const DecodedInstruction &d,
     size_t index = t.IndexOf(d.record);
     if (d.replaced || index == SIZE_MAX) return nullptr;
     RecordInfo &info = t.info[index];
-    if (info.template_begin == RecordInfo::kTemplateUnbuilt) {
+    // Built templates lead: one test of the sign on the usual path.
+    if (info.template_begin < 0) [[unlikely]] {
+        if (info.template_begin != RecordInfo::kTemplateUnbuilt) return nullptr;
         CompileTemplate(t, static_cast<uint32_t>(index));
         v.Refresh();
+        if (info.template_begin < 0) return nullptr;
     }
-    if (info.template_begin < 0 || ops.size() != info.operand_count) return nullptr;
-    return &info;
+    return ops.size() == info.operand_count ? &info : nullptr;
 }
 
 // Writes operand k as a piece that `write`s as told, at the cursor, which

@@ -4,7 +4,7 @@
 // record, which gives the same text as long as no operand text can join a
 // later operand's name into a match.
 #include <algorithm>
-#include <cctype>
+#include <cstring>
 
 #include "decodelib/src/clean_text.h"
 #include "decodelib/src/state.h"
@@ -52,8 +52,13 @@ bool number_overlaps(const Field &field, std::string_view name) {
     return false;
 }
 
+// As the decoder lower-cases operand texts: ASCII only, no locale call.
+char ascii_lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 std::string lower(std::string text) {
-    for (char &c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char &c : text) c = ascii_lower(c);
     return text;
 }
 
@@ -76,7 +81,7 @@ FieldChars &chars_of(ArchitectureTables &t, const Field &field) {
     // those of the texts with the lower-cased characters added.
     auto add = [](CharSet &set, char c) {
         set.Add(c);
-        set.Add(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+        set.Add(ascii_lower(c));
     };
     for (const std::string &text : field.PossibleTexts()) {
         for (char c : text) add(chars.all, c);
@@ -117,6 +122,21 @@ struct Segment {
     int32_t operand; // -1 for a literal
 };
 
+// The first occurrence of a nonempty name in text at or after `from`, or
+// npos: memchr to each candidate first character instead of comparing at
+// every position.
+size_t find_name(std::string_view text, std::string_view name, size_t from) {
+    while (from + name.size() <= text.size()) {
+        const void *at =
+            std::memchr(text.data() + from, name[0], text.size() - name.size() + 1 - from);
+        if (!at) break;
+        size_t p = static_cast<size_t>(static_cast<const char *>(at) - text.data());
+        if (std::memcmp(text.data() + p + 1, name.data() + 1, name.size() - 1) == 0) return p;
+        from = p + 1;
+    }
+    return std::string_view::npos;
+}
+
 // Splits the literals of the body at every occurrence of the name; false
 // when there is none.
 bool split_at_name(std::string_view syntax, std::vector<Segment> &body, std::string_view name,
@@ -130,8 +150,8 @@ bool split_at_name(std::string_view syntax, std::vector<Segment> &body, std::str
         }
         std::string_view literal = syntax.substr(s.begin, s.end - s.begin);
         uint32_t from = 0;
-        for (size_t p = literal.find(name); p != std::string_view::npos;
-             p = literal.find(name, from)) {
+        for (size_t p = find_name(literal, name, 0); p != std::string_view::npos;
+             p = find_name(literal, name, from)) {
             if (p > from) out.push_back({s.begin + from, s.begin + static_cast<uint32_t>(p), -1});
             out.push_back({0, 0, operand});
             found = true;
