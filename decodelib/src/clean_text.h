@@ -63,6 +63,12 @@ class CleanText {
             for (size_t k = 0; k < len; k += kOverrun) std::memcpy(b_ + n_ + k, s + k, kOverrun);
             n_ += len;
         }
+        // The same for a piece shorter than the overrun: one block, no loop
+        // (the operand texts, which fill a buffer of 128).
+        void CopyShort(const char *s, size_t len) {
+            std::memcpy(b_ + n_, s, kOverrun);
+            n_ += len;
+        }
         // A clean piece after text that most often ends in no character
         // that can start a pair: copied as it is then.
         void CleanAfter(const char *s, size_t len) {

@@ -76,7 +76,7 @@ inline bool write_operand(const OperandList &ops, size_t k, uint32_t write, uint
         if (!rendered.clean)
             c.Text(op.text, rendered.length);
         else if (write == TemplatePiece::kCopy)
-            c.Copy(op.text, rendered.length);
+            c.CopyShort(op.text, rendered.length);
         else
             c.CleanAfter(op.text, rendered.length);
         return true;

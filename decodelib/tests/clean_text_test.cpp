@@ -83,6 +83,31 @@ TEST(CleanText, LongCleanPiecesCopyWholly) {
     }
 }
 
+TEST(CleanText, ShortCopiesKeepTheirLengthWhateverTheBlockCarries) {
+    // Each piece sits in a buffer of 128 whose bytes after it are garbage:
+    // the text takes exactly the piece, and a later piece overwrites the rest.
+    const struct {
+        std::vector<std::string> pieces;
+        std::string expected;
+    } cases[] = {
+        {{"", ""}, ""},
+        {{"r1", "", "r2"}, "r1r2"},
+        {{"a", std::string(15, 'b'), "c"}, "a" + std::string(15, 'b') + "c"},
+        {{std::string(15, 'x'), std::string(15, 'y')}, std::string(15, 'x') + std::string(15, 'y')},
+    };
+    for (const auto &c : cases) {
+        CleanText text;
+        text.Reset(false);
+        for (const std::string &piece : c.pieces) {
+            std::string buffer = piece + std::string(128 - piece.size(), '#');
+            CleanText::Cursor cursor = text.Begin(piece.size());
+            cursor.CopyShort(buffer.data(), piece.size());
+            text.End(cursor);
+        }
+        EXPECT_EQ(std::string(text.CStr()), c.expected);
+    }
+}
+
 } // namespace
 
 TEST(CleanText, RawAppendsJoinWithoutCleanUpsAndEndInAZero) {
