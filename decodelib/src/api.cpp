@@ -6,19 +6,17 @@
 namespace ZEMADisasmLib {
 
 std::string_view TextArena::KeepCopy(const char *text) {
-    // Short texts (the usual tab) are copied as they are measured.
-    char *place = chunks_.empty() ? nullptr : chunks_.back().get() + used_;
-    size_t n = 0;
-    for (; n < capacity_ - used_ && text[n]; ++n) place[n] = text[n];
-    if (text[n]) {
-        n += std::strlen(text + n);
+    // Measured once and copied as a block: a comment of an address is some
+    // fifty characters, too many to copy one at a time.
+    size_t n = std::strlen(text);
+    if (chunks_.empty() || n > capacity_ - used_) {
         size_t size = std::max(kChunk, n);
         chunks_.push_back(std::make_unique<char[]>(size));
         used_ = 0;
         capacity_ = size;
-        place = chunks_.back().get();
-        std::memcpy(place, text, n);
     }
+    char *place = chunks_.back().get() + used_;
+    std::memcpy(place, text, n);
     used_ += n;
     return {place, n};
 }

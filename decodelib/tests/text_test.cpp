@@ -89,6 +89,13 @@ TEST_F(Text, OneCharacterDriverTextsJoinTheCleanUps) {
     SetInstructionText(0, long_text.c_str(), "\t", nullptr);
     SetInstructionText(1, "\t", long_text.c_str(), "r");
     EXPECT_EQ(packet_text(), long_text + "nop\t; \tr" + long_text + ";");
+    // Texts that each fit a chunk but not together: the second opens a new
+    // one and the first stays in place.
+    decode(ARCH_ZEMA1, nops);
+    std::string first(3000, 'a'), second(3000, 'b');
+    SetInstructionText(0, "\t", first.c_str(), nullptr);
+    SetInstructionText(1, "\t", second.c_str(), nullptr);
+    EXPECT_EQ(packet_text(), "\tnop" + first + "; \trd_s0_nop" + second + ";");
 }
 
 // Packet texts are never cut: long driver texts on both halves of a two-S
