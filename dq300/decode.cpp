@@ -130,22 +130,25 @@ void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_
         if (opt->hex_display) print_hex_codification(bytes, size, opt);
         print_labels_at(opt->pc, buf, opt);
     }
-    bool braces = !opt->compact_output && count > 1;
     uint64_t length = strlen(text);
-    char *room = text_room(ADDRESS_LINE_SIZE + HEX_LINE_SIZE + length + 9, opt);
+    char *room = text_room(ADDRESS_LINE_SIZE + HEX_LINE_SIZE + length + 10, opt);
     if (room == nullptr) return;
     char *p = room;
-    auto put = [&p](const char *piece, uint64_t n) {
-        memcpy(p, piece, n);
-        p += n;
-    };
     if (!buf && opt->pc_display) p += format_address_line(opt->pc, p);
     if (!buf && opt->hex_display) p += format_hex_groups("\t", bytes, size, true, p);
-    if (opt->compact_output) put("\t", 1);
-    if (braces) put("\t\t{\n", 4);
-    put(text, length);
-    put("\n", 1);
-    if (braces) put("\t\t}\n", 4);
+    // A compact body is led by a tab; otherwise braces enclose a packet of
+    // several instructions.
+    bool braces = !opt->compact_output && count > 1;
+    *p = '\t';
+    p += opt->compact_output != 0;
+    if (braces) {
+        memcpy(p, "\t\t{\n", 4);
+        p += 4;
+    }
+    memcpy(p, text, length);
+    p += length;
+    memcpy(p, "\n\t\t}\n", 5);
+    p += braces ? 5 : 1;
     text_added(uint64_t(p - room), opt);
 }
 

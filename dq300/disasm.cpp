@@ -113,8 +113,11 @@ bool handle_operands(uint32_t i, Window_struct *w, Option_struct *opt) {
     bool relocatable = false;
     size_t mark = w->comment.size();
     uint32_t n = GetOperandCount(i);
+    // The operands of an instruction are consecutive records: one call for
+    // the first instead of one per operand.
+    OperandRecord *operands = n ? GetOperand(i, 0) : nullptr;
     for (uint32_t j = 0; j < n; j++) {
-        OperandRecord *op = GetOperand(i, j);
+        OperandRecord *op = operands + j;
         if (op->reloc_type == 0) continue;
         relocatable = true;
         if (record == nullptr) record = GetInstructionRecord(i);
@@ -140,22 +143,23 @@ bool operands_quiet(const Window_struct *w, const Option_struct *opt) {
     return next == nullptr || next->r_offset > opt->pc - w->buf->address;
 }
 
-// Annotates the instructions of an accepted packet of `size` bytes and sets
-// their texts.
-bool annotate_packet(uint32_t size, Window_struct *w, Option_struct *opt) {
-    uint32_t count = GetInstructionCount();
-    bool quiet = operands_quiet(w, opt);
+// Annotates the `count` instructions of an accepted packet of `size` bytes
+// and sets their texts.
+bool annotate_packet(uint32_t size, uint32_t count, Window_struct *w, Option_struct *opt) {
     w->comment.clear();
-    for (uint32_t i = 0; i < count; i++) {
-        if (!quiet && !handle_operands(i, w, opt)) return false;
-        if (opt->loop_end) track_loop_ends(i, w->consumed + size, &w->loops, &w->comment);
-        // A decoded instruction has no suffix: only the last one gets the
-        // comment, complete once every instruction is annotated.
-        if (i + 1 < count) SetInstructionText(i, "\t", nullptr, nullptr);
+    bool quiet = operands_quiet(w, opt);
+    // Most packets need neither: their instructions only get the tab.
+    if (!quiet || opt->loop_end) {
+        for (uint32_t i = 0; i < count; i++) {
+            if (!quiet && !handle_operands(i, w, opt)) return false;
+            if (opt->loop_end) track_loop_ends(i, w->consumed + size, &w->loops, &w->comment);
+        }
     }
-    if (count)
-        SetInstructionText(count - 1, "\t", w->comment.empty() ? nullptr : w->comment.c_str(),
-                           nullptr);
+    if (count == 0) return true;
+    // A decoded instruction has no suffix: only the last one gets the
+    // comment, complete once every instruction is annotated.
+    for (uint32_t i = 0; i + 1 < count; i++) SetInstructionText(i, "\t", nullptr, nullptr);
+    SetInstructionText(count - 1, "\t", w->comment.empty() ? nullptr : w->comment.c_str(), nullptr);
     return true;
 }
 
@@ -190,8 +194,9 @@ void list_as_data(Window_struct *w, Option_struct *opt) {
 // when there may be any); false on an error.
 bool list_packet(uint32_t size, const Elf32_Sym *inner, bool labels, Window_struct *w,
                  Option_struct *opt) {
-    if (!annotate_packet(size, w, opt)) return false;
-    if (opt->statistics) stats_packet(GetInstructionCount(), opt);
+    uint32_t count = GetInstructionCount();
+    if (!annotate_packet(size, count, w, opt)) return false;
+    if (opt->statistics) stats_packet(count, opt);
     const char *text = nullptr;
     FormatPacket(&text);
     char *with_labels = nullptr;
@@ -200,7 +205,7 @@ bool list_packet(uint32_t size, const Elf32_Sym *inner, bool labels, Window_stru
         if (!with_labels) return false;
         text = with_labels;
     }
-    print_packet(w->ptr, size, text, GetInstructionCount(), labels ? w->buf : nullptr, opt);
+    print_packet(w->ptr, size, text, count, labels ? w->buf : nullptr, opt);
     if (with_labels) free(with_labels);
     if (w->long_count) release_long_texts(w);
     advance(w, size, opt);

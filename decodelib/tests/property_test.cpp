@@ -295,4 +295,28 @@ TEST(GeneratedTables, RixuTwoAndThreeDecodeAlike) {
     }
 }
 
+// Callers walk an instruction's operands from the first record: they must be
+// consecutive, for every set and packet shape.
+TEST(GeneratedTables, OperandsOfAnInstructionAreConsecutive) {
+    const uint32_t sets[] = {ARCH_ZEMA1, ARCH_ZEMA2, ARCH_ZEMA3,
+                             ARCH_RIXU1, ARCH_RIXU2, ARCH_RIXU3};
+    std::mt19937_64 rng(7);
+    for (uint32_t arch : sets) {
+        uint32_t with_operands = 0;
+        for (int n = 0; n < 3000; ++n) {
+            uint64_t w = arch <= 3 ? rng() : rng() & 0xFFFFFFFF;
+            uint8_t bytes[8];
+            std::memcpy(bytes, &w, sizeof bytes);
+            DecodeInstruction(bytes, sizeof bytes, OPT_RENDER, arch, 0);
+            for (uint32_t i = 0; i < GetInstructionCount(); ++i) {
+                uint32_t count = GetOperandCount(i);
+                if (count > 1) with_operands++;
+                for (uint32_t j = 1; j < count; ++j)
+                    ASSERT_EQ(GetOperand(i, j), GetOperand(i, 0) + j) << arch << std::hex << w;
+            }
+        }
+        EXPECT_GT(with_operands, 100u) << arch;
+    }
+}
+
 } // namespace

@@ -172,6 +172,8 @@ void SetInstructionText(uint32_t index, const char *prefix, const char *suffix,
 // Kind of decoded instruction `index` (KIND_PLAIN for INVALID or a bad index).
 RecordKind GetInstructionKind(uint32_t index);
 uint32_t GetOperandCount(uint32_t index);
+// The operands of one instruction are consecutive records: GetOperand(i, j)
+// is GetOperand(i, 0) + j.
 OperandRecord *GetOperand(uint32_t index, uint32_t operand);
 void MoveInstruction(uint32_t from, uint32_t to);
 uint32_t GetByteOrder();
