@@ -34,6 +34,17 @@ Symbol_view_struct symbol_view(const Option_struct *opt) {
     return {opt->symtab, nullptr, opt->symtab ? opt->symcount : 0, false};
 }
 
+uint64_t value_hash(uint64_t value, uint32_t shift) {
+    return (value * 0x9E3779B97F4A7C15ULL) >> shift;
+}
+
+// False when no symbol has the value (the sorted copy's filter says so).
+bool may_hold_value(uint64_t value, const Option_struct *opt) {
+    if (opt->sort_value_bits == nullptr) return true;
+    uint64_t h = value_hash(value, opt->sort_value_shift);
+    return (opt->sort_value_bits[h / 64] >> (h % 64)) & 1;
+}
+
 // Index of the first entry of the sorted order whose value is at least value.
 uint64_t first_at_or_above(const Symbol_view_struct &v, uint64_t value) {
     const Elf32_Sym *table = v.table;
@@ -238,6 +249,20 @@ void search_register_space(const InstructionRecord *record, int64_t value, uint6
     out->space = {1, 0};
 }
 
+// At least 8 bits per symbol: one address in 8 or fewer that holds no
+// symbol still goes to the search.
+void note_symbol_values(Option_struct *opt, const Elf32_Sym *symtab, uint64_t count) {
+    uint32_t bits_log2 = 6;
+    while (bits_log2 < 40 && (uint64_t(1) << bits_log2) < 8 * count) bits_log2++;
+    uint64_t words = (uint64_t(1) << bits_log2) / 64;
+    opt->sort_value_bits = static_cast<uint64_t *>(kl_calloc(words, sizeof(uint64_t)));
+    opt->sort_value_shift = 64 - bits_log2;
+    for (uint64_t i = 0; i < count; i++) {
+        uint64_t h = value_hash(symtab[i].st_value, opt->sort_value_shift);
+        opt->sort_value_bits[h / 64] |= uint64_t(1) << (h % 64);
+    }
+}
+
 } // namespace
 
 void make_sorted_symbols(Option_struct *opt, Elf32_Sym *symtab, uint64_t count) {
@@ -246,8 +271,10 @@ void make_sorted_symbols(Option_struct *opt, Elf32_Sym *symtab, uint64_t count) 
         return;
     free(opt->sort_symtab_ptr);
     free(opt->sort_section_ptr);
+    free(opt->sort_value_bits);
     opt->sort_symtab_ptr = nullptr;
     opt->sort_section_ptr = nullptr;
+    opt->sort_value_bits = nullptr;
     opt->sort_section_count = 0;
     forget_labels(opt);
     opt->sort_symtab_source = symtab;
@@ -273,6 +300,7 @@ void make_sorted_symbols(Option_struct *opt, Elf32_Sym *symtab, uint64_t count) 
     });
     opt->sort_section_ptr = labels;
     opt->sort_section_count = n;
+    note_symbol_values(opt, symtab, count);
 }
 
 namespace {
@@ -326,6 +354,7 @@ uint64_t first_symbol_at(uint64_t address, const Option_struct *opt) {
             if (v.at(i).st_value == address) return i;
         return v.count;
     }
+    if (!may_hold_value(address, opt)) return v.count;
     uint64_t i = first_at_or_above(v, address);
     return i < v.count && v.at(i).st_value == address ? i : v.count;
 }

@@ -86,6 +86,26 @@ TEST(SortRelocations, OrdersByOffsetKeepingFileOrderOfEqualOffsets) {
     EXPECT_EQ(sort_relocations(in.data(), in.size(), 0), nullptr);
 }
 
+// The first symbol in value order at an address, the same whether the value
+// filter rules the address out at once or the search decides: values shared
+// by several symbols, the ends of the 32-bit range, addresses past it.
+TEST_F(Engine, FirstSymbolAtAnAddressAgreesWithAScan) {
+    std::vector<Sym> rows;
+    for (uint32_t k = 0; k < 300; k++) rows.push_back({"s", k % 7 == 0 ? k * 4 : k * 12 + 8});
+    rows.push_back({"top", 0xFFFFFFFF});
+    rows.push_back({"top_too", 0xFFFFFFFF});
+    symbols(rows);
+    std::vector<uint64_t> probes = {0xFFFFFFFE, 0xFFFFFFFF, 0x100000000, 0x100000008};
+    for (uint64_t a = 0; a < 4000; a++) probes.push_back(a);
+    uint64_t count = symtab.size();
+    for (uint64_t a : probes) {
+        uint64_t want = count;
+        for (uint64_t i = 0; i < count && want == count; i++)
+            if (symtab[opt->sort_symtab_ptr[i]].st_value == a) want = i;
+        EXPECT_EQ(first_symbol_at(a, opt), want) << a;
+    }
+}
+
 TEST_F(Engine, BufferArgumentsAreCheckedInOrder) {
     static const uint8_t byte = 0;
     struct Case {

@@ -46,6 +46,11 @@ struct Option_struct {
     // section without walking those of the others. Made with sort_symtab_ptr.
     uint32_t *sort_section_ptr; // owned
     uint64_t sort_section_count;
+    // The values the symbols take, as bits at their hashes (owned, made with
+    // sort_symtab_ptr): a clear bit answers that no symbol has a value
+    // without the search, as for most addresses operands name.
+    uint64_t *sort_value_bits;
+    uint32_t sort_value_shift; // 64 - log2 of the bit count
     // What the engine found at an address for each symbol filter, per sorted
     // copy; released through label_memo_release.
     Label_memo_struct *label_memo;
