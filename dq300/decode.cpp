@@ -35,22 +35,12 @@ constexpr uint32_t HEX_LINE_SIZE = 80;
 
 // Hex groups of the bytes into line (HEX_LINE_SIZE bytes, no NUL), read
 // forward or from the last byte: 16-bit units of two digits pairs, an odd
-// count byte by byte; every group ends with a blank. Written by hand: the
-// hex line of a packet is the hottest of a -x listing.
+// count byte by byte; every group ends with a blank. Written by hand, as
+// formatting each byte cost more than listing a packet.
 uint32_t format_hex_groups(const char *lead, const uint8_t *bytes, uint32_t size, bool from_last,
                            char *line) {
     char *p = line;
     for (const char *l = lead; *l;) *p++ = *l++;
-    // A packet: whole units from the last, well inside the line.
-    if (from_last && size % 2 == 0 && p + 5 * (size / 2) <= line + HEX_LINE_SIZE - 10) {
-        for (uint32_t k = size; k >= 2; k -= 2, p += 5) {
-            memcpy(p, HEX_PAIRS.text + 2 * bytes[k - 1], 2);
-            memcpy(p + 2, HEX_PAIRS.text + 2 * bytes[k - 2], 2);
-            p[4] = ' ';
-        }
-        *p++ = '\n';
-        return uint32_t(p - line);
-    }
     for (uint32_t k = 0; k < size && p < line + HEX_LINE_SIZE - 5; k++) {
         uint8_t b = bytes[from_last ? size - 1 - k : k];
         memcpy(p, HEX_PAIRS.text + 2 * b, 2);
@@ -60,6 +50,27 @@ uint32_t format_hex_groups(const char *lead, const uint8_t *bytes, uint32_t size
     }
     *p++ = '\n';
     return uint32_t(p - line);
+}
+
+// The hex line of a packet of N bytes (a multiple of 2), unrolled: the
+// usual 8-byte packets and 4-byte words of a -x listing.
+template <uint32_t N> uint32_t format_short_packet_hex(const uint8_t *bytes, char *line) {
+    line[0] = '\t';
+    char *p = line + 1;
+    for (uint32_t k = N; k >= 2; k -= 2, p += 5) {
+        memcpy(p, HEX_PAIRS.text + 2 * bytes[k - 1], 2);
+        memcpy(p + 2, HEX_PAIRS.text + 2 * bytes[k - 2], 2);
+        p[4] = ' ';
+    }
+    *p++ = '\n';
+    return uint32_t(p - line);
+}
+
+// The hex line of a packet into line (HEX_LINE_SIZE bytes, no NUL).
+uint32_t format_packet_hex(const uint8_t *bytes, uint32_t size, char *line) {
+    if (size == 8) return format_short_packet_hex<8>(bytes, line);
+    if (size == 4) return format_short_packet_hex<4>(bytes, line);
+    return format_hex_groups("\t", bytes, size, true, line);
 }
 
 void print_hex_groups(const char *lead, const uint8_t *bytes, uint32_t size, bool from_last,
@@ -118,7 +129,8 @@ void print_space_line(uint64_t gap, const Buffer_struct *buf, Option_struct *opt
 } // namespace
 
 void print_hex_codification(const uint8_t *bytes, uint32_t size, Option_struct *opt) {
-    print_hex_groups("\t", bytes, size, true, opt);
+    char line[HEX_LINE_SIZE];
+    text_append_n(line, format_packet_hex(bytes, size, line), opt);
 }
 
 void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_t count,
@@ -135,7 +147,7 @@ void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_
     if (room == nullptr) return;
     char *p = room;
     if (!buf && opt->pc_display) p += format_address_line(opt->pc, p);
-    if (!buf && opt->hex_display) p += format_hex_groups("\t", bytes, size, true, p);
+    if (!buf && opt->hex_display) p += format_packet_hex(bytes, size, p);
     // A compact body is led by a tab; otherwise braces enclose a packet of
     // several instructions.
     bool braces = !opt->compact_output && count > 1;
