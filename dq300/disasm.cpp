@@ -25,8 +25,16 @@ constexpr uint32_t MAX_LONG_TEXTS = 64;
 struct Window_struct {
     const Buffer_struct *buf;
     const uint8_t *ptr; // next byte to list
+    uint64_t offset;    // of ptr in the section
     uint64_t available; // bytes from ptr to the end of the buffer
     uint64_t consumed;  // bytes listed since the window start
+    // What the options make of every packet, worked out once per window:
+    // the render flags, and whether every packet's operands are walked (for
+    // address comments, or the error an unknown architecture gives them)
+    // and its instructions looked at (loop ends).
+    uint32_t render;
+    bool walk_operands;
+    bool annotate_all;
     Rela_cursor_struct rela;
     Loop_state_struct loops;
     Label_cursor_struct labels;
@@ -109,7 +117,7 @@ void note_operand_address(const InstructionRecord *record, const OperandRecord *
 // must be listed as data (a malformed relocation; the error is recorded).
 bool handle_operands(uint32_t i, Window_struct *w, Option_struct *opt) {
     const InstructionRecord *record = nullptr; // fetched for the first relocatable operand
-    uint64_t offset = opt->pc - w->buf->address;
+    uint64_t offset = w->offset;
     bool relocatable = false;
     size_t mark = w->comment.size();
     uint32_t n = GetOperandCount(i);
@@ -133,38 +141,39 @@ bool handle_operands(uint32_t i, Window_struct *w, Option_struct *opt) {
     return true;
 }
 
-// Whether the operands of the packet at the window position need nothing: no relocation
-// there, and no address comments (those of an executable, or the error an
-// unknown architecture gives them). Most packets of a relocatable file are
-// such, and the walk over their operands is spared.
-bool operands_quiet(const Window_struct *w, const Option_struct *opt) {
-    if (opt->file_type == ET_EXEC || opt->arch_code > 3) return false;
+// Whether the operands of the packet at the window position need nothing: no
+// relocation there, and no address comments. Most packets of a relocatable
+// file are such, and the walk over their operands is spared.
+bool operands_quiet(const Window_struct *w) {
+    if (w->walk_operands) return false;
     const Elf32_Rela *next = w->rela.current;
-    return next == nullptr || next->r_offset > opt->pc - w->buf->address;
+    return next == nullptr || next->r_offset > w->offset;
 }
 
 // Annotates the `count` instructions of an accepted packet of `size` bytes
 // and sets their texts.
 bool annotate_packet(uint32_t size, uint32_t count, Window_struct *w, Option_struct *opt) {
     w->comment.clear();
-    bool quiet = operands_quiet(w, opt);
+    bool quiet = operands_quiet(w);
     // Most packets need neither: their instructions only get the tab.
-    if (!quiet || opt->loop_end) {
+    if (!quiet || w->annotate_all) {
         for (uint32_t i = 0; i < count; i++) {
             if (!quiet && !handle_operands(i, w, opt)) return false;
             if (opt->loop_end) track_loop_ends(i, w->consumed + size, &w->loops, &w->comment);
         }
     }
-    if (count == 0) return true;
     // A decoded instruction has no suffix: only the last one gets the
     // comment, complete once every instruction is annotated.
-    for (uint32_t i = 0; i + 1 < count; i++) SetInstructionText(i, "\t", nullptr, nullptr);
-    SetInstructionText(count - 1, "\t", w->comment.empty() ? nullptr : w->comment.c_str(), nullptr);
+    bool commented = count && !w->comment.empty();
+    uint32_t plain = commented ? count - 1 : count;
+    for (uint32_t i = 0; i < plain; i++) SetInstructionText(i, "\t", nullptr, nullptr);
+    if (commented) SetInstructionText(count - 1, "\t", w->comment.c_str(), nullptr);
     return true;
 }
 
 void advance(Window_struct *w, uint64_t size, Option_struct *opt) {
     w->ptr += size;
+    w->offset += size;
     w->available -= size;
     w->consumed += size;
     opt->pc += size;
@@ -175,9 +184,7 @@ void advance(Window_struct *w, uint64_t size, Option_struct *opt) {
 void list_as_data(Window_struct *w, Option_struct *opt) {
     uint32_t rela_size = 0;
     Rela_cursor_struct *c = &w->rela;
-    if (c->current)
-        rela_size =
-            rela_data_size(&c->current, &c->index, c->count, opt->pc - w->buf->address, opt);
+    if (c->current) rela_size = rela_data_size(&c->current, &c->index, c->count, w->offset, opt);
     if (has_error(opt)) return;
     // A relocated word must lie wholly inside the section.
     if (rela_size > w->available) {
@@ -215,7 +222,7 @@ bool list_packet(uint32_t size, const Elf32_Sym *inner, bool labels, Window_stru
 // One step of the packet loop at the window position.
 void list_next_item(Window_struct *w, Option_struct *opt) {
     uint32_t size =
-        DecodeInstruction(w->ptr, w->available, render_flags(opt), opt->core_mode, opt->au_count);
+        DecodeInstruction(w->ptr, w->available, w->render, opt->core_mode, opt->au_count);
     const Elf32_Sym *inner = nullptr;
     // Most packets hold no label: one look at the label cursor spares both
     // searches then.
@@ -239,8 +246,12 @@ void init_window(Window_struct *w, const Buffer_struct *buf, Elf32_Rela *sorted,
     w->buf = buf;
     uint64_t skip = opt->pc - buf->address;
     w->ptr = buf->bytes ? buf->bytes + skip : nullptr;
+    w->offset = skip;
     w->available = buf->size > skip ? buf->size - skip : 0;
     w->consumed = 0;
+    w->render = render_flags(opt);
+    w->walk_operands = opt->file_type == ET_EXEC || opt->arch_code > 3;
+    w->annotate_all = opt->loop_end != 0;
     w->rela.entries = sorted;
     w->rela.count = sorted ? static_cast<uint32_t>(buf->rela_count) : 0;
     w->rela.index = 0;
