@@ -134,7 +134,7 @@ void print_hex_codification(const uint8_t *bytes, uint32_t size, Option_struct *
 }
 
 void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_t count,
-                  const Buffer_struct *buf, Option_struct *opt) {
+                  const Buffer_struct *buf, Address_line_struct *last, Option_struct *opt) {
     // Without labels the address line, the hex line and the body go in one
     // piece.
     if (buf) {
@@ -146,7 +146,7 @@ void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_
     char *room = text_room(ADDRESS_LINE_SIZE + HEX_LINE_SIZE + length + 10, opt);
     if (room == nullptr) return;
     char *p = room;
-    if (!buf && opt->pc_display) p += format_address_line(opt->pc, p);
+    if (!buf && opt->pc_display) p += format_next_address_line(opt->pc, last, p);
     if (!buf && opt->hex_display) p += format_packet_hex(bytes, size, p);
     // A compact body is led by a tab; otherwise braces enclose a packet of
     // several instructions.

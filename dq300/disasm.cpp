@@ -38,6 +38,7 @@ struct Window_struct {
     Rela_cursor_struct rela;
     Loop_state_struct loops;
     Label_cursor_struct labels;
+    Address_line_struct address_line;
     std::string comment; // comment text of the current packet
     // Expressions too long for an operand's text, alive until the packet is printed.
     char *long_texts[MAX_LONG_TEXTS];
@@ -212,7 +213,7 @@ bool list_packet(uint32_t size, const Elf32_Sym *inner, bool labels, Window_stru
         if (!with_labels) return false;
         text = with_labels;
     }
-    print_packet(w->ptr, size, text, count, labels ? w->buf : nullptr, opt);
+    print_packet(w->ptr, size, text, count, labels ? w->buf : nullptr, &w->address_line, opt);
     if (with_labels) free(with_labels);
     if (w->long_count) release_long_texts(w);
     advance(w, size, opt);
@@ -258,6 +259,7 @@ void init_window(Window_struct *w, const Buffer_struct *buf, Elf32_Rela *sorted,
     w->rela.current = w->rela.count ? sorted : nullptr;
     memset(&w->loops, 0, sizeof w->loops);
     label_cursor_start(&w->labels, opt->pc, buf, opt);
+    w->address_line = {UINT64_MAX, 0, {}};
     w->long_count = 0;
 }
 

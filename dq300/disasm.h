@@ -121,6 +121,25 @@ inline uint32_t format_address_line(uint64_t pc, char *line) {
     return 11;
 }
 
+// The address line of the packet before, so that the next one, nearly always
+// in the same 256 bytes, only rewrites its last two digits.
+struct Address_line_struct {
+    uint64_t high; // pc >> 8 of line; UINT64_MAX before the first
+    uint32_t length;
+    char line[ADDRESS_LINE_SIZE];
+};
+// format_address_line through *last: ADDRESS_LINE_SIZE bytes are written.
+inline uint32_t format_next_address_line(uint64_t pc, Address_line_struct *last, char *line) {
+    if ((pc >> 8) != last->high) {
+        last->length = format_address_line(pc, last->line);
+        last->high = pc >> 8;
+    } else {
+        memcpy(last->line + last->length - 4, LOWER_HEX_PAIRS.text + 2 * (pc & 0xFF), 2);
+    }
+    memcpy(line, last->line, ADDRESS_LINE_SIZE);
+    return last->length;
+}
+
 // Symbols and labels.
 constexpr uint64_t NEW_SEARCH = UINT64_MAX;
 
@@ -203,9 +222,10 @@ void track_loop_ends(uint32_t instruction, uint64_t offset_after, Loop_state_str
 char *insert_inner_labels(const char *packet_text, const Elf32_Sym *label, const Buffer_struct *buf,
                           Option_struct *opt);
 
-// Listing lines. A packet without buf has no labels at it.
+// Listing lines. A packet without buf has no labels at it; its address line
+// is written through *last.
 void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_t count,
-                  const Buffer_struct *buf, Option_struct *opt);
+                  const Buffer_struct *buf, Address_line_struct *last, Option_struct *opt);
 // The bytes as 16-bit units from the last to the first, each unit second
 // byte first (an odd count byte by byte, from the last).
 void print_hex_codification(const uint8_t *bytes, uint32_t size, Option_struct *opt);

@@ -473,6 +473,21 @@ TEST(AddressLine, DigitsAndWidth) {
     }
 }
 
+// Consecutive address lines made from the line before agree with lines made
+// afresh, across 256-byte steps, the 32-bit boundary and going back.
+TEST(AddressLine, NextLineFromTheOneBefore) {
+    const uint64_t pcs[] = {0,           8,           0xF8,        0x100,      0x108,
+                            0x1FF,       0x1FF00,     0xFFFFFFF8,  0xFFFFFFFF, 0x100000000,
+                            0x1000000F8, 0x100000100, 0x100000108, 0x104,      0};
+    Address_line_struct last = {UINT64_MAX, 0, {}};
+    for (uint64_t pc : pcs) {
+        char want[ADDRESS_LINE_SIZE], got[ADDRESS_LINE_SIZE];
+        uint32_t n = format_address_line(pc, want);
+        ASSERT_EQ(format_next_address_line(pc, &last, got), n) << pc;
+        EXPECT_EQ(std::string(got, n), std::string(want, n)) << pc;
+    }
+}
+
 TEST(AddressLine, EightDigitsInPlace) {
     struct Case {
         uint32_t value;
