@@ -30,9 +30,6 @@ const char *data_directive(uint32_t rela_size) {
 
 constexpr Hex_pairs_struct HEX_PAIRS("0123456789ABCDEF");
 
-// Longest hex line; longer items are cut at a whole group.
-constexpr uint32_t HEX_LINE_SIZE = 80;
-
 // Hex groups of the bytes into line (HEX_LINE_SIZE bytes, no NUL), read
 // forward or from the last byte: 16-bit units of two digits pairs, an odd
 // count byte by byte; every group ends with a blank. Written by hand, as
@@ -66,12 +63,15 @@ template <uint32_t N> uint32_t format_short_packet_hex(const uint8_t *bytes, cha
     return uint32_t(p - line);
 }
 
-// The hex line of a packet into line (HEX_LINE_SIZE bytes, no NUL).
+} // namespace
+
 uint32_t format_packet_hex(const uint8_t *bytes, uint32_t size, char *line) {
     if (size == 8) return format_short_packet_hex<8>(bytes, line);
     if (size == 4) return format_short_packet_hex<4>(bytes, line);
     return format_hex_groups("\t", bytes, size, true, line);
 }
+
+namespace {
 
 void print_hex_groups(const char *lead, const uint8_t *bytes, uint32_t size, bool from_last,
                       Option_struct *opt) {
@@ -142,26 +142,7 @@ void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_
         if (opt->hex_display) print_hex_codification(bytes, size, opt);
         print_labels_at(opt->pc, buf, opt);
     }
-    uint64_t length = strlen(text);
-    char *room = text_room(ADDRESS_LINE_SIZE + HEX_LINE_SIZE + length + 10, opt);
-    if (room == nullptr) return;
-    char *p = room;
-    if (!buf && opt->pc_display) p += format_next_address_line(opt->pc, last, p);
-    if (!buf && opt->hex_display) p += format_packet_hex(bytes, size, p);
-    // A compact body is led by a tab; otherwise braces enclose a packet of
-    // several instructions.
-    bool braces = !opt->compact_output && count > 1;
-    *p = '\t';
-    p += opt->compact_output != 0;
-    if (braces) {
-        memcpy(p, "\t\t{\n", 4);
-        p += 4;
-    }
-    memcpy(p, text, length);
-    p += length;
-    memcpy(p, "\n\t\t}\n", 5);
-    p += braces ? 5 : 1;
-    text_added(uint64_t(p - room), opt);
+    print_packet_body(bytes, size, text, count, buf == nullptr, last, opt);
 }
 
 void print_data_item(const uint8_t *bytes, uint32_t size, uint32_t rela_size,

@@ -213,7 +213,10 @@ bool list_packet(uint32_t size, const Elf32_Sym *inner, bool labels, Window_stru
         if (!with_labels) return false;
         text = with_labels;
     }
-    print_packet(w->ptr, size, text, count, labels ? w->buf : nullptr, &w->address_line, opt);
+    if (labels)
+        print_packet(w->ptr, size, text, count, w->buf, &w->address_line, opt);
+    else
+        print_packet_body(w->ptr, size, text, count, true, &w->address_line, opt);
     if (with_labels) free(with_labels);
     if (w->long_count) release_long_texts(w);
     advance(w, size, opt);

@@ -226,6 +226,36 @@ char *insert_inner_labels(const char *packet_text, const Elf32_Sym *label, const
 // is written through *last.
 void print_packet(const uint8_t *bytes, uint32_t size, const char *text, uint32_t count,
                   const Buffer_struct *buf, Address_line_struct *last, Option_struct *opt);
+// Longest hex line; longer items are cut at a whole group.
+constexpr uint32_t HEX_LINE_SIZE = 80;
+// The hex line of a packet into line (HEX_LINE_SIZE bytes, no NUL); its length.
+uint32_t format_packet_hex(const uint8_t *bytes, uint32_t size, char *line);
+// The lines of a packet after its labels, in one piece: with `lead` its
+// address line (through *last) and hex line first. Inline, as the packet
+// loop's own code: one per packet.
+inline void print_packet_body(const uint8_t *bytes, uint32_t size, const char *text, uint32_t count,
+                              bool lead, Address_line_struct *last, Option_struct *opt) {
+    uint64_t length = strlen(text);
+    char *room = text_room(ADDRESS_LINE_SIZE + HEX_LINE_SIZE + length + 10, opt);
+    if (room == nullptr) return;
+    char *p = room;
+    if (lead && opt->pc_display) p += format_next_address_line(opt->pc, last, p);
+    if (lead && opt->hex_display) p += format_packet_hex(bytes, size, p);
+    // A compact body is led by a tab; otherwise braces enclose a packet of
+    // several instructions.
+    bool braces = !opt->compact_output && count > 1;
+    *p = '\t';
+    p += opt->compact_output != 0;
+    if (braces) {
+        memcpy(p, "\t\t{\n", 4);
+        p += 4;
+    }
+    memcpy(p, text, length);
+    p += length;
+    memcpy(p, "\n\t\t}\n", 5);
+    p += braces ? 5 : 1;
+    text_added(uint64_t(p - room), opt);
+}
 // The bytes as 16-bit units from the last to the first, each unit second
 // byte first (an odd count byte by byte, from the last).
 void print_hex_codification(const uint8_t *bytes, uint32_t size, Option_struct *opt);
