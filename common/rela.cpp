@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "kelim/kelim.h"
@@ -45,54 +46,30 @@ uint32_t find_expr_end(const Elf32_Rela *rela, uint32_t limit, uint64_t address)
     return NOT_FOUND;
 }
 
-// The pieces of "<lead><name><mark><8 upper-case hex digits of value><tail>",
-// the number left out when mark is null. Written by hand: every relocated
-// operand of a listing makes one or two of these.
-struct joined_struct {
-    const char *lead, *name, *mark; // mark "" when there is no number
-    bool digits;
-    uint32_t value;
-    const char *tail;
-    size_t lengths[4]; // of lead, name, mark, tail
-    size_t length() const {
-        return lengths[0] + lengths[1] + lengths[2] + (digits ? 8 : 0) + lengths[3];
-    }
-};
-
-joined_struct measured(const char *lead, const char *name, const char *mark, uint32_t value,
-                       const char *tail) {
-    const char *m = mark ? mark : "";
-    return {lead,
-            name,
-            m,
-            mark != nullptr,
-            value,
-            tail,
-            {strlen(lead), strlen(name), strlen(m), strlen(tail)}};
+// Writes a piece of at most a few characters (the literals around a name).
+char *put_short(char *p, std::string_view piece) {
+    for (char c : piece) *p++ = c;
+    return p;
 }
 
-// Writes the joined text at p (length() bytes, no NUL).
-void write_joined(const joined_struct &j, char *p) {
-    const char *pieces[3] = {j.lead, j.name, j.mark};
-    for (int k = 0; k < 3; k++) {
-        memcpy(p, pieces[k], j.lengths[k]);
-        p += j.lengths[k];
-    }
-    if (j.digits) {
-        uint32_t value = j.value;
+// Appends "<lead><name><mark><8 upper-case hex digits of value><tail>" to
+// out, the number left out when mark is empty. Written by hand, the literal
+// pieces measured where they are written: every relocated operand of a
+// listing makes one or two of these.
+void append_joined(std::string *out, std::string_view lead, const char *name, std::string_view mark,
+                   uint32_t value, std::string_view tail) {
+    size_t name_length = strlen(name);
+    bool digits = !mark.empty();
+    size_t at = out->size();
+    out->resize(at + lead.size() + name_length + mark.size() + (digits ? 8 : 0) + tail.size());
+    char *p = put_short(out->data() + at, lead);
+    memcpy(p, name, name_length);
+    p = put_short(p + name_length, mark);
+    if (digits) {
         for (int k = 7; k >= 0; k--, value >>= 4) p[k] = "0123456789ABCDEF"[value & 0xF];
         p += 8;
     }
-    memcpy(p, j.tail, j.lengths[3]);
-}
-
-// Appends the joined pieces to out.
-void append_joined(std::string *out, const char *lead, const char *name, const char *mark,
-                   uint32_t value, const char *tail) {
-    joined_struct j = measured(lead, name, mark, value, tail);
-    size_t at = out->size();
-    out->resize(at + j.length());
-    write_joined(j, out->data() + at);
+    put_short(p, tail);
 }
 
 uint32_t magnitude(int32_t v) {
@@ -311,7 +288,7 @@ void operand_text(render_struct *r, const Elf32_Rela *e, int32_t addend, uint32_
     std::string *out = &r->texts;
     *value = uint32_t(addend);
     if (sym_index == 0) {
-        if (addend == 0) return append_joined(out, "0", "", nullptr, 0, "");
+        if (addend == 0) return append_joined(out, "0", "", "", 0, "");
         if (addend > 0) return append_joined(out, "", "", "$", uint32_t(addend), "");
         return append_joined(out, "", "", "-$", magnitude(addend), "");
     }
@@ -320,7 +297,7 @@ void operand_text(render_struct *r, const Elf32_Rela *e, int32_t addend, uint32_
     bool by_value = r->opt->mapper_labels && strncmp(name, "..", 2) == 0;
     if (by_value || r->computing) *value = symbol_value(r, sym);
     if (by_value) return append_joined(out, "", "", "$", *value, "");
-    if (addend == 0) return append_joined(out, "", name, nullptr, 0, "");
+    if (addend == 0) return append_joined(out, "", name, "", 0, "");
     if (addend > 0) return append_joined(out, "(", name, "+$", uint32_t(addend), ")");
     append_joined(out, "(", name, "-$", magnitude(addend), ")");
 }
