@@ -154,14 +154,16 @@ bool operands_quiet(const Window_struct *w) {
 // Annotates the `count` instructions of an accepted packet of `size` bytes
 // and sets their texts.
 bool annotate_packet(uint32_t size, uint32_t count, Window_struct *w, Option_struct *opt) {
-    w->comment.clear();
     bool quiet = operands_quiet(w);
     // Most packets need neither: their instructions only get the tab.
-    if (!quiet || w->annotate_all) {
-        for (uint32_t i = 0; i < count; i++) {
-            if (!quiet && !handle_operands(i, w, opt)) return false;
-            if (opt->loop_end) track_loop_ends(i, w->consumed + size, &w->loops, &w->comment);
-        }
+    if (quiet && !w->annotate_all) {
+        for (uint32_t i = 0; i < count; i++) SetInstructionText(i, "\t", nullptr, nullptr);
+        return true;
+    }
+    w->comment.clear();
+    for (uint32_t i = 0; i < count; i++) {
+        if (!quiet && !handle_operands(i, w, opt)) return false;
+        if (opt->loop_end) track_loop_ends(i, w->consumed + size, &w->loops, &w->comment);
     }
     // A decoded instruction has no suffix: only the last one gets the
     // comment, complete once every instruction is annotated.
