@@ -196,6 +196,8 @@ Label_memo_struct::Found walk_labels_at(uint64_t address, uint64_t first, const 
 
 Label_memo_struct::Found labels_at(uint64_t address, Option_struct *opt,
                                    const Space_filter_struct *filter) {
+    // Most addresses operands name hold no symbol at all.
+    if (symbol_view(opt).sorted && !may_hold_value(address, opt)) return {nullptr, nullptr};
     Label_memo_struct::Key key{address, 0, 0, opt->mapper_labels != 0};
     if (filter) {
         key.space = filter->unset ? 0 : filter->space;
