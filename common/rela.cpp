@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/hex_pairs.h"
 #include "kelim/kelim.h"
 
 // Obligations of the callers, reported under this module's name.
@@ -66,8 +67,8 @@ void append_joined(std::string *out, std::string_view lead, const char *name, st
     memcpy(p, name, name_length);
     p = put_short(p + name_length, mark);
     if (digits) {
-        for (int k = 7; k >= 0; k--, value >>= 4) p[k] = "0123456789ABCDEF"[value & 0xF];
-        p += 8;
+        for (int shift = 24; shift >= 0; shift -= 8, p += 2)
+            memcpy(p, UPPER_HEX_PAIRS.text + 2 * ((value >> shift) & 0xFF), 2);
     }
     put_short(p, tail);
 }

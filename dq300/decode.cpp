@@ -28,8 +28,6 @@ const char *data_directive(uint32_t rela_size) {
     }
 }
 
-constexpr Hex_pairs_struct HEX_PAIRS("0123456789ABCDEF");
-
 // Hex groups of the bytes into line (HEX_LINE_SIZE bytes, no NUL), read
 // forward or from the last byte: 16-bit units of two digits pairs, an odd
 // count byte by byte; every group ends with a blank. Written by hand, as
@@ -40,7 +38,7 @@ uint32_t format_hex_groups(const char *lead, const uint8_t *bytes, uint32_t size
     for (const char *l = lead; *l;) *p++ = *l++;
     for (uint32_t k = 0; k < size && p < line + HEX_LINE_SIZE - 5; k++) {
         uint8_t b = bytes[from_last ? size - 1 - k : k];
-        memcpy(p, HEX_PAIRS.text + 2 * b, 2);
+        memcpy(p, UPPER_HEX_PAIRS.text + 2 * b, 2);
         p += 2;
         if (size % 2 == 0 && k % 2 == 0) continue; // the unit's second byte follows
         *p++ = ' ';
@@ -55,8 +53,8 @@ template <uint32_t N> uint32_t format_short_packet_hex(const uint8_t *bytes, cha
     line[0] = '\t';
     char *p = line + 1;
     for (uint32_t k = N; k >= 2; k -= 2, p += 5) {
-        memcpy(p, HEX_PAIRS.text + 2 * bytes[k - 1], 2);
-        memcpy(p + 2, HEX_PAIRS.text + 2 * bytes[k - 2], 2);
+        memcpy(p, UPPER_HEX_PAIRS.text + 2 * bytes[k - 1], 2);
+        memcpy(p + 2, UPPER_HEX_PAIRS.text + 2 * bytes[k - 2], 2);
         p[4] = ' ';
     }
     *p++ = '\n';
@@ -84,7 +82,7 @@ void print_hex_groups(const char *lead, const uint8_t *bytes, uint32_t size, boo
 void print_plain_values(const uint8_t *bytes, uint32_t size, Option_struct *opt) {
     char value[4] = {'$', '0', '0', ','};
     for (uint32_t i = 0; i < size; i++) {
-        memcpy(value + 1, HEX_PAIRS.text + 2 * bytes[i], 2);
+        memcpy(value + 1, UPPER_HEX_PAIRS.text + 2 * bytes[i], 2);
         value[3] = i + 1 < size ? ',' : '\n';
         text_append_n(value, sizeof value, opt);
     }

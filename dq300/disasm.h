@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/hex_pairs.h"
 #include "common/instr.h"
 #include "decodelib/zema_disasm.h"
 #include "dq300/options.h"
@@ -88,17 +89,6 @@ void print_section_line(const Buffer_struct *buf, Option_struct *opt);
 void print_section_globals(const Buffer_struct *buf, Option_struct *opt);
 void print_org_line(uint64_t address, Option_struct *opt);
 void print_address_line(uint64_t pc, Option_struct *opt);
-// The two hex digits of every byte value, in the case of the digits given.
-struct Hex_pairs_struct {
-    char text[512];
-    constexpr explicit Hex_pairs_struct(const char *digits) : text() {
-        for (int b = 0; b < 256; b++) {
-            text[2 * b] = digits[b >> 4];
-            text[2 * b + 1] = digits[b & 0xF];
-        }
-    }
-};
-inline constexpr Hex_pairs_struct LOWER_HEX_PAIRS("0123456789abcdef");
 // The 8 lower-case hex digits of value (no NUL). Inline and unrolled: one
 // per packet.
 inline void format_hex8(uint32_t value, char *out) {
