@@ -34,7 +34,10 @@ std::string operand_bits(const OperandSpec &op) {
 
 std::string operands_of(const RecordSpec &rec) {
     std::string s;
-    for (const OperandSpec &op : rec.operands) s += (s.empty() ? "" : " ") + operand_bits(op);
+    for (const OperandSpec &op : rec.operands) {
+        if (!s.empty()) s += ' ';
+        s += operand_bits(op);
+    }
     return s;
 }
 
