@@ -31,8 +31,7 @@ template <typename Word> Word load_little(const uint8_t *bytes) {
 
 // Index of the record of the current tables that wins, or kNoRecord.
 uint32_t match_in_class(const MatchClass &c, uint64_t bits) {
-    uint32_t bucket = 0;
-    for (const MatchClass::ByteKey &k : c.byte_keys) bucket |= k.bits[(bits >> k.shift) & 0xFF];
+    uint32_t bucket = c.Bucket(bits);
     const MatchClass::Candidate *m = c.candidates.data() + c.starts[bucket];
     const MatchClass::Candidate *end = c.candidates.data() + c.starts[bucket + 1];
     for (; m != end; ++m)
@@ -44,6 +43,12 @@ uint32_t match_indexed(uint64_t bits, uint32_t width, uint32_t slot) {
     const ArchitectureTables &t = *State().current;
     if (width > 64 || slot > 22 || t.class_of[width][slot] < 0) return kNoRecord;
     return match_in_class(t.classes[static_cast<size_t>(t.class_of[width][slot])], bits);
+}
+
+// The winner among the current tables' whole-word records, or kNoRecord.
+uint32_t match_whole_word(uint64_t bits) {
+    const MatchClass *c = State().current->word_class;
+    return c ? match_in_class(*c, bits) : kNoRecord;
 }
 
 const InstructionRecord *record_at(uint32_t index) {
@@ -396,7 +401,7 @@ void decode_zema(uint32_t record, uint64_t bits, uint32_t arch) {
 }
 
 void decode_rixu_instruction(uint64_t bits) {
-    uint32_t m = match_indexed(bits, 32, 0);
+    uint32_t m = match_whole_word(bits);
     if (m == kNoRecord) return append_invalid(32);
     append_rendered(m, bits, 32, true);
 }
@@ -523,7 +528,7 @@ uint32_t DecodeWord(const uint8_t *bytes, uint32_t arch) {
     uint32_t width = arch <= 3 ? 64 : 32;
     uint64_t bits = width == 64 ? load_little<uint64_t>(bytes) : load_little<uint32_t>(bytes);
     s.word = {bits, width, 0};
-    uint32_t r = match_indexed(bits, width, 0);
+    uint32_t r = match_whole_word(bits);
     if (r == kNoRecord)
         append_invalid(width);
     else if (arch <= 3)

@@ -44,6 +44,17 @@ struct MatchClass {
         std::array<uint16_t, 256> bits;
     };
     std::vector<ByteKey> byte_keys;
+    // The bucket number of v: most classes gather their key bits in one or
+    // two lookups, taken without a loop.
+    uint32_t Bucket(uint64_t v) const {
+        const ByteKey *k = byte_keys.data(), *end = k + byte_keys.size();
+        if (end == k) return 0;
+        uint32_t bucket = k[0].bits[(v >> k[0].shift) & 0xFF];
+        if (end == k + 1) return bucket;
+        bucket |= k[1].bits[(v >> k[1].shift) & 0xFF];
+        for (k += 2; k < end; ++k) bucket |= k->bits[(v >> k->shift) & 0xFF];
+        return bucket;
+    }
     // Candidates with their mask and value copied beside the record index, so
     // that a scan stays in one array; bucket b is [starts[b], starts[b + 1]).
     struct Candidate {
@@ -249,7 +260,8 @@ struct ArchitectureTables {
     std::vector<OperandConstants> plan_constants; // per plan, noted on a record's first use
     std::vector<TwoSFields> two_s_fields;
     std::vector<MatchClass> classes;
-    int16_t class_of[65][23]; // [size][slot], slot 0 the whole-word class; -1 none
+    int16_t class_of[65][23];               // [size][slot], slot 0 the whole-word class; -1 none
+    const MatchClass *word_class = nullptr; // class_of[word width][0]
     const InstructionRecord *loop_markers[4] = {}; // loop_begin_0/1, loop_end_0/1
     // The loop markers a word carries (bit k: loop_markers[k]) by its low
     // byte, when every marker's mask lies in it (state 1); noted on first
@@ -303,12 +315,12 @@ class OperandList {
     size_t size() const { return count_; }
     void clear() { count_ = 0; }
     OperandRecord &Append() {
-        if (count_ == items_.size()) Grow();
+        if (count_ == room_) Grow();
         return items_[count_++];
     }
     // Room for n more records, taken with AppendReserved without a check.
     void Reserve(size_t n) {
-        while (items_.size() < count_ + n) Grow();
+        while (room_ < count_ + n) Grow();
     }
     OperandRecord &AppendReserved() { return items_[count_++]; }
     OperandRecord &operator[](size_t i) { return items_[i]; }
@@ -325,12 +337,14 @@ class OperandList {
         items_.emplace_back();
         rendered_.emplace_back();
         whole_texts_.emplace_back();
+        ++room_;
     }
 
     std::vector<OperandRecord> items_;
     std::vector<RenderedText> rendered_;
     std::vector<std::string> whole_texts_;
     size_t count_ = 0;
+    size_t room_ = 0; // records made, kept apart to spare a division per check
 };
 
 struct WordItem {

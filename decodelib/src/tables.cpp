@@ -156,21 +156,14 @@ void BuildByteKeys(MatchClass &c) {
 
 namespace {
 
-// The key bits of v gathered into a bucket number, as the matcher does.
-uint32_t compress(const MatchClass &c, uint64_t v) {
-    uint32_t out = 0;
-    for (const MatchClass::ByteKey &k : c.byte_keys) out |= k.bits[(v >> k.shift) & 0xFF];
-    return out;
-}
-
 // Puts every member in each bucket its fixed key bits allow, in member order.
 void fill_buckets(const ArchitectureTables &t, const std::vector<uint32_t> &members,
                   MatchClass &c) {
     uint32_t buckets = 1u << c.key_bits.size(), all = buckets - 1;
     std::vector<uint32_t> sizes(buckets + 1, 0);
     auto each_bucket = [&](uint32_t m, auto &&visit) {
-        uint32_t mask = compress(c, t.records[m].mask);
-        uint32_t value = compress(c, t.records[m].value) & mask;
+        uint32_t mask = c.Bucket(t.records[m].mask);
+        uint32_t value = c.Bucket(t.records[m].value) & mask;
         uint32_t free = all & ~mask;
         for (uint32_t sub = free;; sub = (sub - 1) & free) {
             visit(value | sub);
@@ -222,6 +215,8 @@ void build_index(ArchitectureTables &t, uint32_t word_width) {
     }
     if (word_width <= 64 && t.class_of[word_width][0] < 0)
         build_class(t, word_width, 0, word_width);
+    if (int16_t c = t.class_of[word_width][0]; c >= 0)
+        t.word_class = &t.classes[static_cast<size_t>(c)];
 }
 
 void find_markers(ArchitectureTables &t) {

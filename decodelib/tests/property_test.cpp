@@ -203,13 +203,6 @@ TEST(GeneratedTables, IndexAgreesWithScan) {
     }
 }
 
-// The bucket number the byte keys of c gather from v.
-uint32_t gather(const MatchClass &c, uint64_t v) {
-    uint32_t out = 0;
-    for (const MatchClass::ByteKey &k : c.byte_keys) out |= k.bits[(v >> k.shift) & 0xFF];
-    return out;
-}
-
 // Key bits are read in as few byte lookups as their positions allow, each
 // gathered into its own bucket number bit, and nothing else is.
 TEST(MatchIndex, ByteKeysGatherEachKeyBitOnce) {
@@ -222,6 +215,7 @@ TEST(MatchIndex, ByteKeysGatherEachKeyBitOnce) {
         {"across a byte boundary", {12, 6, 9}, {6}},
         {"seven apart", {1, 8}, {1}},
         {"eight apart", {0, 8}, {0, 8}},
+        {"three bytes", {20, 10, 0}, {0, 10, 20}},
         {"word top", {63, 60}, {60}},
         {"twelve high bits", {63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52}, {52, 60}},
         {"spread", {40, 17, 9, 1}, {1, 9, 17, 40}},
@@ -236,10 +230,10 @@ TEST(MatchIndex, ByteKeysGatherEachKeyBitOnce) {
         for (const MatchClass::ByteKey &key : c.byte_keys) shifts.push_back(key.shift);
         EXPECT_EQ(shifts, k.shifts);
         uint32_t n = static_cast<uint32_t>(k.key_bits.size());
-        EXPECT_EQ(gather(c, 0), 0u);
-        EXPECT_EQ(gather(c, ~0ULL), (1u << n) - 1);
+        EXPECT_EQ(c.Bucket(0), 0u);
+        EXPECT_EQ(c.Bucket(~0ULL), (1u << n) - 1);
         for (uint32_t b = 0; b < n; ++b)
-            EXPECT_EQ(gather(c, 1ULL << k.key_bits[b]), 1u << b) << "key bit " << b;
+            EXPECT_EQ(c.Bucket(1ULL << k.key_bits[b]), 1u << b) << "key bit " << b;
     }
 }
 
