@@ -246,11 +246,6 @@ struct SlotValue {
     uint32_t width = 0;
 };
 
-SlotValue slot_value(const Field *f, uint64_t bits) {
-    if (!f) return {};
-    return {f->Extract(bits, 0, 64), f->record->bit_count};
-}
-
 const InstructionRecord *swbreak_of_width(uint32_t width) {
     const InstructionRecord *found = nullptr;
     for (const InstructionRecord *r : State().current->swbreaks)
@@ -275,34 +270,41 @@ void zema1_break_marker(SlotValue x, uint8_t half_trait) {
 }
 
 // Appends the instruction matched as `m` for a slot value (INVALID when none).
-void append_matched(uint32_t m, uint64_t value, uint32_t width) {
+[[gnu::always_inline]] inline void append_matched(uint32_t m, uint64_t value, uint32_t width) {
     if (m == kNoRecord) return append_invalid(width);
     append_rendered(m, value, width, false);
 }
 
+uint32_t match_read(const SlotRead &read, uint64_t value) {
+    return read.match_class ? match_in_class(*read.match_class, value) : kNoRecord;
+}
+
+[[gnu::always_inline]] inline void decode_read(const SlotRead &read, uint64_t value) {
+    append_matched(match_read(read, value), value, read.width);
+}
+
 void decode_two_s(const TwoSFields &f, uint64_t bits, uint32_t arch) {
-    SlotValue x = slot_value(f.x, bits), xh = slot_value(f.x_hi, bits),
-              xl = slot_value(f.x_lo, bits), sh = slot_value(f.s_hi, bits),
-              sl = slot_value(f.s_lo, bits), z = slot_value(f.z, bits);
-    uint32_t upper = match_indexed(sh.value, sh.width, SLOT_S);
+    SlotValue x{f.x.Value(bits), f.x.width};
+    uint64_t sh = f.s_hi.Value(bits), z = f.z.Value(bits);
+    uint32_t upper = match_read(f.s_hi, sh);
     bool null = upper != kNoRecord && (State().current->info[upper].traits & TRAIT_NULL);
     if (arch == ARCH_ZEMA1)
         zema1_break_marker(x, TRAIT_SWBREAK_UPPER);
-    else if (xh.value)
-        decode_swbreak_value(xh.width);
+    else if (f.x_hi.Value(bits))
+        decode_swbreak_value(f.x_hi.width);
     // An upper S of 0 is a nop on ZEMA1, not the null encoding: it is left out
     // like null, but its Z instruction must still be listed, after the lower S.
-    bool upper_listed = !null && sh.value;
+    bool upper_listed = !null && sh;
     if (upper_listed) {
-        append_matched(upper, sh.value, sh.width);
-        if (z.value) DecodeSlot(z.value, z.width, SLOT_Z);
+        append_matched(upper, sh, f.s_hi.width);
+        if (z) decode_read(f.z, z);
     }
     if (arch == ARCH_ZEMA1)
         zema1_break_marker(x, TRAIT_SWBREAK_LOWER);
-    else if (xl.value)
-        decode_swbreak_value(xl.width);
-    DecodeSlot(sl.value, sl.width, SLOT_S);
-    if (!upper_listed && z.value) DecodeSlot(z.value, z.width, SLOT_Z);
+    else if (f.x_lo.Value(bits))
+        decode_swbreak_value(f.x_lo.width);
+    decode_read(f.s_lo, f.s_lo.Value(bits));
+    if (!upper_listed && z) decode_read(f.z, z);
 }
 
 bool holds_whole_instruction(const InstructionRecord &r) {
@@ -339,13 +341,8 @@ uint64_t placed_bits(const Field &field, uint32_t slot) {
     for (uint32_t k = info.plan_begin; k < info.plan_begin + info.plan_count; ++k) {
         const OperandPlan &plan = t.plans[k];
         if (!plan.slot && !whole) continue;
-        SlotStep step{placed_bits(*plan.field, plan.slot), plan.field, 0, 0,
-                      plan.field->record->bit_count,       plan.slot,  k, nullptr};
-        if (!plan.field->OneRun(step.from, step.mask)) step.mask = 0;
-        if (plan.slot && step.width <= 64 && plan.slot <= 22)
-            if (int16_t c = t.class_of[step.width][plan.slot]; c >= 0)
-                step.match_class = &t.classes[static_cast<size_t>(c)];
-        t.slot_steps.push_back(step);
+        t.slot_steps.push_back({placed_bits(*plan.field, plan.slot),
+                                ReadOfSlot(t, plan.field, plan.slot), plan.slot, k});
     }
     info.step_count =
         static_cast<uint32_t>(t.slot_steps.size()) - static_cast<uint32_t>(info.step_begin);
@@ -353,10 +350,7 @@ uint64_t placed_bits(const Field &field, uint32_t slot) {
 }
 
 [[gnu::always_inline]] inline void decode_slot_step(const SlotStep &step, uint64_t bits) {
-    uint64_t v = step.mask ? (bits >> step.from) & step.mask : step.field->Extract(bits, 0, 64);
-    uint32_t m = step.match_class ? match_in_class(*step.match_class, v) : kNoRecord;
-    if (m == kNoRecord) return append_invalid(step.width);
-    append_rendered(m, v, step.width, false);
+    decode_read(step.read, step.read.Value(bits));
 }
 
 // The filled slots of a packet in step order, found from the word's set bits.

@@ -105,6 +105,20 @@ struct OperandConstants {
     size_t short_count;
 };
 
+// How a slot field's value is read from a whole ZEMA word, and the match
+// class of the value.
+struct SlotRead {
+    const Field *field = nullptr; // null: no such field, the value is 0
+    uint64_t mask = 0;            // the value is (word >> from) & mask; 0: through field
+    uint32_t from = 0;
+    uint32_t width = 0;                      // of the value
+    const MatchClass *match_class = nullptr; // of (width, slot); null when none
+    uint64_t Value(uint64_t word) const {
+        if (mask) return (word >> from) & mask;
+        return field ? field->Extract(word, 0, 64) : 0;
+    }
+};
+
 // One step of decoding a whole ZEMA word by its packet format record, in
 // plan order: a slot field's value decoded in its match class, or an
 // operand of the record itself (slot 0).
@@ -112,13 +126,9 @@ struct SlotStep {
     // The word bits the step reads: a slot whose bits are all clear is empty
     // and skipped (all ones for an operand, which is always rendered).
     uint64_t placed;
-    const Field *field;
-    uint64_t mask; // the field's value is (word >> from) & mask; 0: through field
-    uint32_t from;
-    uint32_t width; // of the slot value
+    SlotRead read;
     uint32_t slot;
-    uint32_t plan;                 // index into ArchitectureTables::plans
-    const MatchClass *match_class; // of (width, slot); null when none
+    uint32_t plan; // index into ArchitectureTables::plans
 };
 
 // The slot steps of a packet format whose slots lie in disjoint bit ranges
@@ -130,10 +140,9 @@ struct StepScan {
     uint8_t owner[64] = {}; // step (from the record's first) reading each bit
 };
 
-// The slot fields of a two-S packet format (null when absent).
+// The slot fields of a two-S packet format (field null when absent).
 struct TwoSFields {
-    const Field *x = nullptr, *x_hi = nullptr, *x_lo = nullptr;
-    const Field *s_hi = nullptr, *s_lo = nullptr, *z = nullptr;
+    SlotRead x, x_hi, x_lo, s_hi, s_lo, z;
 };
 
 // A record's syntax template compiled against the operands a decode gives it:
@@ -424,6 +433,8 @@ ArchitectureTables *TablesOf(uint32_t arch);
 
 void SelectArchitecture(uint32_t arch);
 uint32_t DecodeWord(const uint8_t *bytes, uint32_t arch);
+// How a slot field (null: none) of slot code `slot` is read and matched.
+SlotRead ReadOfSlot(const ArchitectureTables &t, const Field *field, uint32_t slot);
 // Whether slot steps [steps, steps + count) can be taken by the set bits of
 // the word; fills `scan` when they can.
 bool ScanStepsByBits(const SlotStep *steps, uint32_t count, StepScan &scan);

@@ -61,16 +61,19 @@ const Field *plan_field(const ArchitectureTables &t, const RecordInfo &info, con
     return nullptr;
 }
 
-void note_two_s_fields(ArchitectureTables &t, RecordInfo &info) {
-    TwoSFields f;
-    f.x = plan_field(t, info, "opX");
-    f.x_hi = plan_field(t, info, "opX_HI");
-    f.x_lo = plan_field(t, info, "opX_LO");
-    f.s_hi = plan_field(t, info, "opS_HI");
-    f.s_lo = plan_field(t, info, "opS_LO");
-    f.z = plan_field(t, info, "opZ");
-    info.two_s = static_cast<int32_t>(t.two_s_fields.size());
-    t.two_s_fields.push_back(f);
+// The slot fields of the two-S packet formats, once their classes are built.
+void note_two_s_fields(ArchitectureTables &t) {
+    for (uint32_t i = 0; i < t.record_count; ++i) {
+        RecordInfo &info = t.info[i];
+        if (!(info.traits & TRAIT_TWO_S)) continue;
+        auto read = [&t, &info](const char *name, uint32_t slot) {
+            return ReadOfSlot(t, plan_field(t, info, name), slot);
+        };
+        info.two_s = static_cast<int32_t>(t.two_s_fields.size());
+        t.two_s_fields.push_back({read("opX", SLOT_X), read("opX_HI", SLOT_X),
+                                  read("opX_LO", SLOT_X), read("opS_HI", SLOT_S),
+                                  read("opS_LO", SLOT_S), read("opZ", SLOT_Z)});
+    }
 }
 
 void assign_kinds(ArchitectureTables &t) {
@@ -106,7 +109,6 @@ void plan_operands(ArchitectureTables &t, uint32_t word_width) {
             if (!slot) info.operand_count++;
         }
         info.plan_count = static_cast<uint32_t>(t.plans.size()) - info.plan_begin;
-        if (info.traits & TRAIT_TWO_S) note_two_s_fields(t, info);
     }
 }
 
@@ -206,6 +208,24 @@ void build_class(ArchitectureTables &t, uint32_t size, uint32_t slot, uint32_t w
     t.classes.push_back(std::move(c));
 }
 
+} // namespace
+
+SlotRead ReadOfSlot(const ArchitectureTables &t, const Field *field, uint32_t slot) {
+    SlotRead read;
+    read.field = field;
+    if (field) {
+        read.width = field->record->bit_count;
+        if (!field->OneRun(read.from, read.mask)) read.mask = 0;
+    }
+    // Slot 0 is an operand of the record itself, never matched.
+    if (slot && slot <= 22 && read.width <= 64)
+        if (int16_t c = t.class_of[read.width][slot]; c >= 0)
+            read.match_class = &t.classes[static_cast<size_t>(c)];
+    return read;
+}
+
+namespace {
+
 void build_index(ArchitectureTables &t, uint32_t word_width) {
     std::memset(t.class_of, 0xff, sizeof t.class_of);
     for (uint32_t i = 0; i < t.record_count; ++i) {
@@ -235,6 +255,7 @@ void build(ArchitectureTables &t) {
     assign_kinds(t);
     plan_operands(t, word_width);
     build_index(t, word_width);
+    note_two_s_fields(t);
     find_markers(t);
     t.built = true;
 }

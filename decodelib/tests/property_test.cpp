@@ -2,6 +2,7 @@
 // operand texts, and the match index agrees with the plain table scan.
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -261,8 +262,7 @@ TEST(SlotSteps, ScannedByBitsOnlyInBitOrder) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<SlotStep> steps;
-        for (const Step &s : c.steps)
-            steps.push_back({s.placed, nullptr, 0, 0, 0, s.slot, 0, nullptr});
+        for (const Step &s : c.steps) steps.push_back({s.placed, {}, s.slot, 0});
         StepScan scan;
         ASSERT_EQ(ScanStepsByBits(steps.data(), static_cast<uint32_t>(steps.size()), scan),
                   c.scanned);
@@ -276,6 +276,55 @@ TEST(SlotSteps, ScannedByBitsOnlyInBitOrder) {
         }
         EXPECT_EQ(scan.placed, all);
     }
+}
+
+FieldRecord bits_field(const std::vector<uint32_t> &bits) {
+    FieldRecord r{};
+    r.kind = 1;
+    r.name = "F_bits__";
+    r.prefix = r.reloc_name = "";
+    r.bit_count = static_cast<uint32_t>(bits.size());
+    for (size_t i = 0; i < bits.size(); ++i) r.bits[i] = bits[i];
+    return r;
+}
+
+// A slot's value read in one run or through its field is the field's value,
+// none without a field, and its class is that of its width and slot code.
+TEST(SlotReads, ValueAndClassOfTheField) {
+    ArchitectureTables t;
+    std::memset(t.class_of, 0xff, sizeof t.class_of);
+    t.classes.resize(1);
+    t.class_of[4][SLOT_S] = t.class_of[4][0] = 0;
+    struct Case {
+        const char *name;
+        std::vector<uint32_t> bits;
+        uint32_t slot;
+        bool classed;
+    } cases[] = {
+        {"one run", {23, 22, 21, 20}, SLOT_S, true},
+        {"one run at the word top", {63, 62, 61, 60}, SLOT_Z, false},
+        {"split runs", {49, 3, 2, 1}, SLOT_S, true},
+        {"reversed", {0, 1, 2, 3}, SLOT_S, true},
+        {"position 64 reads 0", {64, 2, 1, 0}, SLOT_S, true},
+        {"operand of the record, never matched", {23, 22, 21, 20}, 0, false},
+        {"five bits, no class", {24, 23, 22, 21, 20}, SLOT_S, false},
+    };
+    std::mt19937_64 rng(7);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        FieldRecord record = bits_field(c.bits);
+        std::unique_ptr<Field> field(MakeField(&record));
+        SlotRead read = ReadOfSlot(t, field.get(), c.slot);
+        EXPECT_EQ(read.width, c.bits.size());
+        EXPECT_EQ(read.match_class, c.classed ? &t.classes[0] : nullptr);
+        for (uint64_t w :
+             std::vector<uint64_t>{0, ~0ULL, 0x00F0000000000005ULL, rng(), rng(), rng()})
+            EXPECT_EQ(read.Value(w), field->Extract(w, 0, 64)) << std::hex << w;
+    }
+    SlotRead none = ReadOfSlot(t, nullptr, SLOT_S);
+    EXPECT_EQ(none.width, 0u);
+    EXPECT_EQ(none.Value(~0ULL), 0u);
+    EXPECT_EQ(none.match_class, nullptr);
 }
 
 TEST(GeneratedTables, RixuTwoAndThreeDecodeAlike) {
