@@ -143,17 +143,17 @@ OperandConstants constants_of_plan(const OperandPlan &p, bool lower_listed) {
     return k;
 }
 
-[[gnu::noinline]] void note_constants(ArchitectureTables &t, RecordInfo &info) {
+[[gnu::noinline]] const OperandConstants *note_constants(ArchitectureTables &t, RecordInfo &info) {
+    // Sized once for every plan, so that the noted pointers stay valid.
     t.plan_constants.resize(t.plans.size());
     for (uint32_t k = info.plan_begin; k < info.plan_begin + info.plan_count; ++k)
         t.plan_constants[k] = constants_of_plan(t.plans[k], t.arch >= ARCH_RIXU1);
-    info.constants_noted = true;
+    return info.constants = t.plan_constants.data() + info.plan_begin;
 }
 
-// The operand constants of the current tables, those of `info` noted.
+// The operand constants of the plans of `info`.
 const OperandConstants *constants_of(ArchitectureTables &t, RecordInfo &info) {
-    if (!info.constants_noted) note_constants(t, info);
-    return t.plan_constants.data();
+    return info.constants ? info.constants : note_constants(t, info);
 }
 
 // Keeps the whole text of operand n, cut to the first 127 characters in its
@@ -166,13 +166,15 @@ const OperandConstants *constants_of(ArchitectureTables &t, RecordInfo &info) {
     list[n].long_text = whole.c_str();
 }
 
-// The short text of the operand's value, or null when it has none.
-[[gnu::always_inline]] inline const char *short_text(const OperandConstants &k, uint64_t bits,
-                                                     uint32_t &length) {
+// Writes the short text of the operand's value; false when it has none.
+[[gnu::always_inline]] inline bool put_short_text(const OperandConstants &k, uint64_t bits,
+                                                  char *text, uint32_t &length) {
     uint64_t v = (bits >> k.from) & k.mask;
-    if (v >= k.short_count || k.short_lengths[v] == TabledField::kNoShortText) return nullptr;
+    if (v >= k.short_count) return false;
     length = k.short_lengths[v];
-    return k.short_texts[v].data();
+    if (length == TabledField::kNoShortText) return false;
+    std::memcpy(text, k.short_texts[v].data(), 16);
+    return true;
 }
 
 // Renders the text of operand n of the list through its field.
@@ -192,24 +194,21 @@ const OperandConstants *constants_of(ArchitectureTables &t, RecordInfo &info) {
     return static_cast<uint32_t>(length);
 }
 
-// Appends an operand with constants k to `list`, which has room reserved
-// for it, rendered against `bits`.
-[[gnu::always_inline]] inline void append_operand(OperandList &list, const OperandConstants &k,
+// Sets operand n of `list`, its record `op` and rendered text `rendered`
+// (passed apart so that a block of operands is set without vector reloads),
+// from constants k rendered against `bits`.
+[[gnu::always_inline]] inline void render_operand(OperandList &list, size_t n, OperandRecord &op,
+                                                  RenderedText &rendered, const OperandConstants &k,
                                                   uint64_t bits, uint32_t boundary,
                                                   bool lowercase) {
-    size_t n = list.size();
-    OperandRecord &op = list.AppendReserved();
     std::memcpy(&op.syntax_name, &k.names, sizeof k.names);
     std::memcpy(&op.reloc_name, &k.relocation, sizeof k.relocation);
-    RenderedText &rendered = list.Rendered(n);
     uint32_t length = 0;
     // Most operands are short table texts or numbers: made without the
     // general rendering.
-    const char *text = nullptr;
     bool run = boundary >= k.run_limit;
     if (run && k.text_kind == OperandConstants::kShortText &&
-        (text = short_text(k, bits, length))) {
-        std::memcpy(op.text, text, 16);
+        put_short_text(k, bits, op.text, length)) {
         if (lowercase && k.short_upper) lower_case(op.text);
     } else if (run && k.text_kind == OperandConstants::kNumber) {
         length = static_cast<uint32_t>(FormatImmediate((bits >> k.from) & k.mask, k.number_bits,
@@ -234,11 +233,14 @@ const RecordInfo &info_of(const InstructionRecord *r) {
                                                    uint32_t boundary, bool lowercase) {
     ArchitectureTables &t = *State().current;
     RecordInfo &info = t.info[record];
-    const OperandConstants *k = constants_of(t, info) + info.plan_begin;
-    const OperandConstants *end = k + info.plan_count;
+    const OperandConstants *k = constants_of(t, info);
+    uint32_t count = info.plan_count;
     OperandList &list = State().operand_lists[append_instruction(&t.records[record])];
-    list.Reserve(info.plan_count);
-    for (; k != end; ++k) append_operand(list, *k, bits, boundary, lowercase);
+    size_t first = list.AppendBlock(count);
+    OperandRecord *op = list.Items() + first;
+    RenderedText *rendered = list.RenderedTexts() + first;
+    for (uint32_t i = 0; i < count; ++i)
+        render_operand(list, first + i, op[i], rendered[i], k[i], bits, boundary, lowercase);
 }
 
 struct SlotValue {
@@ -365,11 +367,11 @@ void decode_scanned_slots(const StepScan &scan, const SlotStep *steps, uint64_t 
     }
 }
 
-// The operand list of decoded instruction `index` with room for one more.
-OperandList &own_operand_list(uint32_t index) {
+// Appends an operand with constants k to decoded instruction `index`.
+void append_own_operand(uint32_t index, const OperandConstants &k, uint64_t bits) {
     OperandList &list = State().operand_lists[index];
-    list.Reserve(1);
-    return list;
+    size_t n = list.AppendBlock(1);
+    render_operand(list, n, list[n], list.Rendered(n), k, bits, 64, false);
 }
 
 void decode_zema(uint32_t record, uint64_t bits, uint32_t arch) {
@@ -380,7 +382,7 @@ void decode_zema(uint32_t record, uint64_t bits, uint32_t arch) {
     bool whole = holds_whole_instruction(*r);
     // Slots decoded below append after the whole instruction, which keeps its index.
     uint32_t own = whole ? append_instruction(r) : 0;
-    const OperandConstants *constants = whole ? constants_of(t, info) : nullptr;
+    const OperandConstants *constants = whole ? constants_of(t, info) - info.plan_begin : nullptr;
     if (info.step_begin < 0) note_steps(t, record);
     // Slot decodes never add steps, so the pointers stay valid.
     const SlotStep *step = t.slot_steps.data() + info.step_begin;
@@ -390,7 +392,7 @@ void decode_zema(uint32_t record, uint64_t bits, uint32_t arch) {
         if (step->slot)
             decode_slot_step(*step, bits);
         else
-            append_operand(own_operand_list(own), constants[step->plan], bits, 64, false);
+            append_own_operand(own, constants[step->plan], bits);
     }
 }
 

@@ -242,7 +242,8 @@ struct RecordInfo {
     // Operands (bit per list position) whose text, once rewritten, could
     // join a later operand's name: a rewritten one needs the general rule.
     uint32_t touch_sensitive = 0;
-    bool constants_noted = false; // its plans' ArchitectureTables::plan_constants
+    // Its plans' ArchitectureTables::plan_constants, noted on first use (null before).
+    const OperandConstants *constants = nullptr;
     // Its steps [step_begin, step_begin + step_count) of ArchitectureTables::
     // slot_steps, noted on first use (-1 before).
     int32_t step_begin = -1;
@@ -323,15 +324,17 @@ class OperandList {
   public:
     size_t size() const { return count_; }
     void clear() { count_ = 0; }
-    OperandRecord &Append() {
-        if (count_ == room_) Grow();
-        return items_[count_++];
-    }
-    // Room for n more records, taken with AppendReserved without a check.
-    void Reserve(size_t n) {
+    // Appends n records (to be set by the caller); returns the first one's index.
+    size_t AppendBlock(size_t n) {
         while (room_ < count_ + n) Grow();
+        size_t first = count_;
+        count_ += n;
+        return first;
     }
-    OperandRecord &AppendReserved() { return items_[count_++]; }
+    // The records and their rendered texts as arrays, for setting a block
+    // without reloading the vectors after every text written.
+    OperandRecord *Items() { return items_.data(); }
+    RenderedText *RenderedTexts() { return rendered_.data(); }
     OperandRecord &operator[](size_t i) { return items_[i]; }
     const OperandRecord &operator[](size_t i) const { return items_[i]; }
     RenderedText &Rendered(size_t i) { return rendered_[i]; }

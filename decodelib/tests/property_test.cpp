@@ -327,6 +327,35 @@ TEST(SlotReads, ValueAndClassOfTheField) {
     EXPECT_EQ(none.match_class, nullptr);
 }
 
+// Blocks follow each other, their records and rendered texts at the same
+// places as the list's; a cleared list keeps its records.
+TEST(OperandLists, BlocksAppendInPlace) {
+    const std::vector<std::vector<size_t>> rounds = {{0, 3, 1, 5}, {2}, {9, 0, 1}, {1, 1, 1}};
+    OperandList list;
+    const OperandRecord *kept = nullptr;
+    size_t most = 0;
+    for (const std::vector<size_t> &blocks : rounds) {
+        list.clear();
+        size_t expected = 0;
+        for (size_t n : blocks) {
+            size_t first = list.AppendBlock(n);
+            EXPECT_EQ(first, expected);
+            expected += n;
+            ASSERT_EQ(list.size(), expected);
+            for (size_t i = 0; i < n; ++i) {
+                EXPECT_EQ(list.Items() + first + i, &list[first + i]);
+                EXPECT_EQ(list.RenderedTexts() + first + i, &list.Rendered(first + i));
+            }
+        }
+        // No larger than an earlier round: no record is made again.
+        if (expected <= most)
+            EXPECT_EQ(list.Items(), kept);
+        else
+            most = expected;
+        kept = list.Items();
+    }
+}
+
 TEST(GeneratedTables, RixuTwoAndThreeDecodeAlike) {
     ASSERT_GT(TableSize(ARCH_RIXU2), 0u);
     ASSERT_GT(TableSize(ARCH_RIXU3), 0u);
