@@ -30,7 +30,7 @@ template <typename Word> Word load_little(const uint8_t *bytes) {
 }
 
 // Index of the record of the current tables that wins, or kNoRecord.
-uint32_t match_in_class(const MatchClass &c, uint64_t bits) {
+[[gnu::always_inline]] inline uint32_t match_in_class(const MatchClass &c, uint64_t bits) {
     uint32_t bucket = c.Bucket(bits);
     const MatchClass::Candidate *m = c.candidates.data() + c.starts[bucket];
     const MatchClass::Candidate *end = c.candidates.data() + c.starts[bucket + 1];
