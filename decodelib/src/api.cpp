@@ -49,8 +49,7 @@ uint32_t DecodeInstruction(const uint8_t *bytes, uint64_t available, uint32_t op
         s.consumed = 0;
         return 0;
     }
-    s.consumed = DecodeWord(bytes, architecture);
-    return s.consumed;
+    return DecodeWord(bytes, architecture);
 }
 
 uint32_t GetInstructionCount() {

@@ -60,13 +60,14 @@ const InstructionRecord *record_at(uint32_t index) {
     DecoderState &s = State();
     s.instructions.emplace_back();
     s.operand_lists.emplace_back();
+    ++s.instruction_room;
 }
 
 // Appends a decoded instruction with an empty operand list; returns its index.
 [[gnu::always_inline]] inline uint32_t append_instruction(const InstructionRecord *record) {
     DecoderState &s = State();
     uint32_t i = s.count++;
-    if (i == s.instructions.size()) grow_instructions();
+    if (i == s.instruction_room) grow_instructions();
     DecodedInstruction &d = s.instructions[i];
     d.record = record;
     d.prefix_text = d.suffix_text = d.replacement_text = {};
@@ -520,7 +521,7 @@ uint32_t DecodeWord(const uint8_t *bytes, uint32_t arch) {
     DecoderState &s = State();
     s.count = 0;
     s.texts.Reset();
-    if (arch < 1 || arch > 6) return 0;
+    if (arch < 1 || arch > 6) return s.consumed = 0;
     uint32_t width = arch <= 3 ? 64 : 32;
     uint64_t bits = width == 64 ? load_little<uint64_t>(bytes) : load_little<uint32_t>(bytes);
     s.word = {bits, width, 0};
@@ -531,7 +532,7 @@ uint32_t DecodeWord(const uint8_t *bytes, uint32_t arch) {
         decode_zema(r, bits, arch);
     else
         decode_rixu(bits);
-    return width / 8;
+    return s.consumed = width / 8;
 }
 
 } // namespace ZEMADisasmLib

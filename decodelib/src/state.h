@@ -404,6 +404,7 @@ struct DecoderState {
     // spare, as are the operand lists beyond them.
     std::vector<DecodedInstruction> instructions;
     std::vector<OperandList> operand_lists;
+    uint32_t instruction_room = 0; // entries made: the check per instruction reads one counter
     uint32_t count = 0;
     uint32_t consumed = 0;
     uint32_t options = 0;
@@ -435,6 +436,7 @@ void RestoreGeneratedTables(uint32_t arch);
 ArchitectureTables *TablesOf(uint32_t arch);
 
 void SelectArchitecture(uint32_t arch);
+// Decodes the word at `bytes`; sets and returns the bytes consumed.
 uint32_t DecodeWord(const uint8_t *bytes, uint32_t arch);
 // How a slot field (null: none) of slot code `slot` is read and matched.
 SlotRead ReadOfSlot(const ArchitectureTables &t, const Field *field, uint32_t slot);
