@@ -356,16 +356,22 @@ uint64_t placed_bits(const Field &field, uint32_t slot) {
     decode_read(step.read, step.read.Value(bits));
 }
 
-// The filled slots of a packet in step order, found from the word's set bits.
-void decode_scanned_slots(const StepScan &scan, const SlotStep *steps, uint64_t bits) {
-    uint64_t rest = bits & scan.placed;
-    while (rest) {
-        uint32_t b = scan.from_top ? 63 - static_cast<uint32_t>(std::countl_zero(rest))
-                                   : static_cast<uint32_t>(std::countr_zero(rest));
+// The filled slots of a packet in step order, found from the word's set bits
+// (a loop per direction keeps the direction test out of the loop).
+template <bool kFromTop>
+void decode_slots_by_bits(const StepScan &scan, const SlotStep *steps, uint64_t bits) {
+    for (uint64_t rest = bits & scan.placed; rest;) {
+        uint32_t b = kFromTop ? 63 - static_cast<uint32_t>(std::countl_zero(rest))
+                              : static_cast<uint32_t>(std::countr_zero(rest));
         const SlotStep &step = steps[scan.owner[b]];
         decode_slot_step(step, bits);
         rest &= ~step.placed;
     }
+}
+
+void decode_scanned_slots(const StepScan &scan, const SlotStep *steps, uint64_t bits) {
+    if (scan.from_top) return decode_slots_by_bits<true>(scan, steps, bits);
+    decode_slots_by_bits<false>(scan, steps, bits);
 }
 
 // Appends an operand with constants k to decoded instruction `index`.
