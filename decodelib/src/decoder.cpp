@@ -145,11 +145,15 @@ OperandConstants constants_of_plan(const OperandPlan &p, bool lower_listed) {
 }
 
 [[gnu::noinline]] const OperandConstants *note_constants(ArchitectureTables &t, RecordInfo &info) {
-    // Sized once for every plan, so that the noted pointers stay valid.
-    t.plan_constants.resize(t.plans.size());
-    for (uint32_t k = info.plan_begin; k < info.plan_begin + info.plan_count; ++k)
-        t.plan_constants[k] = constants_of_plan(t.plans[k], t.arch >= ARCH_RIXU1);
-    return info.constants = t.plan_constants.data() + info.plan_begin;
+    // Made once for every plan, so that the noted pointers stay valid, and
+    // left unset: each record's are set on its first use (and their pages
+    // touched only then).
+    if (!t.plan_constants)
+        t.plan_constants = std::make_unique_for_overwrite<OperandConstants[]>(t.plans.size());
+    OperandConstants *k = t.plan_constants.get() + info.plan_begin;
+    for (uint32_t i = 0; i < info.plan_count; ++i)
+        k[i] = constants_of_plan(t.plans[info.plan_begin + i], t.arch >= ARCH_RIXU1);
+    return info.constants = k;
 }
 
 // The operand constants of the plans of `info`.

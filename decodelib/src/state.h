@@ -267,7 +267,7 @@ struct ArchitectureTables {
     std::vector<OperandPlan> plans;
     std::vector<SlotStep> slot_steps;
     std::vector<StepScan> step_scans;
-    std::vector<OperandConstants> plan_constants; // per plan, noted on a record's first use
+    std::unique_ptr<OperandConstants[]> plan_constants; // per plan, set on a record's first use
     std::vector<TwoSFields> two_s_fields;
     std::vector<MatchClass> classes;
     int16_t class_of[65][23];               // [size][slot], slot 0 the whole-word class; -1 none
