@@ -118,6 +118,8 @@ OperandConstants constants_of_plan(const OperandPlan &p, bool lower_listed) {
                        0,
                        0,
                        0,
+                       0,
+                       0,
                        nullptr,
                        nullptr,
                        0};
@@ -132,6 +134,9 @@ OperandConstants constants_of_plan(const OperandPlan &p, bool lower_listed) {
         k.text_kind = OperandConstants::kNumber;
         k.number_bits = f.bit_count;
         k.number_shift = static_cast<const ImmediateField *>(p.field)->shift;
+        k.small_below =
+            static_cast<uint8_t>(SmallImmediateBound(f.bit_count, f.is_signed, k.number_shift));
+        k.small_shift = static_cast<uint8_t>(k.number_shift < 4 ? k.number_shift : 0);
     } else if (f.kind == 2) {
         auto shorts = static_cast<const TabledField *>(p.field)->Shorts();
         k.text_kind = OperandConstants::kShortText;
@@ -199,13 +204,39 @@ const OperandConstants *constants_of(ArchitectureTables &t, RecordInfo &info) {
     return static_cast<uint32_t>(length);
 }
 
+// How the operands of a decode are rendered: lower-cased (RIXU listings),
+// and whether one-digit immediates are written in place (RIXU words, whose
+// immediates are mostly small; on ZEMA slots the check costs more than it saves).
+struct RenderStyle {
+    bool lowercase, small_numbers;
+};
+constexpr RenderStyle kZema{false, false}, kRixu{true, true};
+
+// Writes the text of an immediate's value v.
+[[gnu::always_inline]] inline uint32_t write_number(const OperandConstants &k, uint64_t v,
+                                                    char *text, RenderStyle style) {
+    bool decimal = State().options & OPT_DECIMAL;
+    if (style.small_numbers && v < k.small_below && !decimal) {
+        text[0] = '+';
+        text[1] = '$';
+        text[2] = kHexDigits[v << k.small_shift];
+        text[3] = '\0';
+        return 3;
+    }
+    size_t length =
+        FormatImmediate(v, k.number_bits, k.relocation.is_signed, k.number_shift, decimal, text);
+    text[length] = '\0';
+    return static_cast<uint32_t>(length);
+}
+
 // Sets operand n of `list`, its record `op` and rendered text `rendered`
 // (passed apart so that a block of operands is set without vector reloads),
 // from constants k rendered against `bits`.
 [[gnu::always_inline]] inline void render_operand(OperandList &list, size_t n, OperandRecord &op,
                                                   RenderedText &rendered, const OperandConstants &k,
                                                   uint64_t bits, uint32_t boundary,
-                                                  bool lowercase) {
+                                                  RenderStyle style) {
+    bool lowercase = style.lowercase;
     std::memcpy(&op.syntax_name, &k.names, sizeof k.names);
     std::memcpy(&op.reloc_name, &k.relocation, sizeof k.relocation);
     uint32_t length = 0;
@@ -216,10 +247,7 @@ const OperandConstants *constants_of(ArchitectureTables &t, RecordInfo &info) {
         put_short_text(k, bits, op.text, length)) {
         if (lowercase && k.short_upper) lower_case(op.text);
     } else if (run && k.text_kind == OperandConstants::kNumber) {
-        length = static_cast<uint32_t>(FormatImmediate((bits >> k.from) & k.mask, k.number_bits,
-                                                       k.relocation.is_signed, k.number_shift,
-                                                       State().options & OPT_DECIMAL, op.text));
-        op.text[length] = '\0';
+        length = write_number(k, (bits >> k.from) & k.mask, op.text, style);
     } else {
         length = render_text(list, n, k, bits, boundary, lowercase);
     }
@@ -235,7 +263,7 @@ const RecordInfo &info_of(const InstructionRecord *r) {
 
 // Appends matched record `record` and renders all its operands against `bits`.
 [[gnu::always_inline]] inline void append_rendered(uint32_t record, uint64_t bits,
-                                                   uint32_t boundary, bool lowercase) {
+                                                   uint32_t boundary, RenderStyle style) {
     ArchitectureTables &t = *State().current;
     RecordInfo &info = t.info[record];
     const OperandConstants *k = constants_of(t, info);
@@ -245,7 +273,7 @@ const RecordInfo &info_of(const InstructionRecord *r) {
     OperandRecord *op = list.Items() + first;
     RenderedText *rendered = list.RenderedTexts() + first;
     for (uint32_t i = 0; i < count; ++i)
-        render_operand(list, first + i, op[i], rendered[i], k[i], bits, boundary, lowercase);
+        render_operand(list, first + i, op[i], rendered[i], k[i], bits, boundary, style);
 }
 
 struct SlotValue {
@@ -279,7 +307,7 @@ void zema1_break_marker(SlotValue x, uint8_t half_trait) {
 // Appends the instruction matched as `m` for a slot value (INVALID when none).
 [[gnu::always_inline]] inline void append_matched(uint32_t m, uint64_t value, uint32_t width) {
     if (m == kNoRecord) return append_invalid(width);
-    append_rendered(m, value, width, false);
+    append_rendered(m, value, width, kZema);
 }
 
 uint32_t match_read(const SlotRead &read, uint64_t value) {
@@ -382,7 +410,7 @@ void decode_scanned_slots(const StepScan &scan, const SlotStep *steps, uint64_t 
 void append_own_operand(uint32_t index, const OperandConstants &k, uint64_t bits) {
     OperandList &list = State().operand_lists[index];
     size_t n = list.AppendBlock(1);
-    render_operand(list, n, list[n], list.Rendered(n), k, bits, 64, false);
+    render_operand(list, n, list[n], list.Rendered(n), k, bits, 64, kZema);
 }
 
 void decode_zema(uint32_t record, uint64_t bits, uint32_t arch) {
@@ -410,7 +438,7 @@ void decode_zema(uint32_t record, uint64_t bits, uint32_t arch) {
 void decode_rixu_instruction(uint64_t bits) {
     uint32_t m = match_whole_word(bits);
     if (m == kNoRecord) return append_invalid(32);
-    append_rendered(m, bits, 32, true);
+    append_rendered(m, bits, 32, kRixu);
 }
 
 // The loop markers word `bits` carries, bit k for loop_markers[k].

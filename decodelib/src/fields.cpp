@@ -28,7 +28,7 @@ void TextSink::PutHex(uint64_t v) {
     char digits[16];
     int n = 16;
     do {
-        digits[--n] = "0123456789abcdef"[v & 0xF];
+        digits[--n] = kHexDigits[v & 0xF];
         v >>= 4;
     } while (v);
     Put(digits + n, static_cast<size_t>(16 - n));
@@ -103,7 +103,7 @@ size_t write_digits(uint64_t v, bool decimal, char *at) {
     size_t n = 1;
     if (!decimal) {
         n = (static_cast<size_t>(std::bit_width(v | 1)) + 3) / 4;
-        for (size_t i = n; i-- > 0; v >>= 4) at[i] = "0123456789abcdef"[v & 0xF];
+        for (size_t i = n; i-- > 0; v >>= 4) at[i] = kHexDigits[v & 0xF];
         return n;
     }
     for (uint64_t rest = v / 10; rest; rest /= 10) ++n;
@@ -120,9 +120,14 @@ size_t FormatImmediate(uint64_t v, uint32_t bit_count, bool is_signed, uint32_t 
     if (negative) v = (n == 64 ? 0 : (1ULL << n)) - v; // the magnitude, 2^n - v
     v = shift < 64 ? v << shift : 0;
     out[0] = negative ? '-' : '+';
-    if (!decimal) out[1] = '$';
-    size_t at = decimal ? 1 : 2;
-    return at + write_digits(v, decimal, out + at);
+    if (decimal) return 1 + write_digits(v, true, out + 1);
+    out[1] = '$';
+    // The usual immediate, one digit, without the digit count and loop.
+    if (v < 16) {
+        out[2] = kHexDigits[v];
+        return 3;
+    }
+    return 2 + write_digits(v, false, out + 2);
 }
 
 void ImmediateField::Render(uint64_t word, uint32_t extension, uint32_t boundary, uint32_t options,

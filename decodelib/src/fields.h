@@ -2,6 +2,7 @@
 // operand text rendering.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -129,6 +130,17 @@ class Field {
 // room for 32 bytes. Returns the length (at most 22); no terminator.
 size_t FormatImmediate(uint64_t v, uint32_t bit_count, bool is_signed, uint32_t shift, bool decimal,
                        char *out);
+
+inline constexpr char kHexDigits[] = "0123456789abcdef";
+
+// The values v of an immediate below which its text is "+$" and the one
+// hexadecimal digit of v << shift (shift below 4; 0 otherwise).
+inline uint64_t SmallImmediateBound(uint32_t bit_count, bool is_signed, uint32_t shift) {
+    uint64_t bound = shift < 4 ? 16u >> shift : 1; // a shifted 1 needs two digits
+    if (is_signed && bit_count >= 1 && bit_count <= 64)
+        bound = std::min<uint64_t>(bound, 1ULL << (bit_count - 1)); // the sign bit clear
+    return bound;
+}
 
 class ImmediateField : public Field {
   public:

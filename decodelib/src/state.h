@@ -97,6 +97,9 @@ struct OperandConstants {
     // least run_limit; else (and for other fields) through the field.
     enum : uint8_t { kRendered, kShortText, kNumber } text_kind;
     uint32_t from, run_limit;
+    // An immediate's values below small_below (at most 16) are written as
+    // "+$" and the digit of value << small_shift.
+    uint8_t small_below, small_shift;
     uint64_t mask;
     uint32_t number_bits, number_shift; // an immediate's bit count and shift
     // A tabled field's short texts (short_count 0 when there are none).

@@ -256,4 +256,35 @@ TEST(FieldMake, KindSelectsTheClassAndUnknownKindsAreSkipped) {
     EXPECT_EQ(made[3], nullptr);
 }
 
+// Below its bound an immediate's text is "+$" and the digit of the shifted
+// value, as the decode writes it without the general formatting; the bound
+// stops before a sign bit and before a second digit.
+TEST(SmallImmediates, BoundKeepsOneDigitTexts) {
+    struct Case {
+        const char *name;
+        uint32_t bits;
+        bool is_signed;
+        uint32_t shift;
+        uint64_t bound;
+    } cases[] = {
+        {"unsigned", 8, false, 0, 16},           {"signed, sign bit first", 3, true, 0, 4},
+        {"signed, digit first", 8, true, 0, 16}, {"shift 2", 8, false, 2, 4},
+        {"shift 4: zero only", 8, false, 4, 1},  {"shift past the word", 8, false, 64, 1},
+        {"one signed bit", 1, true, 0, 1},       {"no bits", 0, true, 0, 16},
+        {"64 signed bits", 64, true, 0, 16},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        uint64_t bound = SmallImmediateBound(c.bits, c.is_signed, c.shift);
+        EXPECT_EQ(bound, c.bound);
+        uint64_t values = c.bits >= 6 ? 64 : 1ULL << c.bits;
+        for (uint64_t v = 0; v < values && v < bound; ++v) {
+            char text[32];
+            size_t n = FormatImmediate(v, c.bits, c.is_signed, c.shift, false, text);
+            std::string one_digit = {'+', '$', kHexDigits[v << (c.shift < 4 ? c.shift : 0)]};
+            EXPECT_EQ(std::string(text, n), one_digit) << "value " << v;
+        }
+    }
+}
+
 } // namespace
