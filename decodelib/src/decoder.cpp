@@ -435,8 +435,8 @@ void decode_zema(uint32_t record, uint64_t bits, uint32_t arch) {
     }
 }
 
-void decode_rixu_instruction(uint64_t bits) {
-    uint32_t m = match_whole_word(bits);
+// Appends the RIXU instruction `bits` matched as `m` (INVALID when none).
+void decode_rixu_instruction(uint32_t m, uint64_t bits) {
     if (m == kNoRecord) return append_invalid(32);
     append_rendered(m, bits, 32, kRixu);
 }
@@ -471,16 +471,17 @@ bool append_loop_markers(uint64_t bits) {
     return set != 0;
 }
 
-void decode_rixu(uint64_t bits) {
+// A RIXU word whose match (`m`) the caller has made.
+void decode_rixu(uint32_t m, uint64_t bits) {
     const InstructionRecord *l = State().current->loop_markers[0];
     uint64_t loop_mask = l ? l->mask : 0;
     if (l && (bits & loop_mask) && !(bits & ~loop_mask)) {
-        if (!append_loop_markers(bits)) decode_rixu_instruction(bits);
+        if (!append_loop_markers(bits)) decode_rixu_instruction(m, bits);
         return;
     }
-    decode_rixu_instruction(bits);
+    decode_rixu_instruction(m, bits);
     if (l && (bits & loop_mask) && !append_loop_markers(bits))
-        decode_rixu_instruction(bits & loop_mask);
+        decode_rixu_instruction(match_whole_word(bits & loop_mask), bits & loop_mask);
 }
 
 } // namespace
@@ -569,7 +570,7 @@ uint32_t DecodeWord(const uint8_t *bytes, uint32_t arch) {
     else if (arch <= 3)
         decode_zema(r, bits, arch);
     else
-        decode_rixu(bits);
+        decode_rixu(r, bits);
     return s.consumed = width / 8;
 }
 
