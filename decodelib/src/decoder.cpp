@@ -46,7 +46,7 @@ uint32_t match_indexed(uint64_t bits, uint32_t width, uint32_t slot) {
 }
 
 // The winner among the current tables' whole-word records, or kNoRecord.
-uint32_t match_whole_word(uint64_t bits) {
+[[gnu::always_inline]] inline uint32_t match_whole_word(uint64_t bits) {
     const MatchClass *c = State().current->word_class;
     return c ? match_in_class(*c, bits) : kNoRecord;
 }
@@ -310,7 +310,7 @@ void zema1_break_marker(SlotValue x, uint8_t half_trait) {
     append_rendered(m, value, width, kZema);
 }
 
-uint32_t match_read(const SlotRead &read, uint64_t value) {
+[[gnu::always_inline]] inline uint32_t match_read(const SlotRead &read, uint64_t value) {
     return read.match_class ? match_in_class(*read.match_class, value) : kNoRecord;
 }
 
