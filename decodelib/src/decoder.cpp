@@ -342,10 +342,6 @@ void decode_two_s(const TwoSFields &f, uint64_t bits, uint32_t arch) {
     if (!upper_listed && z) decode_read(f.z, z);
 }
 
-bool holds_whole_instruction(const InstructionRecord &r) {
-    return r.slot == SLOT_C || r.slot == SLOT_D || r.slot == SLOT_DONE || r.slot == SLOT_FNOP;
-}
-
 // The word bits a slot field reads (its value, taken at boundary 64, is not
 // zero exactly when one of them is set); all of them for an operand.
 uint64_t placed_bits(const Field &field, uint32_t slot) {
@@ -367,7 +363,7 @@ uint64_t placed_bits(const Field &field, uint32_t slot) {
 // record is an instruction itself, its operands.
 [[gnu::noinline]] void note_steps(ArchitectureTables &t, uint32_t record) {
     RecordInfo &info = t.info[record];
-    bool whole = holds_whole_instruction(t.records[record]);
+    bool whole = info.traits & TRAIT_WHOLE;
     // A step per plan at most, each record's once: room for all of them up
     // front saves copying the steps as records come into use (the pages are
     // only touched when used).
@@ -415,12 +411,11 @@ void append_own_operand(uint32_t index, const OperandConstants &k, uint64_t bits
 
 void decode_zema(uint32_t record, uint64_t bits, uint32_t arch) {
     ArchitectureTables &t = *State().current;
-    const InstructionRecord *r = &t.records[record];
     RecordInfo &info = t.info[record];
     if (info.traits & TRAIT_TWO_S) return decode_two_s(t.two_s_fields[info.two_s], bits, arch);
-    bool whole = holds_whole_instruction(*r);
+    bool whole = info.traits & TRAIT_WHOLE;
     // Slots decoded below append after the whole instruction, which keeps its index.
-    uint32_t own = whole ? append_instruction(r) : 0;
+    uint32_t own = whole ? append_instruction(&t.records[record]) : 0;
     const OperandConstants *constants = whole ? constants_of(t, info) - info.plan_begin : nullptr;
     if (info.step_begin < 0) note_steps(t, record);
     // Slot decodes never add steps, so the pointers stay valid.

@@ -27,6 +27,7 @@ enum : uint8_t {
     TRAIT_SWBREAK = 0x8,
     TRAIT_SWBREAK_UPPER = 0x10,
     TRAIT_SWBREAK_LOWER = 0x20,
+    TRAIT_WHOLE = 0x40, // a ZEMA word format that is an instruction itself
 };
 
 using FieldMap = std::map<std::string, std::unique_ptr<Field>>;

@@ -101,6 +101,9 @@ void plan_operands(ArchitectureTables &t, uint32_t word_width) {
         info.plan_begin = static_cast<uint32_t>(t.plans.size());
         // The slot fields of a whole ZEMA word are decoded as slots of their own.
         bool whole = word_width == 64 && r.size == 64;
+        if (whole &&
+            (r.slot == SLOT_C || r.slot == SLOT_D || r.slot == SLOT_DONE || r.slot == SLOT_FNOP))
+            info.traits |= TRAIT_WHOLE;
         for (int k = 0; k < 64 && r.operands[k].syntax_name; ++k) {
             const Field *f = resolver.Find(r.operands[k].field_name);
             if (!f) continue;
