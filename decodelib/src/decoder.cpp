@@ -101,33 +101,26 @@ static_assert(offsetof(OperandRecord, is_signed) - offsetof(OperandRecord, reloc
 static_assert(offsetof(OperandRecord, long_text) - offsetof(OperandRecord, reloc_name) ==
               offsetof(OperandConstants::Relocation, long_text));
 
-// The constants of an operand plan; `lower_listed`: whether the tables'
-// listings are lower-cased, which is when the letter cases are looked at.
-OperandConstants constants_of_plan(const OperandPlan &p, bool lower_listed) {
+// Sets k to the constants of an operand plan (in place: the array entry is
+// written once); `lower_listed`: whether the tables' listings are
+// lower-cased, which is when the letter cases are looked at.
+void set_constants(OperandConstants &k, const OperandPlan &p, bool lower_listed) {
     const FieldRecord &f = *p.field->record;
-    OperandConstants k{{p.name->syntax_name, p.name->field_name},
-                       {f.reloc_name ? f.reloc_name : "", f.reloc_type, f.reloc_width,
-                        f.is_signed ? 1u : 0u, nullptr},
-                       p.field,
-                       p.field->TextsClean(),
-                       true,
-                       !lower_listed || !p.field->RendersNumbersOnly(),
-                       OperandConstants::kRendered,
-                       0,
-                       UINT32_MAX,
-                       0,
-                       0,
-                       0,
-                       0,
-                       0,
-                       nullptr,
-                       nullptr,
-                       0};
-    uint32_t from = 0;
-    uint64_t mask = 0;
-    if (!p.field->OneRun(from, mask)) return k;
-    k.from = from;
-    k.mask = mask;
+    k.names = {p.name->syntax_name, p.name->field_name};
+    k.relocation = {f.reloc_name ? f.reloc_name : "", f.reloc_type, f.reloc_width,
+                    f.is_signed ? 1u : 0u, nullptr};
+    k.field = p.field;
+    k.clean = p.field->TextsClean();
+    k.short_upper = true;
+    k.rendered_upper = !lower_listed || !p.field->RendersNumbersOnly();
+    k.text_kind = OperandConstants::kRendered;
+    k.from = k.small_below = k.small_shift = k.number_bits = k.number_shift = 0;
+    k.run_limit = UINT32_MAX;
+    k.mask = 0;
+    k.short_texts = nullptr;
+    k.short_lengths = nullptr;
+    k.short_count = 0;
+    if (!p.field->OneRun(k.from, k.mask)) return;
     k.run_limit = p.field->RunLimit();
     // Kind 1: immediates, kind 2: tabled fields.
     if (f.kind == 1) {
@@ -146,7 +139,6 @@ OperandConstants constants_of_plan(const OperandPlan &p, bool lower_listed) {
         k.short_upper =
             !lower_listed || !static_cast<const TabledField *>(p.field)->ShortTextsLowerCase();
     }
-    return k;
 }
 
 [[gnu::noinline]] const OperandConstants *note_constants(ArchitectureTables &t, RecordInfo &info) {
@@ -157,7 +149,7 @@ OperandConstants constants_of_plan(const OperandPlan &p, bool lower_listed) {
         t.plan_constants = std::make_unique_for_overwrite<OperandConstants[]>(t.plans.size());
     OperandConstants *k = t.plan_constants.get() + info.plan_begin;
     for (uint32_t i = 0; i < info.plan_count; ++i)
-        k[i] = constants_of_plan(t.plans[info.plan_begin + i], t.arch >= ARCH_RIXU1);
+        set_constants(k[i], t.plans[info.plan_begin + i], t.arch >= ARCH_RIXU1);
     return info.constants = k;
 }
 
