@@ -40,10 +40,23 @@ struct Templates {
     ArchitectureTables &tables;
     const TemplatePiece *pieces = nullptr;
     const char *literals = nullptr;
-    explicit Templates(ArchitectureTables &t) : tables(t) { Refresh(); }
+    RecordInfo *info;
+    const InstructionRecord *records;
+    size_t record_bytes;
+    explicit Templates(ArchitectureTables &t)
+        : tables(t), info(t.info.data()), records(t.records),
+          record_bytes(size_t{t.record_count} * sizeof(InstructionRecord)) {
+        Refresh();
+    }
     void Refresh() {
         pieces = tables.pieces.data();
         literals = tables.literals.data();
+    }
+    // Index of a record of the tables, or SIZE_MAX: one unsigned test of the
+    // byte offset instead of two of the pointer.
+    size_t IndexOf(const InstructionRecord *r) const {
+        uintptr_t offset = reinterpret_cast<uintptr_t>(r) - reinterpret_cast<uintptr_t>(records);
+        return offset < record_bytes ? static_cast<size_t>(r - records) : SIZE_MAX;
     }
 };
 
@@ -51,14 +64,13 @@ struct Templates {
 // (prefix and suffix aside), else null: replaced, special and generic records.
 const RecordInfo *compiled_template(Templates &v, const DecodedInstruction &d,
                                     const OperandList &ops) {
-    ArchitectureTables &t = v.tables;
-    size_t index = t.IndexOf(d.record);
+    size_t index = v.IndexOf(d.record);
     if (d.replaced || index == SIZE_MAX) return nullptr;
-    RecordInfo &info = t.info[index];
+    RecordInfo &info = v.info[index];
     // Built templates lead: one test of the sign on the usual path.
     if (info.template_begin < 0) [[unlikely]] {
         if (info.template_begin != RecordInfo::kTemplateUnbuilt) return nullptr;
-        CompileTemplate(t, static_cast<uint32_t>(index));
+        CompileTemplate(v.tables, static_cast<uint32_t>(index));
         v.Refresh();
         if (info.template_begin < 0) return nullptr;
     }
@@ -92,8 +104,9 @@ inline bool write_operand(const OperandList &ops, size_t k, uint32_t write, uint
 // Writes the compiled template with the operand texts at the cursor; the
 // text before it ends in no character that can start a pair. False, with
 // the text partly written, when the template cannot give it.
-bool write_pieces(const Templates &v, const RecordInfo &info, const OperandList &ops,
-                  CleanText &out, CleanText::Cursor &c, size_t room) {
+[[gnu::always_inline]] inline bool write_pieces(const Templates &v, const RecordInfo &info,
+                                                const OperandList &ops, CleanText &out,
+                                                CleanText::Cursor &c, size_t room) {
     const TemplatePiece *piece = v.pieces + info.template_begin;
     const TemplatePiece *last = v.pieces + info.template_end;
     const char *literals = v.literals;
@@ -134,8 +147,8 @@ void append_other_body(uint32_t i, CleanText &out) {
 // prefix, the body, the suffix and ";". A line with nothing but the ";" goes
 // without its separator; since the clean-ups never take a line's first
 // character back, it is one that wrote nothing after the separator.
-void append_line(const DecoderState &s, Templates &v, uint32_t i, CleanText &target,
-                 bool line_feed) {
+[[gnu::noinline]] void append_line(const DecoderState &s, Templates &v, uint32_t i,
+                                   CleanText &target, bool line_feed) {
     const DecodedInstruction &d = s.instructions[i];
     const OperandList &ops = s.operand_lists[i];
     std::string_view prefix = d.prefix_text, suffix = d.suffix_text;
@@ -165,6 +178,32 @@ void append_line(const DecoderState &s, Templates &v, uint32_t i, CleanText &tar
     target.End(c);
 }
 
+// Appends the usual line of decoded instruction d: a one-character prefix
+// that takes part in no clean-up, no suffix, a compiled template. False, with
+// nothing appended, for any other line.
+bool append_usual_line(Templates &v, const DecodedInstruction &d, const OperandList &ops,
+                       CleanText &target, char separator) {
+    // One test for the prefix's and the suffix's lengths.
+    if ((d.prefix_text.size() ^ 1) | d.suffix_text.size()) return false;
+    char prefix = d.prefix_text[0];
+    if (CleanText::IsCleanUpChar(prefix)) return false;
+    const RecordInfo *compiled = compiled_template(v, d, ops);
+    if (!compiled) return false;
+    size_t room = compiled->template_room + 3;
+    CleanText::Cursor c = target.Begin(room);
+    size_t before = c.Size();
+    if (before) c.Plain(separator);
+    c.Plain(prefix);
+    if (!write_pieces(v, *compiled, ops, target, c, room)) [[unlikely]] {
+        c.Truncate(before);
+        target.End(c);
+        return false;
+    }
+    c.Char(';');
+    target.End(c);
+    return true;
+}
+
 } // namespace
 
 uint32_t FormatPacket(const char **text) {
@@ -176,10 +215,19 @@ uint32_t FormatPacket(const char **text) {
     second.Reset(keep);
     // Instructions are decoded with some tables selected.
     Templates v(s.count ? *s.current : s.tables[0]);
-    for (uint32_t i = 0; i < s.count; ++i) {
-        long k = static_cast<long>(i);
-        bool upper = shape.two_s() && (k == shape.x || k == shape.first_s || k == shape.z);
-        append_line(s, v, i, upper ? second : first, line_feed);
+    if (!shape.two_s()) {
+        const DecodedInstruction *instructions = s.instructions.data();
+        const OperandList *lists = s.operand_lists.data();
+        char separator = line_feed ? '\n' : ' ';
+        for (uint32_t i = 0, n = s.count; i < n; ++i)
+            if (!append_usual_line(v, instructions[i], lists[i], first, separator))
+                append_line(s, v, i, first, line_feed);
+    } else {
+        for (uint32_t i = 0; i < s.count; ++i) {
+            long k = static_cast<long>(i);
+            bool upper = k == shape.x || k == shape.first_s || k == shape.z;
+            append_line(s, v, i, upper ? second : first, line_feed);
+        }
     }
     // The upper half follows, with no clean-up across the line break.
     if (shape.two_s()) {
