@@ -215,18 +215,20 @@ uint32_t FormatPacket(const char **text) {
     second.Reset(keep);
     // Instructions are decoded with some tables selected.
     Templates v(s.count ? *s.current : s.tables[0]);
+    const DecodedInstruction *instructions = s.instructions.data();
+    const OperandList *lists = s.operand_lists.data();
+    char separator = line_feed ? '\n' : ' ';
+    auto line = [&](uint32_t i, CleanText &target) {
+        if (!append_usual_line(v, instructions[i], lists[i], target, separator))
+            append_line(s, v, i, target, line_feed);
+    };
     if (!shape.two_s()) {
-        const DecodedInstruction *instructions = s.instructions.data();
-        const OperandList *lists = s.operand_lists.data();
-        char separator = line_feed ? '\n' : ' ';
-        for (uint32_t i = 0, n = s.count; i < n; ++i)
-            if (!append_usual_line(v, instructions[i], lists[i], first, separator))
-                append_line(s, v, i, first, line_feed);
+        for (uint32_t i = 0, n = s.count; i < n; ++i) line(i, first);
     } else {
-        for (uint32_t i = 0; i < s.count; ++i) {
+        for (uint32_t i = 0, n = s.count; i < n; ++i) {
             long k = static_cast<long>(i);
             bool upper = k == shape.x || k == shape.first_s || k == shape.z;
-            append_line(s, v, i, upper ? second : first, line_feed);
+            line(i, upper ? second : first);
         }
     }
     // The upper half follows, with no clean-up across the line break.
