@@ -164,6 +164,50 @@ struct TemplatePiece {
     enum : uint8_t { kCopy, kCheckFirst, kByChar };
 };
 
+// The places of a template's text taken by operand names: each name, in
+// list order, wherever it lies wholly in text no earlier name took, found
+// from the left without overlap, as replacing it in the literal stretches
+// between the earlier names would.
+class TemplateClaims {
+  public:
+    static constexpr size_t kLongest = 256; // longer templates are not compiled
+    explicit TemplateClaims(std::string_view syntax) : syntax_(syntax) {} // at most kLongest
+    // Takes the places of a name for operand list position `operand`; false
+    // when it is nowhere.
+    bool Claim(std::string_view name, int32_t operand);
+    std::string_view Syntax() const { return syntax_; }
+    // Calls piece(begin, length, operand) in text order for each literal
+    // stretch (perhaps empty) and the name after it, then (operand -1) for a
+    // nonempty literal at the end.
+    template <class Piece> void Pieces(Piece &&piece) const {
+        uint32_t literal = 0;
+        for (uint32_t k = 0; k < count_; ++k) {
+            piece(literal, claims_[k].begin - literal, claims_[k].operand);
+            literal = claims_[k].end;
+        }
+        auto size = static_cast<uint32_t>(syntax_.size());
+        if (literal < size) piece(literal, size - literal, int32_t{-1});
+    }
+
+    TemplateClaims(const TemplateClaims &) = delete;
+    TemplateClaims &operator=(const TemplateClaims &) = delete;
+
+  private:
+    struct Place {
+        uint16_t begin, end;
+        int32_t operand;
+    };
+    // Appends the places of a name in the free stretch [begin, end) to out.
+    size_t ClaimIn(size_t begin, size_t end, std::string_view name, int32_t operand, Place *out);
+
+    std::string_view syntax_;
+    // The places in text order (disjoint, a character at least each), and
+    // room for the next list, which a claim merges them into.
+    Place lists_[2][kLongest];
+    Place *claims_ = lists_[0], *spare_ = lists_[1];
+    uint32_t count_ = 0;
+};
+
 // A set of characters (those above 127 share the places of their low bits).
 struct CharSet {
     uint64_t bits[2] = {};

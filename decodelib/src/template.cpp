@@ -115,54 +115,6 @@ bool field_joins(ArchitectureTables &t, const Field &field, const char *name) {
     return joins;
 }
 
-// A piece of the template being compiled: a range of the template or an
-// operand position.
-struct Segment {
-    uint32_t begin, end;
-    int32_t operand; // -1 for a literal
-};
-
-// The first occurrence of a nonempty name in text at or after `from`, or
-// npos: memchr to each candidate first character instead of comparing at
-// every position.
-size_t find_name(std::string_view text, std::string_view name, size_t from) {
-    while (from + name.size() <= text.size()) {
-        const void *at =
-            std::memchr(text.data() + from, name[0], text.size() - name.size() + 1 - from);
-        if (!at) break;
-        size_t p = static_cast<size_t>(static_cast<const char *>(at) - text.data());
-        if (std::memcmp(text.data() + p + 1, name.data() + 1, name.size() - 1) == 0) return p;
-        from = p + 1;
-    }
-    return std::string_view::npos;
-}
-
-// Splits the literals of the body at every occurrence of the name; false
-// when there is none.
-bool split_at_name(std::string_view syntax, std::vector<Segment> &body, std::string_view name,
-                   int32_t operand, std::vector<Segment> &out) {
-    out.clear();
-    bool found = false;
-    for (const Segment &s : body) {
-        if (s.operand >= 0) {
-            out.push_back(s);
-            continue;
-        }
-        std::string_view literal = syntax.substr(s.begin, s.end - s.begin);
-        uint32_t from = 0;
-        for (size_t p = find_name(literal, name, 0); p != std::string_view::npos;
-             p = find_name(literal, name, from)) {
-            if (p > from) out.push_back({s.begin + from, s.begin + static_cast<uint32_t>(p), -1});
-            out.push_back({0, 0, operand});
-            found = true;
-            from = static_cast<uint32_t>(p + name.size());
-        }
-        if (from < literal.size()) out.push_back({s.begin + from, s.end, -1});
-    }
-    body.swap(out);
-    return found;
-}
-
 // How a literal is written (TemplatePiece::write kinds), `first` when
 // nothing of the template comes before it, else an operand's text, which may
 // end in anything or be empty.
@@ -180,37 +132,68 @@ uint8_t operand_write(std::string_view literal, bool first) {
     return after_safe ? TemplatePiece::kCopy : TemplatePiece::kCheckFirst;
 }
 
-// Stores the body as pieces of a literal (perhaps empty) and the operand
-// after it (the last one perhaps without).
-void store_pieces(ArchitectureTables &t, RecordInfo &info, std::string_view syntax,
-                  const std::vector<Segment> &body) {
+// Stores the claimed template as pieces of a literal (perhaps empty) and the
+// operand after it (the last one perhaps without); the literals are copied
+// into one reserved stretch instead of appended piece by piece.
+void store_pieces(ArchitectureTables &t, RecordInfo &info, const TemplateClaims &claims) {
+    std::string_view syntax = claims.Syntax();
     info.template_begin = static_cast<int32_t>(t.pieces.size());
-    t.literals.resize(
-        t.literals.size() >= CleanText::kOverrun ? t.literals.size() - CleanText::kOverrun : 0);
-    std::string_view literal;
-    auto add = [&](int32_t operand) {
+    std::string &literals = t.literals;
+    size_t end = literals.size() >= CleanText::kOverrun ? literals.size() - CleanText::kOverrun : 0;
+    literals.resize(end + syntax.size());
+    uint32_t segments = 0;
+    claims.Pieces([&](uint32_t begin, uint32_t length, int32_t operand) {
+        std::string_view literal = syntax.substr(begin, length);
         bool first = t.pieces.size() == static_cast<size_t>(info.template_begin);
-        t.pieces.push_back({static_cast<uint32_t>(t.literals.size()),
-                            static_cast<uint32_t>(literal.size()), operand,
+        t.pieces.push_back({static_cast<uint32_t>(end), length, operand,
                             literal_write(literal, first), operand_write(literal, first)});
-        t.literals += literal;
-        literal = {};
-    };
-    for (const Segment &s : body) {
-        if (s.operand >= 0) {
-            add(s.operand);
-            continue;
-        }
-        if (!literal.empty()) add(-1); // literals come between operands: kept whole anyway
-        literal = syntax.substr(s.begin, s.end - s.begin);
-    }
-    if (!literal.empty()) add(-1);
-    t.literals.append(CleanText::kOverrun, '\0');
+        std::memcpy(literals.data() + end, literal.data(), length);
+        end += length;
+        segments += (length != 0) + (operand >= 0);
+    });
+    literals.resize(end);
+    literals.resize(end + CleanText::kOverrun); // zeros
     info.template_end = static_cast<int32_t>(t.pieces.size());
-    info.template_room = static_cast<uint32_t>(syntax.size() + 32 * body.size());
+    info.template_room = static_cast<uint32_t>(syntax.size() + 32 * segments);
 }
 
 } // namespace
+
+size_t TemplateClaims::ClaimIn(size_t begin, size_t end, std::string_view name, int32_t operand,
+                               Place *out) {
+    const char *text = syntax_.data(), *rest = name.data() + 1;
+    size_t n = name.size(), added = 0;
+    char first = name[0];
+    for (size_t p = begin; p + n <= end;) {
+        size_t same = 1;
+        if (text[p] == first)
+            while (same < n && text[p + same] == rest[same - 1]) ++same;
+        if (text[p] != first || same < n) {
+            ++p;
+            continue;
+        }
+        out[added++] = {static_cast<uint16_t>(p), static_cast<uint16_t>(p + n), operand};
+        p += n;
+    }
+    return added;
+}
+
+bool TemplateClaims::Claim(std::string_view name, int32_t operand) {
+    if (name.empty() || name.size() > syntax_.size()) return false;
+    // Each free stretch, before each place and after the last, is searched
+    // on its own; the lists are merged as they go.
+    size_t merged = 0, begin = 0;
+    for (uint32_t k = 0; k < count_; ++k) {
+        merged += ClaimIn(begin, claims_[k].begin, name, operand, spare_ + merged);
+        spare_[merged++] = claims_[k];
+        begin = claims_[k].end;
+    }
+    merged += ClaimIn(begin, syntax_.size(), name, operand, spare_ + merged);
+    bool found = merged > count_;
+    std::swap(claims_, spare_);
+    count_ = static_cast<uint32_t>(merged);
+    return found;
+}
 
 void CompileTemplate(ArchitectureTables &t, uint32_t index) {
     RecordInfo &info = t.info[index];
@@ -219,10 +202,13 @@ void CompileTemplate(ArchitectureTables &t, uint32_t index) {
         return;
     }
     std::string_view syntax = t.records[index].syntax ? t.records[index].syntax : "";
-    // Scratch lists kept between calls: the library runs on one thread.
-    static std::vector<const OperandPlan *>
-        listed; // the appended operands: plans that are no slots
-    static std::vector<Segment> body, spare;
+    if (syntax.size() > TemplateClaims::kLongest) {
+        info.template_begin = RecordInfo::kTemplateGeneric;
+        return;
+    }
+    // The appended operands: plans that are no slots (a scratch list kept
+    // between calls; the library runs on one thread).
+    static std::vector<const OperandPlan *> listed;
     listed.clear();
     for (uint32_t k = 0; k < info.plan_count; ++k)
         if (!t.plans[info.plan_begin + k].slot) listed.push_back(&t.plans[info.plan_begin + k]);
@@ -230,8 +216,8 @@ void CompileTemplate(ArchitectureTables &t, uint32_t index) {
         info.template_begin = RecordInfo::kTemplateGeneric;
         return;
     }
-    body.assign(1, {0, static_cast<uint32_t>(syntax.size()), -1});
-    uint32_t inserted = 0; // operands with a place in the body
+    TemplateClaims claims(syntax);
+    uint32_t inserted = 0; // operands with a place in the text
     info.touch_sensitive = 0;
     for (uint32_t j = 0; j < listed.size(); ++j) {
         const char *name = listed[j]->name->syntax_name;
@@ -245,9 +231,9 @@ void CompileTemplate(ArchitectureTables &t, uint32_t index) {
             }
             info.touch_sensitive |= 1u << k;
         }
-        if (split_at_name(syntax, body, name, static_cast<int32_t>(j), spare)) inserted |= 1u << j;
+        if (claims.Claim(name, static_cast<int32_t>(j))) inserted |= 1u << j;
     }
-    store_pieces(t, info, syntax, body);
+    store_pieces(t, info, claims);
 }
 
 void SubstituteTemplate(const char *syntax, const OperandList &operands, std::string &out) {

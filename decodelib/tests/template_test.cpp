@@ -37,6 +37,40 @@ std::string from_pieces(const ArchitectureTables &t, const RecordInfo &info) {
     return text;
 }
 
+// Names taking places before, after, inside and across the places of earlier
+// names, found or not; the pieces must spell what the substitution gives
+// (lower-case texts: the markers hold upper-case letters).
+TEST(TemplateClaims, PiecesSpellTheSubstitutedText) {
+    struct Case {
+        const char *syntax;
+        std::vector<const char *> names;
+        std::vector<bool> found;
+    } cases[] = {
+        {"add ad, as, ad", {"ad", "as"}, {true, true}},
+        {"aaa", {"aa", "a"}, {true, true}},
+        {"aaaa", {"a", "aa"}, {true, false}},
+        {"abab", {"ba", "ab"}, {true, false}},
+        {"abcabc", {"c", "ab", "bc"}, {true, true, false}},
+        {"xaby", {"ab", "xa", "by", "x"}, {true, false, false, true}},
+        {"x", {"xy", "x"}, {false, true}},
+        {"", {"a"}, {false}},
+        {"cond.ad", {"", "ad", "d", "cond"}, {false, true, true, false}},
+        {"a,b,,c", {",", "b"}, {true, true}},
+    };
+    for (const Case &c : cases) {
+        TemplateClaims claims(c.syntax);
+        for (size_t j = 0; j < c.names.size(); ++j)
+            EXPECT_EQ(claims.Claim(c.names[j], static_cast<int32_t>(j)), c.found[j])
+                << c.syntax << " name " << c.names[j];
+        std::string text, syntax = c.syntax;
+        claims.Pieces([&](uint32_t begin, uint32_t length, int32_t operand) {
+            text += syntax.substr(begin, length);
+            if (operand >= 0) text += marker(static_cast<size_t>(operand));
+        });
+        EXPECT_EQ(text, substituted(c.syntax, c.names)) << c.syntax;
+    }
+}
+
 TEST(CompiledTemplates, GiveTheSubstitutedText) {
     for (uint32_t arch = 1; arch <= 6; ++arch) {
         SelectArchitecture(arch);
