@@ -64,7 +64,7 @@ class CleanText {
             n_ += len;
         }
         // The same for a piece shorter than the overrun: one block, no loop
-        // (the operand texts, which fill a buffer of 128).
+        // (operand texts, which fill a buffer of 128, and short literals).
         void CopyShort(const char *s, size_t len) {
             std::memcpy(b_ + n_, s, kOverrun);
             n_ += len;

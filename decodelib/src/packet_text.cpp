@@ -113,7 +113,9 @@ inline bool write_operand(const OperandList &ops, size_t k, uint32_t write, uint
     uint32_t sensitive = info.touch_sensitive;
     for (; piece != last; ++piece) {
         const char *literal = literals + piece->literal;
-        if (piece->literal_write == TemplatePiece::kCopy)
+        if (piece->literal_write == TemplatePiece::kCopyShort)
+            c.CopyShort(literal, piece->length);
+        else if (piece->literal_write == TemplatePiece::kCopy)
             c.Copy(literal, piece->length);
         else if (piece->literal_write == TemplatePiece::kCheckFirst)
             c.CleanAfter(literal, piece->length);

@@ -121,7 +121,8 @@ bool field_joins(ArchitectureTables &t, const Field &field, const char *name) {
 uint8_t literal_write(std::string_view literal, bool first) {
     if (CleanText::HasPair(literal)) return TemplatePiece::kByChar;
     if (first || literal.empty() || !CleanText::IsCleanUpChar(literal[0]))
-        return TemplatePiece::kCopy;
+        return literal.size() < CleanText::kOverrun ? TemplatePiece::kCopyShort
+                                                    : TemplatePiece::kCopy;
     return TemplatePiece::kCheckFirst;
 }
 
