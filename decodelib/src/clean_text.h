@@ -36,8 +36,11 @@ class CleanText {
     // char pointers do not make the compiler reload the text's members.
     class Cursor {
       public:
-        Cursor(char *b, size_t n, bool keep) : b_(b), n_(n), keep_(keep) {}
+        Cursor(char *b, size_t n, size_t limit, bool keep)
+            : b_(b), n_(n), limit_(limit), keep_(keep) {}
         size_t Size() const { return n_; }
+        // Whether `room` more characters (and the overrun) fit without a new Begin.
+        bool Fits(size_t room) const { return n_ + room <= limit_; }
         // Drops what was written after size n (no clean-up character may follow n).
         void Truncate(size_t n) { n_ = n; }
         void Char(char c) {
@@ -89,7 +92,7 @@ class CleanText {
         }
 
         char *b_;
-        size_t n_;
+        size_t n_, limit_;
         bool keep_;
     };
 
@@ -104,7 +107,7 @@ class CleanText {
     Cursor Begin(size_t room) {
         if (size_ + room + kOverrun > buffer_.size())
             buffer_.resize(2 * buffer_.size() + room + kOverrun + 256);
-        return Cursor(buffer_.data(), size_, keep_plus_minus_);
+        return Cursor(buffer_.data(), size_, buffer_.size() - kOverrun, keep_plus_minus_);
     }
     void End(const Cursor &c) { size_ = c.Size(); }
 

@@ -52,11 +52,10 @@ struct Templates {
         pieces = tables.pieces.data();
         literals = tables.literals.data();
     }
-    // Index of a record of the tables, or SIZE_MAX: one unsigned test of the
-    // byte offset instead of two of the pointer.
-    size_t IndexOf(const InstructionRecord *r) const {
-        uintptr_t offset = reinterpret_cast<uintptr_t>(r) - reinterpret_cast<uintptr_t>(records);
-        return offset < record_bytes ? static_cast<size_t>(r - records) : SIZE_MAX;
+    // Whether r is a record of the tables: one unsigned test of the byte
+    // offset instead of two of the pointer.
+    bool Holds(const InstructionRecord *r) const {
+        return reinterpret_cast<uintptr_t>(r) - reinterpret_cast<uintptr_t>(records) < record_bytes;
     }
 };
 
@@ -64,8 +63,8 @@ struct Templates {
 // (prefix and suffix aside), else null: replaced, special and generic records.
 const RecordInfo *compiled_template(Templates &v, const DecodedInstruction &d,
                                     const OperandList &ops) {
-    size_t index = v.IndexOf(d.record);
-    if (d.replaced || index == SIZE_MAX) return nullptr;
+    if (d.replaced || !v.Holds(d.record)) return nullptr;
+    auto index = static_cast<size_t>(d.record - v.records);
     RecordInfo &info = v.info[index];
     // Built templates lead: one test of the sign on the usual path.
     if (info.template_begin < 0) [[unlikely]] {
@@ -180,11 +179,11 @@ void append_other_body(uint32_t i, CleanText &out) {
     target.End(c);
 }
 
-// Appends the usual line of decoded instruction d: a one-character prefix
-// that takes part in no clean-up, no suffix, a compiled template. False, with
-// nothing appended, for any other line.
+// Appends at the cursor the usual line of decoded instruction d: a
+// one-character prefix that takes part in no clean-up, no suffix, a compiled
+// template. False, with nothing appended, for any other line.
 bool append_usual_line(Templates &v, const DecodedInstruction &d, const OperandList &ops,
-                       CleanText &target, char separator) {
+                       CleanText &target, CleanText::Cursor &c, char separator) {
     // One test for the prefix's and the suffix's lengths.
     if ((d.prefix_text.size() ^ 1) | d.suffix_text.size()) return false;
     char prefix = d.prefix_text[0];
@@ -192,17 +191,18 @@ bool append_usual_line(Templates &v, const DecodedInstruction &d, const OperandL
     const RecordInfo *compiled = compiled_template(v, d, ops);
     if (!compiled) return false;
     size_t room = compiled->template_room + 3;
-    CleanText::Cursor c = target.Begin(room);
+    if (!c.Fits(room)) [[unlikely]] {
+        target.End(c);
+        c = target.Begin(room);
+    }
     size_t before = c.Size();
     if (before) c.Plain(separator);
     c.Plain(prefix);
     if (!write_pieces(v, *compiled, ops, target, c, room)) [[unlikely]] {
         c.Truncate(before);
-        target.End(c);
         return false;
     }
     c.Char(';');
-    target.End(c);
     return true;
 }
 
@@ -220,17 +220,25 @@ uint32_t FormatPacket(const char **text) {
     const DecodedInstruction *instructions = s.instructions.data();
     const OperandList *lists = s.operand_lists.data();
     char separator = line_feed ? '\n' : ' ';
-    auto line = [&](uint32_t i, CleanText &target) {
-        if (!append_usual_line(v, instructions[i], lists[i], target, separator))
-            append_line(s, v, i, target, line_feed);
+    // The cursor of the text being written stays open from line to line.
+    auto line = [&](uint32_t i, CleanText &target, CleanText::Cursor &c) {
+        if (append_usual_line(v, instructions[i], lists[i], target, c, separator)) return;
+        target.End(c);
+        append_line(s, v, i, target, line_feed);
+        c = target.Begin(0);
     };
     if (!shape.two_s()) {
-        for (uint32_t i = 0, n = s.count; i < n; ++i) line(i, first);
+        CleanText::Cursor c = first.Begin(0);
+        for (uint32_t i = 0, n = s.count; i < n; ++i) line(i, first, c);
+        first.End(c);
     } else {
         for (uint32_t i = 0, n = s.count; i < n; ++i) {
             long k = static_cast<long>(i);
             bool upper = k == shape.x || k == shape.first_s || k == shape.z;
-            line(i, upper ? second : first);
+            CleanText &target = upper ? second : first;
+            CleanText::Cursor c = target.Begin(0);
+            line(i, target, c);
+            target.End(c);
         }
     }
     // The upper half follows, with no clean-up across the line break.
