@@ -80,6 +80,15 @@ class CleanText {
             else
                 Copy(s, len);
         }
+        // The same for a piece shorter than the overrun.
+        void CleanAfterShort(const char *s, size_t len) {
+            if (n_ && CanLead(b_[n_ - 1]))
+                Clean(s, len);
+            else
+                CopyShort(s, len);
+        }
+        // A terminating zero after the text, which the overrun has room for.
+        void Terminate() { b_[n_] = '\0'; }
         // A character that takes part in no clean-up (a separator).
         void Plain(char c) { b_[n_++] = c; }
 

@@ -114,6 +114,8 @@ inline bool write_operand(const OperandList &ops, size_t k, uint32_t write, uint
         const char *literal = literals + piece->literal;
         if (piece->literal_write == TemplatePiece::kCopyShort)
             c.CopyShort(literal, piece->length);
+        else if (piece->literal_write == TemplatePiece::kCheckFirstShort)
+            c.CleanAfterShort(literal, piece->length);
         else if (piece->literal_write == TemplatePiece::kCopy)
             c.Copy(literal, piece->length);
         else if (piece->literal_write == TemplatePiece::kCheckFirst)
@@ -214,7 +216,6 @@ uint32_t FormatPacket(const char **text) {
     bool keep = s.options & OPT_KEEP_PLUS_MINUS, line_feed = s.options & OPT_LINE_SEPARATOR;
     CleanText &first = s.first_part, &second = s.second_part;
     first.Reset(keep);
-    second.Reset(keep);
     // Instructions are decoded with some tables selected.
     Templates v(s.count ? *s.current : s.tables[0]);
     const DecodedInstruction *instructions = s.instructions.data();
@@ -227,11 +228,15 @@ uint32_t FormatPacket(const char **text) {
         append_line(s, v, i, target, line_feed);
         c = target.Begin(0);
     };
+    const char *whole;
     if (!shape.two_s()) {
         CleanText::Cursor c = first.Begin(0);
         for (uint32_t i = 0, n = s.count; i < n; ++i) line(i, first, c);
+        c.Terminate();
         first.End(c);
+        whole = first.Data();
     } else {
+        second.Reset(keep);
         for (uint32_t i = 0, n = s.count; i < n; ++i) {
             long k = static_cast<long>(i);
             bool upper = k == shape.x || k == shape.first_s || k == shape.z;
@@ -240,13 +245,11 @@ uint32_t FormatPacket(const char **text) {
             line(i, target, c);
             target.End(c);
         }
-    }
-    // The upper half follows, with no clean-up across the line break.
-    if (shape.two_s()) {
+        // The upper half follows, with no clean-up across the line break.
         first.AppendRaw("\n\t", 2);
         first.AppendRaw(second.Data(), second.Size());
+        whole = first.CStr();
     }
-    const char *whole = first.CStr();
     if (text) *text = whole;
     return s.consumed;
 }

@@ -157,11 +157,12 @@ struct TemplatePiece {
     uint32_t length;  // of the literal
     int32_t operand;  // operand list position, or -1 for none
     // How the literal and the operand's text are written when the text before
-    // the template cannot start a pair: copied as they are (a literal shorter
-    // than a block in one block), the first character checked against the
-    // text before it, or (a literal holding a pair) character by character.
+    // the template cannot start a pair: copied as they are, the first
+    // character checked against the text before it (for a literal shorter
+    // than a block, either in one block), or (a literal holding a pair)
+    // character by character.
     uint8_t literal_write, operand_write;
-    enum : uint8_t { kCopy, kCheckFirst, kByChar, kCopyShort };
+    enum : uint8_t { kCopy, kCheckFirst, kByChar, kCopyShort, kCheckFirstShort };
 };
 
 // The places of a template's text taken by operand names: each name, in

@@ -120,10 +120,10 @@ bool field_joins(ArchitectureTables &t, const Field &field, const char *name) {
 // end in anything or be empty.
 uint8_t literal_write(std::string_view literal, bool first) {
     if (CleanText::HasPair(literal)) return TemplatePiece::kByChar;
+    bool short_one = literal.size() < CleanText::kOverrun;
     if (first || literal.empty() || !CleanText::IsCleanUpChar(literal[0]))
-        return literal.size() < CleanText::kOverrun ? TemplatePiece::kCopyShort
-                                                    : TemplatePiece::kCopy;
-    return TemplatePiece::kCheckFirst;
+        return short_one ? TemplatePiece::kCopyShort : TemplatePiece::kCopy;
+    return short_one ? TemplatePiece::kCheckFirstShort : TemplatePiece::kCheckFirst;
 }
 
 // How an operand's text is written after `literal`; a literal keeps its last

@@ -13,8 +13,10 @@ using ZEMADisasmLib::CleanText;
 using zt::cleaned_up;
 
 // Appends s in pieces cut at `cuts` (a bit per position), each piece without
-// a pair going through the copying path.
-std::string grown(const std::string &s, unsigned cuts, bool keep_plus_minus) {
+// a pair going through the copying path (`short_path`: the one for pieces
+// shorter than a block).
+std::string grown(const std::string &s, unsigned cuts, bool keep_plus_minus,
+                  bool short_path = false) {
     CleanText text;
     text.Reset(keep_plus_minus);
     size_t begin = 0;
@@ -26,7 +28,10 @@ std::string grown(const std::string &s, unsigned cuts, bool keep_plus_minus) {
             c.Text(piece.data(), piece.size());
         } else {
             std::string padded = piece + std::string(CleanText::kOverrun, '\0');
-            c.Clean(padded.data(), piece.size());
+            if (short_path)
+                c.CleanAfterShort(padded.data(), piece.size());
+            else
+                c.Clean(padded.data(), piece.size());
         }
         text.End(c);
         begin = k;
@@ -49,6 +54,8 @@ TEST(CleanText, AgreesWithWholeTextReplacementOnEveryShortText) {
                 for (unsigned cuts : {0u, ~0u, 0x2au, 0x14u}) {
                     ASSERT_EQ(grown(s, cuts, keep), expected)
                         << '"' << s << "\" keep=" << keep << " cuts=" << cuts;
+                    ASSERT_EQ(grown(s, cuts, keep, true), expected)
+                        << '"' << s << "\" keep=" << keep << " cuts=" << cuts << " short";
                 }
             }
         }
@@ -105,6 +112,30 @@ TEST(CleanText, ShortCopiesKeepTheirLengthWhateverTheBlockCarries) {
             text.End(cursor);
         }
         EXPECT_EQ(std::string(text.CStr()), c.expected);
+    }
+}
+
+// A cursor left open over many pieces asks for a new Begin only when the
+// room runs out; the text stays whole and ends in a zero.
+TEST(CleanText, OpenCursorGrowsWhenTheRoomRunsOut) {
+    for (size_t pieces : {0, 1, 300, 5000}) {
+        CleanText text;
+        text.Reset(false);
+        CleanText::Cursor c = text.Begin(0);
+        std::string expected, block(128, 'q');
+        for (size_t k = 0; k < pieces; ++k) {
+            size_t length = k % 16;
+            if (!c.Fits(length)) {
+                text.End(c);
+                c = text.Begin(length);
+            }
+            c.CopyShort(block.data(), length);
+            expected.append(length, 'q');
+        }
+        c.Terminate();
+        text.End(c);
+        EXPECT_EQ(std::string(text.Data()), expected) << pieces;
+        EXPECT_EQ(text.Size(), expected.size());
     }
 }
 
