@@ -67,6 +67,7 @@ const InstructionRecord *record_at(uint32_t index) {
 [[gnu::always_inline]] inline uint32_t append_instruction(const InstructionRecord *record) {
     DecoderState &s = State();
     uint32_t i = s.count++;
+    s.s_count += record->slot == SLOT_S;
     if (i == s.instruction_room) grow_instructions();
     DecodedInstruction &d = s.instructions[i];
     d.record = record;
@@ -546,6 +547,7 @@ void DecodeSlot(uint64_t value, uint32_t width, uint32_t slot) {
 uint32_t DecodeWord(const uint8_t *bytes, uint32_t arch) {
     DecoderState &s = State();
     s.count = 0;
+    s.s_count = 0;
     s.texts.Reset();
     if (arch < 1 || arch > 6) return s.consumed = 0;
     uint32_t width = arch <= 3 ? 64 : 32;

@@ -455,6 +455,9 @@ struct DecoderState {
     std::vector<OperandList> operand_lists;
     uint32_t instruction_room = 0; // entries made: the check per instruction reads one counter
     uint32_t count = 0;
+    // Instructions of S-slot records appended since the last word began: with
+    // fewer than two, a packet's text has one half.
+    uint32_t s_count = 0;
     uint32_t consumed = 0;
     uint32_t options = 0;
     uint32_t architecture = 1;
