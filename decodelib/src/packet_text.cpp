@@ -212,7 +212,8 @@ bool append_usual_line(Templates &v, const DecodedInstruction &d, const OperandL
 
 uint32_t FormatPacket(const char **text) {
     DecoderState &s = State();
-    PacketShape shape = shape_of_packet();
+    // The appends counted the S instructions: most packets need no pass.
+    PacketShape shape = s.s_count < 2 ? PacketShape{} : shape_of_packet();
     bool keep = s.options & OPT_KEEP_PLUS_MINUS, line_feed = s.options & OPT_LINE_SEPARATOR;
     CleanText &first = s.first_part, &second = s.second_part;
     first.Reset(keep);
