@@ -142,27 +142,41 @@ bool handle_operands(uint32_t i, Window_struct *w, Option_struct *opt) {
     return true;
 }
 
-// Whether the operands of the packet at the window position need nothing: no
-// relocation there, and no address comments. Most packets of a relocatable
-// file are such, and the walk over their operands is spared.
-bool operands_quiet(const Window_struct *w) {
-    if (w->walk_operands) return false;
-    const Elf32_Rela *next = w->rela.current;
-    return next == nullptr || next->r_offset > w->offset;
+// The address comments of instruction i in a packet with no relocation at
+// it (every packet of an executable): its relocatable operands keep their
+// texts, so only those naming an address are looked at.
+bool note_addresses(uint32_t i, Window_struct *w, Option_struct *opt) {
+    uint32_t n = GetOperandCount(i);
+    if (n == 0) return true;
+    const OperandRecord *operands = GetOperand(i, 0);
+    size_t mark = w->comment.size();
+    for (uint32_t j = 0; j < n; j++) {
+        if (operands[j].reloc_type == 0) continue;
+        note_operand_address(GetInstructionRecord(i), &operands[j], mark, w, opt);
+        if (has_error(opt)) return false;
+    }
+    return true;
 }
 
-// Annotates the `count` instructions of an accepted packet of `size` bytes
-// and sets their texts.
-bool annotate_packet(uint32_t size, uint32_t count, Window_struct *w, Option_struct *opt) {
-    bool quiet = operands_quiet(w);
-    // Most packets need neither: their instructions only get the tab.
-    if (quiet && !w->annotate_all) {
-        for (uint32_t i = 0; i < count; i++) SetInstructionText(i, "\t", nullptr, nullptr);
-        return true;
-    }
+// Whether a relocation lies at the packet at the window position (or one
+// left behind below it, which the look-up passes over).
+bool relocation_here(const Window_struct *w) {
+    const Elf32_Rela *next = w->rela.current;
+    return next != nullptr && next->r_offset <= w->offset;
+}
+
+// Annotates the `count` instructions of a packet of `size` bytes whose
+// operands or instructions need a look, and sets their texts.
+[[gnu::noinline]] bool annotate_busy_packet(uint32_t size, uint32_t count, Window_struct *w,
+                                            Option_struct *opt) {
+    bool relocated = relocation_here(w);
     w->comment.clear();
     for (uint32_t i = 0; i < count; i++) {
-        if (!quiet && !handle_operands(i, w, opt)) return false;
+        if (relocated) {
+            if (!handle_operands(i, w, opt)) return false;
+        } else if (w->walk_operands && !note_addresses(i, w, opt)) {
+            return false;
+        }
         if (opt->loop_end) track_loop_ends(i, w->consumed + size, &w->loops, &w->comment);
     }
     // A decoded instruction has no suffix: only the last one gets the
@@ -171,6 +185,17 @@ bool annotate_packet(uint32_t size, uint32_t count, Window_struct *w, Option_str
     uint32_t plain = commented ? count - 1 : count;
     for (uint32_t i = 0; i < plain; i++) SetInstructionText(i, "\t", nullptr, nullptr);
     if (commented) SetInstructionText(count - 1, "\t", w->comment.c_str(), nullptr);
+    return true;
+}
+
+// Annotates the `count` instructions of an accepted packet of `size` bytes
+// and sets their texts. Most packets of a relocatable file need neither
+// relocations nor comments: their instructions only get the tab, without
+// the upkeep of the busy path.
+inline bool annotate_packet(uint32_t size, uint32_t count, Window_struct *w, Option_struct *opt) {
+    if (w->walk_operands || w->annotate_all || relocation_here(w))
+        return annotate_busy_packet(size, count, w, opt);
+    for (uint32_t i = 0; i < count; i++) SetInstructionText(i, "\t", nullptr, nullptr);
     return true;
 }
 
