@@ -11,6 +11,7 @@ std::string_view TextArena::KeepCopy(const char *text) {
     size_t n = std::strlen(text);
     if (chunks_.empty() || n > capacity_ - used_) {
         size_t size = std::max(kChunk, n);
+        extra_chunks_ = !chunks_.empty() || size > kChunk;
         chunks_.push_back(std::make_unique<char[]>(size));
         used_ = 0;
         capacity_ = size;
@@ -21,16 +22,10 @@ std::string_view TextArena::KeepCopy(const char *text) {
     return {place, n};
 }
 
-void TextArena::Reset() {
-    // One chunk of the usual size stays for the next packets; chunks made for
-    // long texts go (out of line: the usual reset stays a few instructions).
-    if (chunks_.size() > 1 || capacity_ > kChunk) DropChunks();
-    used_ = 0;
-}
-
 void TextArena::DropChunks() {
     chunks_.clear();
     capacity_ = 0;
+    extra_chunks_ = false;
 }
 
 uint32_t DecodeInstruction(const uint8_t *bytes, uint64_t available, uint32_t options,

@@ -435,7 +435,12 @@ class TextArena {
     static std::string_view One(char c) {
         return {&kSingleChars.at[static_cast<unsigned char>(c)], 1};
     }
-    void Reset();
+    // Per decode: a few instructions unless a long text needed chunks of
+    // its own, which go then.
+    void Reset() {
+        if (extra_chunks_) DropChunks();
+        used_ = 0;
+    }
 
   private:
     std::string_view KeepCopy(const char *text);
@@ -444,6 +449,7 @@ class TextArena {
     static constexpr size_t kChunk = 4096;
     std::vector<std::unique_ptr<char[]>> chunks_;
     size_t used_ = 0, capacity_ = 0;
+    bool extra_chunks_ = false; // more than the one chunk of the usual size
 };
 
 struct DecoderState {

@@ -122,6 +122,28 @@ TEST_F(Text, LongPacketTextsAreKeptWhole) {
     EXPECT_EQ(std::strlen(again), text.size());
 }
 
+// Driver texts of every size, packet after packet: texts that fill or
+// overflow the kept storage, and the short ones after the storage made for
+// a long text is let go, all come out whole.
+TEST_F(Text, DriverTextsOfEverySizeOverSeveralPackets) {
+    uint64_t upper = encode(ARCH_ZEMA1, "add_aX_aY", {{"AA", 1}, {"AM", 2}});
+    uint64_t lower = encode(ARCH_ZEMA1, "set_rot", {{"ROT_MODE", 1}, {"AA", 3}});
+    uint64_t word = encode(ARCH_ZEMA1, "opXSSZ", {{"opS_HI", upper}, {"opS_LO", lower}});
+    const struct {
+        size_t prefix, suffix;
+    } packets[] = {{2, 3},    {4000, 200}, {90, 4095}, {5000, 5000}, {2, 3},
+                   {4096, 1}, {1, 4096},   {0, 0},     {300, 7}};
+    for (const auto &p : packets) {
+        decode(ARCH_ZEMA1, word);
+        ASSERT_EQ(GetInstructionCount(), 2u);
+        std::string y(p.prefix, 'y'), z(p.suffix, 'z');
+        SetInstructionText(0, y.c_str(), nullptr, nullptr);
+        SetInstructionText(1, nullptr, z.c_str(), nullptr);
+        EXPECT_EQ(packet_text(), "set.rot plain, a3" + z + ";\n\t" + y + "add a1, a2;")
+            << p.prefix << " " << p.suffix;
+    }
+}
+
 // A field text longer than the operand record's buffer is kept whole beside
 // it, for the packet text and for the driver.
 TEST_F(OperandText, LongFieldTextsAreKeptWhole) {
