@@ -249,11 +249,6 @@ constexpr RenderStyle kZema{false, false}, kRixu{true, true};
     rendered.clean = k.clean;
 }
 
-const RecordInfo &info_of(const InstructionRecord *r) {
-    const ArchitectureTables &t = *State().current;
-    return t.info[t.IndexOf(r)];
-}
-
 // Appends matched record `record` and renders all its operands against `bits`.
 [[gnu::always_inline]] inline void append_rendered(uint32_t record, uint64_t bits,
                                                    uint32_t boundary, RenderStyle style) {
@@ -285,18 +280,6 @@ void decode_swbreak_value(uint32_t width) {
     if (const InstructionRecord *sw = swbreak_of_width(width)) DecodeSlot(sw->value, width, SLOT_X);
 }
 
-// ZEMA1: X 3 marks both halves, 2 the upper, 1 the lower one.
-void zema1_break_marker(SlotValue x, uint8_t half_trait) {
-    if (x.value == 0) return;
-    const InstructionRecord *m = MatchSlot(x.value, x.width, SLOT_X);
-    if (!m) return;
-    uint8_t traits = info_of(m).traits;
-    if (traits & TRAIT_SWBREAK)
-        DecodeSlot(x.value, x.width, SLOT_X);
-    else if (traits & half_trait)
-        decode_swbreak_value(x.width);
-}
-
 // Appends the instruction matched as `m` for a slot value (INVALID when none).
 [[gnu::always_inline]] inline void append_matched(uint32_t m, uint64_t value, uint32_t width) {
     if (m == kNoRecord) return append_invalid(width);
@@ -311,8 +294,33 @@ void zema1_break_marker(SlotValue x, uint8_t half_trait) {
     append_matched(match_read(read, value), value, read.width);
 }
 
+// ZEMA1's X value, with the record it matches and that record's traits: matched
+// once for the word, though the marker is looked at beside both S halves.
+struct Zema1Marker {
+    SlotValue x;
+    uint32_t record = kNoRecord;
+    uint8_t traits = 0;
+};
+
+Zema1Marker zema1_marker(const SlotRead &read, uint64_t bits) {
+    Zema1Marker marker{{read.Value(bits), read.width}};
+    if (marker.x.value == 0) return marker;
+    marker.record = match_read(read, marker.x.value);
+    if (marker.record != kNoRecord) marker.traits = State().current->info[marker.record].traits;
+    return marker;
+}
+
+// ZEMA1: X 3 marks both halves, 2 the upper, 1 the lower one.
+void zema1_break_marker(const Zema1Marker &marker, uint8_t half_trait) {
+    if (marker.record == kNoRecord) return;
+    if (marker.traits & TRAIT_SWBREAK)
+        append_matched(marker.record, marker.x.value, marker.x.width);
+    else if (marker.traits & half_trait)
+        decode_swbreak_value(marker.x.width);
+}
+
 void decode_two_s(const TwoSFields &f, uint64_t bits, uint32_t arch) {
-    SlotValue x{f.x.Value(bits), f.x.width};
+    Zema1Marker x = arch == ARCH_ZEMA1 ? zema1_marker(f.x, bits) : Zema1Marker{};
     uint64_t sh = f.s_hi.Value(bits), z = f.z.Value(bits);
     uint32_t upper = match_read(f.s_hi, sh);
     bool null = upper != kNoRecord && (State().current->info[upper].traits & TRAIT_NULL);
