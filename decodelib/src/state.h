@@ -165,6 +165,29 @@ struct TemplatePiece {
     enum : uint8_t { kCopy, kCheckFirst, kByChar, kCopyShort, kCheckFirstShort };
 };
 
+// A set of characters (those above 127 share the places of their low bits).
+struct CharSet {
+    uint64_t bits[2] = {};
+    void Add(char c) {
+        unsigned u = static_cast<unsigned char>(c) & 127;
+        bits[u >> 6] |= 1ULL << (u & 63);
+    }
+    bool Has(char c) const {
+        unsigned u = static_cast<unsigned char>(c) & 127;
+        return (bits[u >> 6] >> (u & 63)) & 1;
+    }
+    void Add(const CharSet &o) {
+        bits[0] |= o.bits[0];
+        bits[1] |= o.bits[1];
+    }
+    bool Meets(const CharSet &o) const { return (bits[0] & o.bits[0]) || (bits[1] & o.bits[1]); }
+};
+
+// The characters an operand's texts can begin and end with.
+struct TextEnds {
+    CharSet first, last;
+};
+
 // The places of a template's text taken by operand names: each name, in
 // list order, wherever it lies wholly in text no earlier name took, found
 // from the left without overlap, as replacing it in the literal stretches
@@ -176,6 +199,12 @@ class TemplateClaims {
     // Takes the places of a name for operand list position `operand`; false
     // when it is nowhere.
     bool Claim(std::string_view name, int32_t operand);
+    // Whether a name could be matched across the place of an operand whose
+    // text is empty: it holds a character that can stand before the place and
+    // one that can stand after it, one after the other. ends[l]: how operand
+    // l's texts can begin and end; bit l of `empty`: whether its text can be
+    // empty, which also lets the text beyond it meet a neighbouring place.
+    bool MatchesAcross(std::string_view name, const TextEnds *ends, uint32_t empty) const;
     std::string_view Syntax() const { return syntax_; }
     // Calls piece(begin, length, operand) in text order for each literal
     // stretch (perhaps empty) and the name after it, then (operand -1) for a
@@ -209,25 +238,11 @@ class TemplateClaims {
     uint32_t count_ = 0;
 };
 
-// A set of characters (those above 127 share the places of their low bits).
-struct CharSet {
-    uint64_t bits[2] = {};
-    void Add(char c) {
-        unsigned u = static_cast<unsigned char>(c) & 127;
-        bits[u >> 6] |= 1ULL << (u & 63);
-    }
-    bool Has(char c) const {
-        unsigned u = static_cast<unsigned char>(c) & 127;
-        return (bits[u >> 6] >> (u & 63)) & 1;
-    }
-    bool Meets(const CharSet &o) const { return (bits[0] & o.bits[0]) || (bits[1] & o.bits[1]); }
-};
-
 // The characters of the texts a field can render (for fields that render
 // more than numbers) and their first characters; the texts themselves are
 // listed only when these cannot rule out an overlap.
 struct FieldChars {
-    CharSet all, first;
+    CharSet all, first, last; // last: of the texts as they may be cut too
     bool listed = false;
     std::vector<std::string> texts;
 };
@@ -336,6 +351,7 @@ struct ArchitectureTables {
     // fields looked at.
     PairMemo joins; // (field, operand name): whether a text of the field can join the name
     std::map<const Field *, FieldChars> field_chars;
+    std::vector<int8_t> field_empty; // by field record: whether a text can be "" (-1: not known)
 
     // Index of a record of these tables, or SIZE_MAX.
     size_t IndexOf(const InstructionRecord *r) const {

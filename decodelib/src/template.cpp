@@ -62,12 +62,14 @@ std::string lower(std::string text) {
     return text;
 }
 
+constexpr size_t kCut = sizeof(OperandRecord{}.text) - 1; // operand texts are cut to this
+
 // The texts of a field as its decodes can leave them: as written, lower-cased
 // (RIXU operands) and cut to the operand text buffer.
 std::vector<std::string> field_texts(const Field &field) {
     std::vector<std::string> texts;
     for (const std::string &text : field.PossibleTexts()) {
-        std::string cut = text.substr(0, sizeof(OperandRecord{}.text) - 1);
+        std::string cut = text.substr(0, kCut);
         for (const std::string &t : {text, lower(text), cut, lower(cut)}) texts.push_back(t);
     }
     return texts;
@@ -86,8 +88,64 @@ FieldChars &chars_of(ArchitectureTables &t, const Field &field) {
     for (const std::string &text : field.PossibleTexts()) {
         for (char c : text) add(chars.all, c);
         if (!text.empty()) add(chars.first, text[0]);
+        if (!text.empty()) add(chars.last, text.back());
+        if (text.size() >= kCut) add(chars.last, text[kCut - 1]);
     }
     return chars;
+}
+
+// What the texts of the appended operands can hold: their characters, and
+// which can be empty (an empty text joins the texts on either side of it).
+struct OperandTexts {
+    TextEnds ends[32];
+    uint32_t empty = 0;
+};
+
+// Only a table entry written as "" renders nothing (looked up in the values
+// rather than through the listed texts, which are built as strings).
+bool may_be_empty(const Field &field) {
+    auto *tabled = dynamic_cast<const TabledField *>(&field);
+    if (!tabled || tabled->shift != 0) return false;
+    for (const auto &entry : tabled->values)
+        if (entry.second.empty()) return true;
+    return false;
+}
+
+// The same, remembered by the field's record (looked up for every operand of
+// every template compiled).
+bool renders_empty(ArchitectureTables &t, const Field &field) {
+    auto record = reinterpret_cast<uintptr_t>(field.record);
+    auto base = reinterpret_cast<uintptr_t>(t.fields);
+    size_t at = (record - base) / sizeof(FieldRecord);
+    if (!t.fields || record < base || at >= t.field_count) return may_be_empty(field);
+    if (t.field_empty.empty()) t.field_empty.assign(t.field_count, -1);
+    int8_t &known = t.field_empty[at];
+    if (known < 0) known = may_be_empty(field);
+    return known != 0;
+}
+
+// The characters are gathered only for templates where a text can be empty.
+void note_texts(ArchitectureTables &t, const std::vector<const OperandPlan *> &listed,
+                OperandTexts &out) {
+    out.empty = 0;
+    for (uint32_t k = 0; k < listed.size(); ++k)
+        if (renders_empty(t, *listed[k]->field)) out.empty |= 1u << k;
+    if (!out.empty) return;
+    for (uint32_t k = 0; k < listed.size(); ++k) {
+        const Field &field = *listed[k]->field;
+        TextEnds &ends = out.ends[k];
+        ends = TextEnds{};
+        if (field.RendersNumbersOnly()) {
+            for (char c : std::string_view("+-$0123456789abcdefABCDEF")) ends.first.Add(c);
+            ends.last = ends.first;
+            continue;
+        }
+        const FieldChars &chars = chars_of(t, field);
+        ends = {chars.first, chars.last};
+        if (!chars.all.bits[0] && !chars.all.bits[1] && !((out.empty >> k) & 1))
+            ends.first.bits[0] = ends.first.bits[1] = ends.last.bits[0] = ends.last.bits[1] =
+                ~0ULL; // texts not listed: anything
+    }
 }
 
 bool texts_overlap(ArchitectureTables &t, const Field &field, std::string_view name) {
@@ -196,6 +254,42 @@ bool TemplateClaims::Claim(std::string_view name, int32_t operand) {
     return found;
 }
 
+// What can stand before each place is gathered from the left and what can
+// stand after it from the right, so that runs of neighbouring places cost
+// one pass.
+bool TemplateClaims::MatchesAcross(std::string_view name, const TextEnds *ends,
+                                   uint32_t empty) const {
+    if (name.size() < 2) return false;
+    CharSet before[kLongest], after;
+    for (uint32_t k = 0; k < count_; ++k) {
+        const Place &at = claims_[k];
+        before[k] = CharSet{};
+        if (k > 0 && claims_[k - 1].end == at.begin) {
+            auto previous = static_cast<uint32_t>(claims_[k - 1].operand);
+            before[k] = ends[previous].last;
+            if ((empty >> previous) & 1) before[k].Add(before[k - 1]);
+        } else if (at.begin > 0) {
+            before[k].Add(syntax_[at.begin - 1]);
+        }
+    }
+    for (uint32_t k = count_; k-- > 0;) {
+        const Place &at = claims_[k];
+        CharSet next;
+        if (k + 1 < count_ && claims_[k + 1].begin == at.end) {
+            auto following = static_cast<uint32_t>(claims_[k + 1].operand);
+            next = ends[following].first;
+            if ((empty >> following) & 1) next.Add(after);
+        } else if (at.end < syntax_.size()) {
+            next.Add(syntax_[at.end]);
+        }
+        after = next;
+        if (!((empty >> static_cast<uint32_t>(at.operand)) & 1)) continue;
+        for (size_t i = 0; i + 1 < name.size(); ++i)
+            if (before[k].Has(name[i]) && after.Has(name[i + 1])) return true;
+    }
+    return false;
+}
+
 void CompileTemplate(ArchitectureTables &t, uint32_t index) {
     RecordInfo &info = t.info[index];
     if (info.traits & TRAIT_SPECIAL) {
@@ -217,6 +311,8 @@ void CompileTemplate(ArchitectureTables &t, uint32_t index) {
         info.template_begin = RecordInfo::kTemplateGeneric;
         return;
     }
+    static OperandTexts texts;
+    note_texts(t, listed, texts);
     TemplateClaims claims(syntax);
     uint32_t inserted = 0; // operands with a place in the text
     info.touch_sensitive = 0;
@@ -224,6 +320,10 @@ void CompileTemplate(ArchitectureTables &t, uint32_t index) {
         const char *name = listed[j]->name->syntax_name;
         if (!*name) continue;
         // A name may also match in or across the texts inserted before it.
+        if (texts.empty && claims.MatchesAcross(name, texts.ends, texts.empty)) {
+            info.template_begin = RecordInfo::kTemplateGeneric;
+            return;
+        }
         for (uint32_t k = 0; k < j; ++k) {
             if (!((inserted >> k) & 1)) continue;
             if (field_joins(t, *listed[k]->field, name)) {

@@ -15,24 +15,31 @@ std::string marker(size_t j) {
     return std::string("\x01") + static_cast<char>('A' + j % 26);
 }
 
+// The text of operand j: its marker, or nothing for the operands in `empty`
+// (a bit each).
+std::string text_of(size_t j, uint64_t empty) {
+    return j < 64 && ((empty >> j) & 1) ? std::string() : marker(j);
+}
+
 // Each listed operand's name replaced everywhere in turn; markers hold no
 // name characters, so nothing inserted is matched again.
-std::string substituted(std::string body, const std::vector<const char *> &names) {
+std::string substituted(std::string body, const std::vector<const char *> &names,
+                        uint64_t empty = 0) {
     for (size_t j = 0; j < names.size(); ++j) {
-        std::string name = names[j];
+        std::string name = names[j], text = text_of(j, empty);
         if (name.empty()) continue;
         for (size_t p = body.find(name); p != std::string::npos; p = body.find(name, p))
-            body.replace(p, name.size(), marker(j)), p += 2;
+            body.replace(p, name.size(), text), p += text.size();
     }
     return body;
 }
 
-std::string from_pieces(const ArchitectureTables &t, const RecordInfo &info) {
+std::string from_pieces(const ArchitectureTables &t, const RecordInfo &info, uint64_t empty = 0) {
     std::string text;
     for (int32_t k = info.template_begin; k < info.template_end; ++k) {
         const TemplatePiece &piece = t.pieces[static_cast<size_t>(k)];
         text += t.literals.substr(piece.literal, piece.length);
-        if (piece.operand >= 0) text += marker(static_cast<size_t>(piece.operand));
+        if (piece.operand >= 0) text += text_of(static_cast<size_t>(piece.operand), empty);
     }
     return text;
 }
@@ -71,6 +78,67 @@ TEST(TemplateClaims, PiecesSpellTheSubstitutedText) {
     }
 }
 
+// An earlier operand's empty text joins the texts on either side of its
+// place; a later name that may be found across the joint must be reported.
+// Every earlier operand renders "g0," or nothing.
+TEST(TemplateClaims, MatchesAcrossAnEmptyText) {
+    struct Case {
+        const char *syntax;
+        std::vector<const char *> earlier; // claimed in turn
+        const char *name;
+        bool across;
+    } cases[] = {
+        {"aXb", {"X"}, "ab", true},
+        {"aXb", {"X"}, "ba", false},
+        {"aXb, aXc", {"X"}, "ac", true},
+        {"Xab", {"X"}, "ab", false}, // nothing before the place
+        {"abX", {"X"}, "bX", false}, // nor after it
+        {"aXb", {"X"}, "b", false},  // one character is found in place
+        {"jmpCOND LI", {"COND"}, "LI", false},
+        {"jmpCOND LI", {"COND"}, "p L", true},
+        {"aXYb", {"X", "Y"}, "ab", true},  // Y empty too: a meets b
+        {"aXYb", {"X", "Y"}, "ag", true},  // a meets Y's text
+        {"aXYb", {"X", "Y"}, "a,", false}, // which does not begin with ","
+        {"aYXb", {"X", "Y"}, ",b", true},  // Y's text meets b
+        {"aYXb", {"X", "Y"}, "0b", false}, // its "0" is inside
+        {"aXYb", {"X", "Y"}, "aG", false},
+        {"G0G1G2G3", {"G1", "G0", "G2"}, "G3", false},
+    };
+    TextEnds texts[4];
+    for (TextEnds &ends : texts) {
+        ends.first.Add('g');
+        ends.last.Add(',');
+    }
+    for (const Case &c : cases) {
+        TemplateClaims claims(c.syntax);
+        for (size_t j = 0; j < c.earlier.size(); ++j)
+            claims.Claim(c.earlier[j], static_cast<int32_t>(j));
+        EXPECT_EQ(claims.MatchesAcross(c.name, texts, 0xF), c.across)
+            << c.syntax << " name " << c.name;
+    }
+    // Texts that cannot be empty keep a place's sides apart.
+    TemplateClaims claims("aXYb");
+    claims.Claim("X", 0);
+    claims.Claim("Y", 1);
+    EXPECT_FALSE(claims.MatchesAcross("ab", texts, 0x1));
+}
+
+// Operands of a field that can render "" shown empty one at a time and all
+// at once: the pieces must still spell what the substitution gives.
+uint64_t empty_capable(const ArchitectureTables &t, const RecordInfo &info) {
+    uint64_t empty = 0;
+    size_t j = 0;
+    for (uint32_t k = 0; k < info.plan_count; ++k) {
+        const OperandPlan &plan = t.plans[info.plan_begin + k];
+        if (plan.slot) continue;
+        if (!plan.field->RendersNumbersOnly())
+            for (const std::string &text : plan.field->PossibleTexts())
+                if (text.empty() && j < 64) empty |= 1ULL << j;
+        ++j;
+    }
+    return empty;
+}
+
 TEST(CompiledTemplates, GiveTheSubstitutedText) {
     for (uint32_t arch = 1; arch <= 6; ++arch) {
         SelectArchitecture(arch);
@@ -85,8 +153,13 @@ TEST(CompiledTemplates, GiveTheSubstitutedText) {
                 if (!t.plans[info.plan_begin + k].slot)
                     names.push_back(t.plans[info.plan_begin + k].name->syntax_name);
             const char *syntax = t.records[i].syntax ? t.records[i].syntax : "";
-            ASSERT_EQ(from_pieces(t, info), substituted(syntax, names))
-                << "architecture " << arch << " record " << t.records[i].name;
+            uint64_t capable = empty_capable(t, info);
+            std::vector<uint64_t> empties{0, capable};
+            for (uint64_t rest = capable; rest; rest &= rest - 1) empties.push_back(rest & -rest);
+            for (uint64_t empty : empties)
+                ASSERT_EQ(from_pieces(t, info, empty), substituted(syntax, names, empty))
+                    << "architecture " << arch << " record " << t.records[i].name << " empty "
+                    << empty;
             ++compiled;
         }
         EXPECT_GT(compiled, t.record_count / 2) << "architecture " << arch;
