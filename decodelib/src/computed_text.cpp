@@ -22,22 +22,58 @@ int64_t power_of_two(int64_t n) {
     return n >= 0 && n < 64 ? static_cast<int64_t>(1ULL << n) : 0;
 }
 
-uint64_t parse_digits(const char *p, int base) {
+// The value of the digits at the start of s.
+uint64_t parse_digits(std::string_view s, int base) {
     uint64_t v = 0;
-    for (;; ++p) {
+    for (char c : s) {
         int d;
-        if (*p >= '0' && *p <= '9')
-            d = *p - '0';
-        else if (base == 16 && *p >= 'a' && *p <= 'f')
-            d = *p - 'a' + 10;
-        else if (base == 16 && *p >= 'A' && *p <= 'F')
-            d = *p - 'A' + 10;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
         else
-            return v;
+            break;
         v = v * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
     }
+    return v;
 }
 
+int64_t parse_number(std::string_view s) {
+    if (s.substr(0, 2) == "-$") return static_cast<int64_t>(0 - parse_digits(s.substr(2), 16));
+    if (s.substr(0, 2) == "+$") return static_cast<int64_t>(parse_digits(s.substr(2), 16));
+    if (!s.empty() && s[0] == '$') return static_cast<int64_t>(parse_digits(s.substr(1), 16));
+    bool negative = !s.empty() && s[0] == '-';
+    uint64_t v = parse_digits(s.substr(!s.empty() && (s[0] == '-' || s[0] == '+')), 10);
+    return static_cast<int64_t>(negative ? 0 - v : v);
+}
+
+// A number as the listing writes it, held without allocating.
+class NumberText {
+  public:
+    NumberText(int64_t value, uint32_t options) {
+        TextSink sink(text_, sizeof text_);
+        uint64_t magnitude =
+            value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+        if (value < 0) sink.Put('-');
+        if (options & OPT_DECIMAL) {
+            sink.PutDecimal(magnitude);
+        } else {
+            sink.Put('$');
+            sink.PutHex(magnitude);
+        }
+        length_ = sink.Length();
+    }
+    operator std::string_view() const { return {text_, length_}; }
+
+  private:
+    char text_[24]; // "-$" and 16 digits, or "-" and 20
+    size_t length_;
+};
+
+// Computed texts are a few pieces appended to the instruction text, which
+// keeps its room from one instruction to the next: no piece is allocated.
 class Special {
   public:
     Special(const DecodedInstruction &d, const OperandList &ops, std::string &out)
@@ -56,25 +92,37 @@ class Special {
             if (!Find(n)) return false;
         return true;
     }
-    std::string T(const char *syntax) const {
+    std::string_view T(const char *syntax) const {
         const OperandRecord *op = Find(syntax);
-        return op ? std::string(CurrentText(*op)) : std::string();
+        return op ? CurrentText(*op) : std::string_view();
     }
-    int64_t V(const char *syntax) const { return ParseNumber(T(syntax).c_str()); }
-    std::string N(int64_t v) const { return FormatNumber(v, State().options); }
-    static std::string Reg(const char *prefix, int i) {
-        std::string r(prefix);
-        r += std::to_string(i);
-        return r;
+    int64_t V(const char *syntax) const { return parse_number(T(syntax)); }
+    static NumberText N(int64_t v) { return NumberText(v, State().options); }
+    void Add(std::initializer_list<std::string_view> pieces) {
+        for (std::string_view p : pieces) out_ += p;
+    }
+    // The text made of the pieces; true, for the renderings to return.
+    bool Set(std::initializer_list<std::string_view> pieces) {
+        out_.clear();
+        Add(pieces);
+        return true;
+    }
+    // A register name of a prefix and a number below 100, between two texts.
+    void Reg(std::string_view before, const char *prefix, int i, std::string_view after) {
+        char digits[2] = {static_cast<char>('0' + i / 10), static_cast<char>('0' + i % 10)};
+        std::string_view number =
+            i >= 10 ? std::string_view(digits, 2) : std::string_view(digits + 1, 1);
+        Add({before, prefix, number, after});
     }
     bool Loop(RecordKind kind);
     bool Nco();
     bool Xtrm(uint32_t arch);
     bool Range();
-    std::string Offset(int64_t k) const {
-        std::string o(k > 0 ? "+" : "");
-        if (k) o += N(k);
-        return o;
+    void Address(int64_t offset) {
+        out_ += "[sp";
+        if (offset > 0) out_ += '+';
+        if (offset) out_ += N(offset);
+        out_ += ']';
     }
     bool StoreLoadMultiple(bool store);
     bool PushPopMultiple(bool push);
@@ -87,37 +135,32 @@ class Special {
 bool Special::Loop(RecordKind kind) {
     switch (kind) {
     case KIND_SET_LOOP_COUNT:
-        if (!Has({"ITER_CNT"})) return false;
-        return out_ = "set.loop " + N(add(V("ITER_CNT"), 1)), true;
+        return Has({"ITER_CNT"}) && Set({"set.loop ", N(add(V("ITER_CNT"), 1))});
     case KIND_SET_LOOP_REG_SIZE:
-        if (!Has({"AS", "LOOP_SIZE_R10"})) return false;
-        return out_ = "set.loop " + T("AS") + ", " + N(add(V("LOOP_SIZE_R10"), 1)), true;
+        return Has({"AS", "LOOP_SIZE_R10"}) &&
+               Set({"set.loop ", T("AS"), ", ", N(add(V("LOOP_SIZE_R10"), 1))});
     case KIND_SET_LOOP_COUNT_SIZE:
-        if (!Has({"ITER_CNT", "LOOP_SIZE_R10"})) return false;
-        return out_ = "set.loop " + N(add(V("ITER_CNT"), 1)) + ", " + N(add(V("LOOP_SIZE_R10"), 1)),
-               true;
+        return Has({"ITER_CNT", "LOOP_SIZE_R10"}) &&
+               Set({"set.loop ", N(add(V("ITER_CNT"), 1)), ", ", N(add(V("LOOP_SIZE_R10"), 1))});
     case KIND_SETC_LOOP_REG:
-        if (!Has({"AXG", "C_INSTR_CNT"})) return false;
-        return out_ = "setC.loop " + T("AXG") + ", " + N(add(V("C_INSTR_CNT"), 1)), true;
+        return Has({"AXG", "C_INSTR_CNT"}) &&
+               Set({"setC.loop ", T("AXG"), ", ", N(add(V("C_INSTR_CNT"), 1))});
     case KIND_SETB_LOOP_REG:
-        if (!Has({"AXG", "B_INSTR_CNT"})) return false;
-        return out_ = "setB.loop " + T("AXG") + ", " + N(add(V("B_INSTR_CNT"), 1)), true;
+        return Has({"AXG", "B_INSTR_CNT"}) &&
+               Set({"setB.loop ", T("AXG"), ", ", N(add(V("B_INSTR_CNT"), 1))});
     case KIND_SET_LOOP_ITER_INSTR:
-        if (!Has({"C_ITER_CNT", "C_INSTR_CNT"})) return false;
-        return out_ = "set.loop " + N(add(V("C_ITER_CNT"), 1)) + ", " + N(add(V("C_INSTR_CNT"), 1)),
-               true;
+        return Has({"C_ITER_CNT", "C_INSTR_CNT"}) &&
+               Set({"set.loop ", N(add(V("C_ITER_CNT"), 1)), ", ", N(add(V("C_INSTR_CNT"), 1))});
     case KIND_SETC_LOOP_ITER:
-        if (!Has({"C_ITER_CNT"})) return false;
-        return out_ = "setC.loop " + N(add(V("C_ITER_CNT"), 1)), true;
+        return Has({"C_ITER_CNT"}) && Set({"setC.loop ", N(add(V("C_ITER_CNT"), 1))});
     case KIND_SETB_LOOP_SHORT:
-        if (!Has({"C_ITER_CNT_SHORT"})) return false;
-        return out_ = "setB.loop " + N(add(V("C_ITER_CNT_SHORT"), 1)), true;
+        return Has({"C_ITER_CNT_SHORT"}) && Set({"setB.loop ", N(add(V("C_ITER_CNT_SHORT"), 1))});
     case KIND_RIXU_SET_LOOP:
-        if (!Has({"SET_LOOP_INDEX", "IM8"})) return false;
-        return out_ = "set.loop " + T("SET_LOOP_INDEX") + ", " + N(add(V("IM8"), 1)), true;
+        return Has({"SET_LOOP_INDEX", "IM8"}) &&
+               Set({"set.loop ", T("SET_LOOP_INDEX"), ", ", N(add(V("IM8"), 1))});
     case KIND_RIXU_SET_RANGE:
-        if (!Has({"AA", "AS", "IM17"})) return false;
-        return out_ = "set.range " + T("AA") + ", " + T("AS") + ", " + N(add(V("IM17"), 1)), true;
+        return Has({"AA", "AS", "IM17"}) &&
+               Set({"set.range ", T("AA"), ", ", T("AS"), ", ", N(add(V("IM17"), 1))});
     default:
         return false;
     }
@@ -127,8 +170,7 @@ bool Special::Nco() {
     if (!Has({"NCO_MODE", "NCO_K", "NCO_FREQ", "NCO_NEG_POS"})) return false;
     int64_t freq = V("NCO_FREQ"), sign = V("NCO_NEG_POS");
     int64_t f = freq ? mul(add(mul(2, sign), -1), freq) : add(1LL << 30, -mul(sign, 1LL << 30));
-    out_ = "set.nco " + T("NCO_MODE") + ", " + T("NCO_K") + ", " + N(f);
-    return true;
+    return Set({"set.nco ", T("NCO_MODE"), ", ", T("NCO_K"), ", ", N(f)});
 }
 
 bool Special::Xtrm(uint32_t arch) {
@@ -140,44 +182,43 @@ bool Special::Xtrm(uint32_t arch) {
     int64_t n = V(n_name), l = V(l_name), au = State().au_count;
     int64_t x = add(mul(mul(mul(2, add(n, 1)), au), l), mul(add(1, -l), power_of_two(n)));
     if (arch == 1)
-        out_ = "set.xtrm " + T("UNS1b") + ", " + T("MIN1b") + ", " + T("EV1b") + ", " + N(x);
-    else
-        out_ = "set.xtrm " + T("Bs_signed") + ", " + T("Bs_min") + ", " + T("Bs_even") + ", " +
-               T("XTRM_VALUE_INDEX") + ", " + N(x);
-    return true;
+        return Set({"set.xtrm ", T("UNS1b"), ", ", T("MIN1b"), ", ", T("EV1b"), ", ", N(x)});
+    return Set({"set.xtrm ", T("Bs_signed"), ", ", T("Bs_min"), ", ", T("Bs_even"), ", ",
+                T("XTRM_VALUE_INDEX"), ", ", N(x)});
 }
 
 bool Special::Range() {
-    const char *syntax = d_.record->syntax ? d_.record->syntax : "";
-    const char *comma = std::strchr(syntax, ',');
-    if (!comma || !Has({"IM22"})) return false;
+    std::string_view syntax = d_.record->syntax ? d_.record->syntax : "";
+    size_t comma = syntax.find(',');
+    if (comma == std::string_view::npos || !Has({"IM22"})) return false;
     uint64_t v = static_cast<uint64_t>(V("IM22")), b, w;
     if (State().au_count < 32)
         b = (v >> 13) & 0x1FF, w = (v >> 3) & 0x1FF;
     else
         b = (v >> 11) & 0x7FF, w = v & 0x7FF;
-    out_ = std::string(syntax, comma) + ", " + N(static_cast<int64_t>(b)) + ", " +
-           N(static_cast<int64_t>(w));
-    return true;
+    return Set({syntax.substr(0, comma), ", ", N(static_cast<int64_t>(b)), ", ",
+                N(static_cast<int64_t>(w))});
 }
 
 bool Special::StoreLoadMultiple(bool store) {
     bool wide = Has({"Is16", "MASK_32"});
     if (!wide && !Has({"Is10", "MASK_5"})) return false;
     uint64_t mask = static_cast<uint64_t>(V(wide ? "MASK_32" : "MASK_5"));
-    std::string address = "[sp" + Offset(V(wide ? "Is16" : "Is10")) + "]", regs;
-    auto reg = [&](const std::string &name) { regs += store ? ", " + name : name + ", "; };
+    int64_t offset = V(wide ? "Is16" : "Is10");
+    out_ = store ? "stm " : "ldm ";
+    if (store) Address(offset);
+    std::string_view before = store ? ", " : "", after = store ? "" : ", ";
     if (wide) {
         for (int i = 0; i < 20; ++i)
-            if ((mask >> (12 + i)) & 1) reg(Reg("a", i));
+            if ((mask >> (12 + i)) & 1) Reg(before, "a", i, after);
         for (int i = 0; i < 12; ++i)
-            if ((mask >> i) & 1) reg(Reg("g", i));
+            if ((mask >> i) & 1) Reg(before, "g", i, after);
     } else {
         static const char *const names[] = {"rSt", "rV", "rS2", "rS1", "rS0"};
         for (int i = 0; i < 5; ++i)
-            if ((mask >> i) & 1) reg(names[i]);
+            if ((mask >> i) & 1) Add({before, names[i], after});
     }
-    out_ = store ? "stm " + address + regs : "ldm " + regs + address;
+    if (!store) Address(offset);
     return true;
 }
 
@@ -186,18 +227,18 @@ bool Special::PushPopMultiple(bool push) {
     uint64_t mask = static_cast<uint64_t>(V("MASK_16"));
     out_ = push ? "pushm" : "popm";
     bool first = true;
-    auto reg = [&](const std::string &name) {
-        out_ += (first ? " " : ", ") + name;
+    auto reg = [&](const char *prefix, int i) {
+        Reg(first ? " " : ", ", prefix, i, "");
         first = false;
     };
     if (V("BIT_AREGS") == 0) {
         for (int i = 0; i < 4; ++i)
-            if ((mask >> (12 + i)) & 1) reg(Reg("a", i));
+            if ((mask >> (12 + i)) & 1) reg("a", i);
         for (int i = 0; i < 12; ++i)
-            if ((mask >> i) & 1) reg(Reg("g", i));
+            if ((mask >> i) & 1) reg("g", i);
     } else {
         for (int i = 4; i < 20; ++i)
-            if ((mask >> (i - 4)) & 1) reg(Reg("a", i));
+            if ((mask >> (i - 4)) & 1) reg("a", i);
     }
     return true;
 }
@@ -226,34 +267,11 @@ bool Special::Render(RecordKind kind, uint32_t arch) {
 } // namespace
 
 int64_t ParseNumber(const char *text) {
-    if (!text) return 0;
-    std::string_view s(text);
-    if (s.size() >= 2 && s.substr(0, 2) == "-$")
-        return static_cast<int64_t>(0 - parse_digits(text + 2, 16));
-    if (s.size() >= 2 && s.substr(0, 2) == "+$")
-        return static_cast<int64_t>(parse_digits(text + 2, 16));
-    if (!s.empty() && s[0] == '$') return static_cast<int64_t>(parse_digits(text + 1, 16));
-    bool negative = !s.empty() && s[0] == '-';
-    const char *digits = text + (!s.empty() && (s[0] == '-' || s[0] == '+') ? 1 : 0);
-    uint64_t v = parse_digits(digits, 10);
-    return static_cast<int64_t>(negative ? 0 - v : v);
+    return text ? parse_number(text) : 0;
 }
 
 std::string FormatNumber(int64_t value, uint32_t options) {
-    char buffer[32];
-    {
-        TextSink sink(buffer, sizeof buffer);
-        uint64_t magnitude =
-            value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-        if (value < 0) sink.Put('-');
-        if (options & OPT_DECIMAL) {
-            sink.PutDecimal(magnitude);
-        } else {
-            sink.Put('$');
-            sink.PutHex(magnitude);
-        }
-    }
-    return buffer;
+    return std::string(std::string_view(NumberText(value, options)));
 }
 
 uint8_t TraitsOfKind(RecordKind kind) {
