@@ -87,12 +87,28 @@ class CleanText {
             else
                 CopyShort(s, len);
         }
+        // A text that cannot be read past its end (a suffix the driver set,
+        // such as an address comment): with no character that can start a
+        // pair, only its first character can take part in a clean-up and the
+        // rest is copied as one block.
+        void Unpadded(const char *s, size_t len) {
+            if (len < kBlockFrom || std::memchr(s, '+', len) || std::memchr(s, ',', len)) {
+                Text(s, len);
+                return;
+            }
+            Char(s[0]);
+            std::memcpy(b_ + n_, s + 1, len - 1);
+            n_ += len - 1;
+        }
         // A terminating zero after the text, which the overrun has room for.
         void Terminate() { b_[n_] = '\0'; }
         // A character that takes part in no clean-up (a separator).
         void Plain(char c) { b_[n_++] = c; }
 
       private:
+        // Shorter texts go character by character: cheaper than the searches.
+        static constexpr size_t kBlockFrom = 12;
+
         void Put(char c) {
             char last = n_ ? b_[n_ - 1] : '\0';
             if ((c == '+' && last == '+') || (c == ',' && last == ',')) return;

@@ -175,7 +175,7 @@ void append_other_body(uint32_t i, CleanText &out) {
         append_other_body(i, target);
         c = target.Begin(room);
     }
-    c.Text(suffix.data(), suffix.size());
+    c.Unpadded(suffix.data(), suffix.size());
     if (c.Size() == start) c.Truncate(before);
     c.Char(';');
     target.End(c);

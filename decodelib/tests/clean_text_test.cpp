@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "decodelib/src/clean_text.h"
 #include "decodelib/tests/clean_up_reference.h"
@@ -136,6 +137,42 @@ TEST(CleanText, OpenCursorGrowsWhenTheRoomRunsOut) {
         text.End(c);
         EXPECT_EQ(std::string(text.Data()), expected) << pieces;
         EXPECT_EQ(text.Size(), expected.size());
+    }
+}
+
+// Texts that cannot be read past their end (held here in buffers of their
+// exact size) agree with the whole-text replacement, whether they go as a
+// block or character by character.
+TEST(CleanText, UnpaddedTextsAgreeWithWholeTextReplacement) {
+    const std::string comment = "\t\t// address $00004788 is equivalent to $00011e20 (.L19)";
+    const struct {
+        std::string before, piece;
+    } cases[] = {
+        {"add r1 +", "-" + comment},           // the first character joins the text before
+        {"ld r1,", ";" + comment},             // the same for the other pair
+        {"ld r1,", "," + comment},             // a doubled comma
+        {"mv a1 +", "+" + comment},            // a doubled plus
+        {"st a2 +", comment + " +-1"},         // a pair inside: character by character
+        {"st a2", comment + ",,;"},            // the same with commas
+        {"st a2 +", "-1,;"},                   // shorter than a block
+        {"", comment},                         // nothing before
+        {"x", ""},                             // nothing appended
+        {"y +", "-" + std::string(5000, 'z')}, // longer than the text's room so far
+    };
+    for (const auto &c : cases) {
+        for (bool keep : {false, true}) {
+            CleanText text;
+            text.Reset(keep);
+            CleanText::Cursor cursor = text.Begin(c.before.size());
+            cursor.Text(c.before.data(), c.before.size());
+            text.End(cursor);
+            std::vector<char> exact(c.piece.begin(), c.piece.end());
+            cursor = text.Begin(exact.size());
+            cursor.Unpadded(exact.data(), exact.size());
+            text.End(cursor);
+            EXPECT_EQ(std::string(text.CStr()), cleaned_up(c.before + c.piece, keep))
+                << c.before << c.piece << " keep=" << keep;
+        }
     }
 }
 
