@@ -76,9 +76,22 @@ const RecordInfo *compiled_template(Templates &v, const DecodedInstruction &d,
     return ops.size() == info.operand_count ? &info : nullptr;
 }
 
+// Whether the driver's text for operand k could make a later operand's name
+// match where the general substitution would find it: overlapping the name,
+// or empty, which joins the texts on either side of its place.
+[[gnu::noinline]] bool joins_later_name(const OperandList &ops, size_t k, std::string_view text) {
+    if (text.empty()) return true;
+    for (size_t j = k + 1, n = ops.size(); j < n; ++j) {
+        const char *name = ops[j].syntax_name;
+        if (name && *name && TextOverlapsName(text, name)) return true;
+    }
+    return false;
+}
+
 // Writes operand k as a piece that `write`s as told, at the cursor, which
 // has room for `room` more characters; false when the driver rewrote a text
-// that could join a later operand's name (bit k of `sensitive`).
+// that could join a later operand's name (looked at when bit k of
+// `sensitive` is set).
 inline bool write_operand(const OperandList &ops, size_t k, uint32_t write, uint32_t sensitive,
                           CleanText &out, CleanText::Cursor &c, size_t room) {
     const OperandRecord &op = ops[k];
@@ -92,8 +105,8 @@ inline bool write_operand(const OperandList &ops, size_t k, uint32_t write, uint
             c.CleanAfter(op.text, rendered.length);
         return true;
     }
-    if ((sensitive >> k) & 1) return false;
     std::string_view text = CurrentText(op);
+    if (((sensitive >> k) & 1) && joins_later_name(ops, k, text)) return false;
     out.End(c);
     out.Append(text);
     c = out.Begin(room);

@@ -303,8 +303,8 @@ struct RecordInfo {
     // Room the compiled template's text can take: its literals and, for
     // every piece, an untouched operand text and the overrun of a copy.
     uint32_t template_room = 0;
-    // Operands (bit per list position) whose text, once rewritten, could
-    // join a later operand's name: a rewritten one needs the general rule.
+    // Operands (bit per list position) followed by a later operand's name:
+    // a rewritten text of one of them is looked at against those names.
     uint32_t touch_sensitive = 0;
     // Its plans' ArchitectureTables::plan_constants, noted on first use (null before).
     const OperandConstants *constants = nullptr;
@@ -535,6 +535,9 @@ uint32_t SlotOfField(const char *syntax_name);
 
 // Compiles the template of record `index` of the tables (RecordInfo).
 void CompileTemplate(ArchitectureTables &t, uint32_t index);
+// Whether a text and a name can overlap in a match of the name: some
+// alignment where every character they share agrees.
+bool TextOverlapsName(std::string_view text, std::string_view name);
 // The template substituted by the general rule: every occurrence of each
 // operand's name, operand by operand, texts inserted earlier included.
 void SubstituteTemplate(const char *syntax, const OperandList &operands, std::string &out);

@@ -25,19 +25,6 @@ void substitute(std::string &body, const char *name, std::string_view text) {
     }
 }
 
-// Whether a text and a name can overlap in a match of the name: some
-// alignment where every character they share agrees.
-bool overlaps(std::string_view text, std::string_view name) {
-    long t = static_cast<long>(text.size()), n = static_cast<long>(name.size());
-    for (long d = 1 - t; d < n; ++d) { // text starts at name position d
-        long from = std::max(0L, d), to = std::min(n, d + t);
-        bool agree = from < to;
-        for (long i = from; agree && i < to; ++i) agree = name[i] == text[i - d];
-        if (agree) return true;
-    }
-    return false;
-}
-
 // The same for every text of a field that renders numbers only: a sign, "$"
 // or a digit first, then hexadecimal digits; immediates always begin with a sign.
 bool number_overlaps(const Field &field, std::string_view name) {
@@ -160,7 +147,7 @@ bool texts_overlap(ArchitectureTables &t, const Field &field, std::string_view n
         chars.listed = true;
     }
     for (const std::string &text : chars.texts)
-        if (overlaps(text, name)) return true;
+        if (TextOverlapsName(text, name)) return true;
     return false;
 }
 
@@ -335,6 +322,20 @@ void CompileTemplate(ArchitectureTables &t, uint32_t index) {
         if (claims.Claim(name, static_cast<int32_t>(j))) inserted |= 1u << j;
     }
     store_pieces(t, info, claims);
+}
+
+// Looked at for every rewritten operand text before a later name: each
+// alignment is tried only where its first shared characters agree.
+bool TextOverlapsName(std::string_view text, std::string_view name) {
+    if (text.empty() || name.empty()) return false;
+    // The text begins inside the name.
+    for (size_t d = 1; d < name.size(); ++d)
+        if (name[d] == text[0] && name.substr(d, text.size()) == text.substr(0, name.size() - d))
+            return true;
+    // The name begins inside the text, or where the text begins.
+    for (size_t i = text.find(name[0]); i != std::string_view::npos; i = text.find(name[0], i + 1))
+        if (text.substr(i, name.size()) == name.substr(0, text.size() - i)) return true;
+    return false;
 }
 
 void SubstituteTemplate(const char *syntax, const OperandList &operands, std::string &out) {

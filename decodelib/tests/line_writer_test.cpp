@@ -4,6 +4,7 @@
 // every kind of literal edge.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "decodelib/tests/clean_up_reference.h"
 #include "decodelib/tests/fixtures.h"
@@ -25,7 +26,7 @@ const char *const kPairTexts[16] = {"++", "+-", ",;", ",,", "a",   "+",   ",",  
 
 class LineWriter : public FixtureTest {
   protected:
-    void Install(const char *syntax) {
+    void Install(const char *syntax, const char *name_a = "A", const char *name_b = "B") {
         for (int f = 0; f < 2; ++f) {
             FieldRecord &field = fields_[f];
             field = {};
@@ -37,7 +38,7 @@ class LineWriter : public FixtureTest {
             for (uint32_t v = 0; v < 16; ++v)
                 field.entries[v] = {v, f ? kPairTexts[v] : kCleanTexts[v]};
         }
-        install_one_record(record_, syntax, {{"A", "FA"}, {"B", "FB"}}, fields_, 2);
+        install_one_record(record_, syntax, {{name_a, "FA"}, {name_b, "FB"}}, fields_, 2);
     }
     FieldRecord fields_[2];
     InstructionRecord record_;
@@ -87,6 +88,35 @@ TEST_F(LineWriter, RewrittenTextsAndDriverTextsJoinTheCleanUps) {
                         << prefix << "\" suffix=\"" << suffix << '"';
                 }
             }
+        }
+    }
+}
+
+// Each name replaced everywhere in turn, searching on behind each inserted
+// text, as the general substitution does.
+std::string substituted_on(std::string body, const std::vector<std::string> &names,
+                           const std::vector<std::string> &texts) {
+    for (size_t j = 0; j < names.size(); ++j)
+        for (size_t p = body.find(names[j]); p != std::string::npos;
+             p = body.find(names[j], p + texts[j].size()))
+            body.replace(p, names[j].size(), texts[j]);
+    return body;
+}
+
+// With names of several characters, a rewritten text can meet a later name
+// across its edges: the line is the substituted one whether or not it does.
+TEST_F(LineWriter, RewrittenTextsMeetLaterNamesAcrossTheirEdges) {
+    const char *const templates[] = {"op XA, YB", "op XAYB", "op XAB", "op YXA B", "XA+YB;XA"};
+    const char *const rewrites[] = {"Y", "B",   "YB", "xY",     "Bx", "(.L35+$00000034)",
+                                    "",  "YBY", "y",  "(.LY+B", "a,", "B)"};
+    for (const char *syntax : templates) {
+        Install(syntax, "XA", "YB");
+        for (const char *rewritten : rewrites) {
+            decode(ARCH_RIXU1, 0x80000000u | 4 << 4);
+            std::snprintf(GetOperand(0, 0)->text, sizeof GetOperand(0, 0)->text, "%s", rewritten);
+            std::string body = substituted_on(syntax, {"XA", "YB"}, {rewritten, kPairTexts[4]});
+            ASSERT_EQ(packet_text(), cleaned_up(body + ";", false))
+                << '"' << syntax << "\" rewritten=\"" << rewritten << '"';
         }
     }
 }

@@ -2,6 +2,7 @@
 // the generated tables.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,28 @@ std::string from_pieces(const ArchitectureTables &t, const RecordInfo &info, uin
         if (piece.operand >= 0) text += text_of(static_cast<size_t>(piece.operand), empty);
     }
     return text;
+}
+
+// Every text and name of up to four characters over a small alphabet against
+// trying each alignment in full.
+TEST(TextOverlapsName, AgreesWithEveryAlignmentTried) {
+    auto tried = [](const std::string &text, const std::string &name) {
+        long t = static_cast<long>(text.size()), n = static_cast<long>(name.size());
+        for (long d = 1 - t; d < n; ++d) {
+            bool agree = std::max(0L, d) < std::min(n, d + t);
+            for (long i = std::max(0L, d); i < std::min(n, d + t); ++i)
+                agree = agree && name[i] == text[i - d];
+            if (agree) return true;
+        }
+        return false;
+    };
+    std::vector<std::string> all = {""};
+    for (size_t k = 0; k < all.size() && all[k].size() < 4; ++k)
+        for (char c : {'a', 'b', 'c'}) all.push_back(all[k] + c);
+    for (const std::string &text : all)
+        for (const std::string &name : all)
+            ASSERT_EQ(TextOverlapsName(text, name), tried(text, name))
+                << '"' << text << "\" \"" << name << '"';
 }
 
 // Names taking places before, after, inside and across the places of earlier
