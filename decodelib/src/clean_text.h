@@ -100,6 +100,12 @@ class CleanText {
             std::memcpy(b_ + n_, s + 1, len - 1);
             n_ += len - 1;
         }
+        // The ";" that ends a line of at least one character: of the
+        // clean-ups, only a "," before it can apply.
+        void EndLine() {
+            n_ -= b_[n_ - 1] == ',';
+            b_[n_++] = ';';
+        }
         // A terminating zero after the text, which the overrun has room for.
         void Terminate() { b_[n_] = '\0'; }
         // A character that takes part in no clean-up (a separator).

@@ -217,7 +217,7 @@ bool append_usual_line(Templates &v, const DecodedInstruction &d, const OperandL
         c.Truncate(before);
         return false;
     }
-    c.Char(';');
+    c.EndLine(); // after the prefix at least
     return true;
 }
 
