@@ -227,7 +227,7 @@ int main(int argc, char **argv) {
     else
         process_file(&run, opt);
 
-    fflush(stdout);
+    check_listing_written(opt);
     shut_down(&run, opt);
     return 0;
 }

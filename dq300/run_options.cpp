@@ -48,6 +48,11 @@ void write_engine_text(char *text, uint8_t error_class, const Option_struct *opt
         fputs(text, stdout);
         fputc('\n', stdout);
     }
-    fflush(stdout);
     free(text);
+    check_listing_written(opt);
+}
+
+void check_listing_written(const Option_struct *opt) {
+    if (fflush(stdout) == 0 && !ferror(stdout)) return;
+    report_fatal("Cannot write the listing\n", opt->source_name);
 }

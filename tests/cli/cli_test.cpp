@@ -158,6 +158,38 @@ TEST(Cli, ObjectFileRuns) {
     EXPECT_EQ(run(object).err, kBanner);
 }
 
+// A listing that cannot be written (here to a full device) fails the run
+// instead of ending it as a success with nothing listed.
+TEST(Cli, UnwritableListingFails) {
+    std::string object = testing::TempDir() + "cli_full.eld";
+    zema_test::ElfWriter w;
+    w.flags(0x0402);
+    w.section(".text")
+        .type(SHT_PROGBITS)
+        .flags(SHF_ALLOC | SHF_EXECINSTR)
+        .data({0, 1, 2, 3, 4, 5, 6, 7});
+    w.write_file(object);
+    std::string err = testing::TempDir() + "cli_full_" + std::to_string(getpid()) + "_err";
+    const std::string message = "FATAL --- Cannot write the listing\n";
+    struct Case {
+        std::string args, input, err;
+    };
+    const Case cases[] = {
+        {"-q " + object, "/dev/null", "[DIS,3,8999,-1," + object + "] " + message},
+        {"-q -x " + object, "/dev/null", "[DIS,3,8999,-1," + object + "] " + message},
+        // The prompts of a dialogue are written too.
+        {"-q -ib8", "/dev/null", "[DIS,3,8999,-1] " + message},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args);
+        std::string command =
+            std::string(ZEMA_KT_PATH) + " " + c.args + " >/dev/full 2>" + err + " <" + c.input;
+        int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+        EXPECT_EQ(zema_cli::slurp(err), c.err);
+    }
+}
+
 } // namespace
 
 namespace {
