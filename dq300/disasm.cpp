@@ -310,6 +310,7 @@ void disassemble_code(const Buffer_struct *buf, Elf32_Rela *sorted, uint64_t end
 
 char *engine_error(Option_struct *opt, uint8_t *error_class) {
     free(text_detach(opt));
+    opt->detached_text = nullptr;
     *error_class = get_error_code(opt);
     return kl_strdup(get_error_text(opt));
 }

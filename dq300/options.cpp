@@ -172,6 +172,8 @@ char *text_room_grown(uint64_t length, Option_struct *opt) {
 
 char *text_detach(Option_struct *opt) {
     char *text = opt->text_buffer;
+    opt->detached_text = text;
+    opt->detached_length = opt->text_length;
     opt->text_buffer = nullptr;
     opt->text_capacity = 0;
     opt->text_length = 0;

@@ -85,6 +85,10 @@ struct Option_struct {
     uint64_t text_length;
     uint64_t text_capacity;
     uint8_t text_suppressed;
+    // The text last detached and its length: a listing of hundreds of MB is
+    // written without measuring it again.
+    const char *detached_text;
+    uint64_t detached_length;
 
     // Engine working members.
     uint64_t pc;

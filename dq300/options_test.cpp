@@ -209,6 +209,14 @@ TEST(Options, KnownLengthAppends) {
     text_added(big.size(), r.opt);
     EXPECT_EQ(r.opt->text_capacity, 65536 + static_cast<uint64_t>(100000 * 1.2));
     EXPECT_EQ(std::string(r.opt->text_buffer), "abcwx" + big);
+    // The listing is written by the detached length: it is the text's.
+    char *text = text_detach(r.opt);
+    EXPECT_EQ(r.opt->detached_text, text);
+    EXPECT_EQ(r.opt->detached_length, strlen(text));
+    free(text);
+    // Nothing listed: no text, and nothing to write.
+    EXPECT_EQ(text_detach(r.opt), nullptr);
+    EXPECT_EQ(r.opt->detached_text, nullptr);
 }
 
 TEST(Options, GrowTableZeroFills) {

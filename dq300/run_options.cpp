@@ -1,6 +1,7 @@
 // Option keys and buffer listing shared by the run modes.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "dq300/diag.h"
@@ -45,7 +46,8 @@ void write_engine_text(char *text, uint8_t error_class, const Option_struct *opt
         report_fatal(message.c_str(), opt->source_name);
     }
     if (text) {
-        fputs(text, stdout);
+        size_t length = text == opt->detached_text ? opt->detached_length : strlen(text);
+        fwrite(text, 1, length, stdout);
         fputc('\n', stdout);
     }
     free(text);
