@@ -4,6 +4,8 @@
 // failing that, data.
 #include "dq300/disasm.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +45,10 @@ struct Window_struct {
     // Expressions too long for an operand's text, alive until the packet is printed.
     char *long_texts[MAX_LONG_TEXTS];
     uint32_t long_count;
+    // Offset from which on the listed bytes are given back next (UINT64_MAX:
+    // never), and the first byte not given back yet.
+    uint64_t release_at;
+    const uint8_t *kept;
 };
 
 void release_long_texts(Window_struct *w) {
@@ -199,6 +205,23 @@ inline bool annotate_packet(uint32_t size, uint32_t count, Window_struct *w, Opt
     return true;
 }
 
+// Listed bytes go back to the system in steps of this size, the pages of the
+// last step kept.
+constexpr uint64_t RELEASE_STEP = uint64_t(1) << 20;
+
+// Gives back the whole pages of the bytes listed before the window position,
+// but for the last RELEASE_STEP bytes (a packet reads forward only).
+void release_listed_bytes(Window_struct *w) {
+    const uintptr_t page = 4096;
+    uintptr_t from = (reinterpret_cast<uintptr_t>(w->kept) + page - 1) & ~(page - 1);
+    uintptr_t to = (reinterpret_cast<uintptr_t>(w->ptr) - RELEASE_STEP) & ~(page - 1);
+    if (to > from) {
+        madvise(reinterpret_cast<void *>(from), to - from, MADV_DONTNEED);
+        w->kept = reinterpret_cast<const uint8_t *>(to);
+    }
+    w->release_at = w->offset + RELEASE_STEP;
+}
+
 void advance(Window_struct *w, uint64_t size, Option_struct *opt) {
     w->ptr += size;
     w->offset += size;
@@ -291,6 +314,10 @@ void init_window(Window_struct *w, const Buffer_struct *buf, Elf32_Rela *sorted,
     label_cursor_start(&w->labels, opt->pc, buf, opt);
     w->address_line = {UINT64_MAX, 0, {}};
     w->long_count = 0;
+    // Small sections are not worth the system calls.
+    bool release = buf->release_listed && w->ptr && w->available >= 4 * RELEASE_STEP;
+    w->release_at = release ? w->offset + 2 * RELEASE_STEP : UINT64_MAX;
+    w->kept = w->ptr;
 }
 
 // The packet loop over one window.
@@ -299,7 +326,10 @@ void disassemble_code(const Buffer_struct *buf, Elf32_Rela *sorted, uint64_t end
     Window_struct w;
     init_window(&w, buf, sorted, opt);
     if (opt->statistics) stats_reset(opt);
-    while (opt->pc <= end && w.available > 0 && !has_error(opt)) list_next_item(&w, opt);
+    while (opt->pc <= end && w.available > 0 && !has_error(opt)) {
+        list_next_item(&w, opt);
+        if (w.offset >= w.release_at) release_listed_bytes(&w);
+    }
     release_long_texts(&w);
     if (has_error(opt)) return;
     print_address_line(opt->pc, opt);

@@ -41,6 +41,10 @@ struct Buffer_struct {
     uint8_t rela_sorted;  // rela is in offset order already (one copy for all pieces)
     uint64_t start;       // window, inclusive
     uint64_t end;
+    // The bytes are the run's own heap copy, read by nothing but this
+    // window: the packet loop gives the pages it has listed back to the
+    // system, so that a large section and its listing are not held at once.
+    uint8_t release_listed;
 };
 
 // Relocation cursor of one window: the offset-ordered working copy and the

@@ -531,3 +531,62 @@ TEST_F(Engine, OrderedRelocationsAreUsedInPlace) {
 }
 
 } // namespace
+
+namespace {
+
+// The listing of a code window whose listed pages are given back is the
+// listing of the same bytes kept; only bytes the window has passed, more
+// than a step behind, go back (they read as zeros after).
+TEST(CodeWindow, ListedPagesGoBack) {
+    const size_t big = 5 << 20;
+    struct Case {
+        size_t size;
+        uint64_t start, end; // window
+        uint8_t arch;
+        size_t released_from, released_to; // some byte offsets that must have gone back
+    } cases[] = {
+        {big, 0, big - 1, 1, 8192, big / 2},
+        // From the middle: the bytes before the window stay.
+        {big, (1 << 19) + 8, big - 1, 1, (1 << 19) + 8192, (3 << 19)},
+        {big, 0, big - 1, 4, 8192, big / 2},
+        // A section too small to be worth it gives nothing back.
+        {3 << 20, 0, (3 << 20) - 1, 1, 0, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.start);
+        const size_t size = c.size;
+        std::string texts[2];
+        for (uint8_t release = 0; release < 2; release++) {
+            std::vector<uint8_t> bytes(size);
+            for (size_t i = 0; i < size; i++) bytes[i] = uint8_t(i * 7 + (i >> 9) + 1);
+            Option_struct *opt = options_new();
+            set_core(opt, c.arch, 0);
+            Buffer_struct buf{};
+            buf.file_type = ET_EXEC;
+            buf.bytes = bytes.data();
+            buf.size = size;
+            buf.sh_type = SHT_PROGBITS;
+            buf.sh_flags = SHF_ALLOC | SHF_EXECINSTR;
+            buf.start = c.start;
+            buf.end = c.end;
+            buf.release_listed = release;
+            uint8_t error_class = 0;
+            char *text = disassemble_buffer(&buf, opt, &error_class);
+            EXPECT_EQ(error_class, ERR_NONE);
+            texts[release] = text ? text : "";
+            free(text);
+            options_free(opt);
+            for (size_t i = 0; i < size; i += 4096) {
+                uint8_t original = uint8_t(i * 7 + (i >> 9) + 1);
+                bool gone = release && i >= c.released_from && i < c.released_to;
+                bool kept = !release || c.released_to == 0 || i < c.start || i + (1 << 20) > c.end;
+                EXPECT_TRUE(!gone || bytes[i] == 0) << i;
+                EXPECT_TRUE(!kept || bytes[i] == original) << i;
+            }
+        }
+        EXPECT_GT(texts[0].size(), size);
+        EXPECT_TRUE(texts[0] == texts[1]);
+    }
+}
+
+} // namespace

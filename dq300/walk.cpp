@@ -104,6 +104,13 @@ void load_file_tables(Elf_struct *e, File_struct *f) {
     index_globals(f);
 }
 
+// Whether names or other records are read from the bytes of section i
+// (a crafted file may name a code section as its string table).
+bool holds_names(const Elf_struct *e, uint32_t i) {
+    return i == e->strtab_ndx || i == e->dynstr_ndx || i == e->Ehdr.e_shstrndx ||
+           i == e->qz_info_ndx;
+}
+
 const char *section_name(const File_struct *f, uint32_t index) {
     return f->shstrtab ? f->shstrtab + f->elf->Shdr[index].sh_name : "";
 }
@@ -240,6 +247,7 @@ void list_section(const Run_struct *run, const File_struct *f, uint32_t i,
     if (buf.start > buf.end) return;
     bool code = s->sh_type != SHT_NOBITS && (s->sh_flags & SHF_EXECINSTR);
     if (code && e->section[i]) convert_code_bytes(e, e->section[i], s->sh_size);
+    buf.release_listed = code && !holds_names(e, i);
     if (s->sh_type == SHT_OVERLAY || s->sh_type == SHT_OVERLAY2)
         printf("\t\t;The next section is an overlay section\n\t\t;run_addr=$%08X load_addr=$%08X\n",
                s->sh_addr, s->sh_info);
