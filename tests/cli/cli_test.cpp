@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -156,6 +157,31 @@ TEST(Cli, ObjectFileRuns) {
         EXPECT_EQ(r.status, c.status);
     }
     EXPECT_EQ(run(object).err, kBanner);
+}
+
+// The listed pages of a large code section go back to the system, but not
+// those of a code section that is also the file's section-name table: the
+// section line of the next section still reads its name there.
+TEST(Cli, CodeSectionHoldingNamesIsKept) {
+    std::string object = testing::TempDir() + "cli_names.eld";
+    std::vector<uint8_t> code(5 << 20);
+    for (size_t i = 0; i < code.size(); i++) code[i] = i % 16 == 15 ? 0 : 'z';
+    zema_test::ElfWriter w;
+    w.flags(0x0402);
+    uint32_t text =
+        w.section(".text").type(SHT_PROGBITS).flags(SHF_ALLOC | SHF_EXECINSTR).data(code).index();
+    // Unlisted sections with long names put the name of .data past the
+    // first pages of the table.
+    for (int k = 0; k < 100; k++)
+        w.section(".note." + std::string(60, 'a') + std::to_string(k)).type(SHT_PROGBITS).data({0});
+    w.section(".data").type(SHT_PROGBITS).flags(SHF_ALLOC | SHF_WRITE).data({1, 2, 3, 4});
+    w.shstrndx(uint16_t(text));
+    w.write_file(object);
+    Result r = run("-q " + object);
+    EXPECT_EQ(r.status, 0);
+    size_t lines = 0;
+    for (size_t at = 0; (at = r.out.find("\t.section z", at)) != std::string::npos; at++) lines++;
+    EXPECT_EQ(lines, 2u);
 }
 
 // A listing that cannot be written (here to a full device) fails the run
