@@ -142,16 +142,31 @@ void set_constants(OperandConstants &k, const OperandPlan &p, bool lower_listed)
     }
 }
 
-[[gnu::noinline]] const OperandConstants *note_constants(ArchitectureTables &t, RecordInfo &info) {
-    // Made once for every plan, so that the noted pointers stay valid, and
-    // left unset: each record's are set on its first use (and their pages
-    // touched only then).
-    if (!t.plan_constants)
-        t.plan_constants = std::make_unique_for_overwrite<OperandConstants[]>(t.plans.size());
-    OperandConstants *k = t.plan_constants.get() + info.plan_begin;
+// A new constant block for the plans of `info`.
+const OperandConstants *make_constants(ArchitectureTables &t, const RecordInfo &info) {
+    auto &block = t.constant_blocks.emplace_back(
+        std::make_unique_for_overwrite<OperandConstants[]>(info.plan_count));
     for (uint32_t i = 0; i < info.plan_count; ++i)
-        set_constants(k[i], t.plans[info.plan_begin + i], t.arch >= ARCH_RIXU1);
-    return info.constants = k;
+        set_constants(block[i], t.plans[info.plan_begin + i], t.arch >= ARCH_RIXU1);
+    return block.get();
+}
+
+// Notes the constants of a record's plans, shared with an earlier record of
+// the same plan list.
+[[gnu::noinline]] const OperandConstants *note_constants(ArchitectureTables &t, RecordInfo &info) {
+    const OperandPlan *plans = t.plans.data() + info.plan_begin;
+    uint64_t hash = PlanListHash(plans, info.plan_count);
+    auto [it, end] = t.shared_plans.equal_range(hash);
+    for (; it != end; ++it) {
+        const ArchitectureTables::SharedPlans &known = it->second;
+        if (known.plan_count == info.plan_count &&
+            SamePlans(t.plans.data() + known.plan_begin, plans, info.plan_count))
+            return info.constants = known.constants;
+    }
+    info.constants = make_constants(t, info);
+    t.shared_plans.emplace(
+        hash, ArchitectureTables::SharedPlans{info.plan_begin, info.plan_count, info.constants});
+    return info.constants;
 }
 
 // The operand constants of the plans of `info`.
@@ -481,6 +496,27 @@ void decode_rixu(uint32_t m, uint64_t bits) {
 }
 
 } // namespace
+
+uint64_t PlanListHash(const OperandPlan *p, uint32_t count) {
+    uint64_t h = count;
+    for (uint32_t i = 0; i < count; ++i) {
+        for (const void *part : {static_cast<const void *>(p[i].name->syntax_name),
+                                 static_cast<const void *>(p[i].name->field_name),
+                                 static_cast<const void *>(p[i].field)})
+            h = (h ^ reinterpret_cast<uintptr_t>(part)) * 0x100000001B3ULL;
+        h = (h ^ p[i].slot) * 0x100000001B3ULL;
+    }
+    return h ^ (h >> 29);
+}
+
+bool SamePlans(const OperandPlan *a, const OperandPlan *b, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i)
+        if (a[i].name->syntax_name != b[i].name->syntax_name ||
+            a[i].name->field_name != b[i].name->field_name || a[i].field != b[i].field ||
+            a[i].slot != b[i].slot)
+            return false;
+    return true;
+}
 
 bool ScanStepsByBits(const SlotStep *steps, uint32_t count, StepScan &scan) {
     if (count > 255) return false;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "decodelib/src/clean_text.h"
@@ -306,7 +307,8 @@ struct RecordInfo {
     // Operands (bit per list position) followed by a later operand's name:
     // a rewritten text of one of them is looked at against those names.
     uint32_t touch_sensitive = 0;
-    // Its plans' ArchitectureTables::plan_constants, noted on first use (null before).
+    // The constants of its plans, noted on first use (null before): a block
+    // of ArchitectureTables::constant_blocks.
     const OperandConstants *constants = nullptr;
     // Its steps [step_begin, step_begin + step_count) of ArchitectureTables::
     // slot_steps, noted on first use (-1 before).
@@ -331,7 +333,15 @@ struct ArchitectureTables {
     std::vector<OperandPlan> plans;
     std::vector<SlotStep> slot_steps;
     std::vector<StepScan> step_scans;
-    std::unique_ptr<OperandConstants[]> plan_constants; // per plan, set on a record's first use
+    // Operand constants noted so far, a block per distinct plan list: records
+    // with the same operand names and fields share one (a set has a few
+    // hundred distinct lists against thousands of records).
+    std::vector<std::unique_ptr<OperandConstants[]>> constant_blocks;
+    struct SharedPlans {
+        uint32_t plan_begin, plan_count; // the plans of the record that noted it
+        const OperandConstants *constants;
+    };
+    std::unordered_multimap<uint64_t, SharedPlans> shared_plans; // by PlanListHash
     std::vector<TwoSFields> two_s_fields;
     std::vector<MatchClass> classes;
     int16_t class_of[65][23];               // [size][slot], slot 0 the whole-word class; -1 none
@@ -532,6 +542,11 @@ uint32_t DirectSlotCode(const char *syntax_name);
 uint8_t TraitsOfKind(RecordKind kind);
 // Slot code of a packet slot field name ("opA" 1, "opS_LO" 5, ...); 22 otherwise.
 uint32_t SlotOfField(const char *syntax_name);
+
+// A hash of plans [p, p + count) over what their noted parts depend on, and
+// whether two such lists are alike in all of it.
+uint64_t PlanListHash(const OperandPlan *p, uint32_t count);
+bool SamePlans(const OperandPlan *a, const OperandPlan *b, uint32_t count);
 
 // Compiles the template of record `index` of the tables (RecordInfo).
 void CompileTemplate(ArchitectureTables &t, uint32_t index);

@@ -280,6 +280,85 @@ TEST_F(Decode, NumberOperandsReadAsTheirFieldsRenderThem) {
     EXPECT_STREQ(GetOperand(0, 2)->text, "-$8");
 }
 
+// Records whose operands have the same names and fields share what a decode
+// notes about them; a record differing in a field, or naming its operand
+// with another text of the same characters, keeps its own.
+TEST_F(Decode, RecordsSharingOperandListsKeepTheirOwnNamesAndFields) {
+    static const char kX[] = "X", kOtherX[] = "X";
+    static const char *const kUnsigned = "U_imp_bits__7_0_", *const kSigned = "S_imp_bits__7_0_";
+    static FieldRecord fields[2] = {};
+    for (uint32_t f = 0; f < 2; ++f) {
+        fields[f] = {};
+        fields[f].kind = 1;
+        fields[f].name = f ? kSigned : kUnsigned;
+        fields[f].prefix = fields[f].reloc_name = "";
+        fields[f].bit_count = 8;
+        fields[f].is_signed = f;
+        for (uint32_t b = 0; b < 8; ++b) fields[f].bits[b] = 7 - b;
+    }
+    static InstructionRecord records[4] = {};
+    const OperandName operands[4] = {
+        {kX, kUnsigned}, {kX, kSigned}, {kX, kUnsigned}, {kOtherX, kUnsigned}};
+    const char *names[4] = {"a", "b", "c", "d"};
+    for (uint32_t i = 0; i < 4; ++i) {
+        records[i] = {};
+        records[i].name = records[i].syntax = names[i];
+        records[i].size = 32;
+        records[i].slot = SLOT_WORD;
+        records[i].operands[0] = operands[i];
+        records[i].mask = 0xF0000000;
+        records[i].value = 0x80000000u + (i << 28);
+    }
+    InstallTables(ARCH_RIXU1, records, 4, fields, 2);
+    struct Case {
+        uint32_t record;
+        uint8_t value;
+        const char *want;
+    } cases[] = {{0, 0xFF, "+$ff"}, {1, 0xFF, "-$1"},  {2, 0xFE, "+$fe"},
+                 {3, 0x7F, "+$7f"}, {1, 0x80, "-$80"}, {0, 0x80, "+$80"}};
+    for (const Case &c : cases) {
+        uint64_t w = records[c.record].value | c.value;
+        ASSERT_EQ(decode(ARCH_RIXU1, w), Names{names[c.record]});
+        ASSERT_EQ(GetOperandCount(0), 1u);
+        const OperandRecord *op = GetOperand(0, 0);
+        EXPECT_EQ(op->syntax_name, operands[c.record].syntax_name) << names[c.record];
+        EXPECT_EQ(op->field_name, operands[c.record].field_name) << names[c.record];
+        EXPECT_STREQ(op->text, c.want) << names[c.record];
+    }
+}
+
+// Plan lists alike only when every name text, field and slot is the same
+// object, whatever their characters; alike lists hash alike.
+TEST(PlanLists, AlikeOnlyInEveryPart) {
+    static const char kA[] = "A", kOtherA[] = "A", kF[] = "F_imp_bits__3_0_";
+    FieldRecord records[2] = {};
+    for (FieldRecord &r : records) r.kind = 1, r.name = kF, r.prefix = r.reloc_name = "";
+    std::unique_ptr<Field> f(MakeField(&records[0])), g(MakeField(&records[1]));
+    const OperandName a{kA, kF}, same_texts{kA, kF}, renamed{kOtherA, kF},
+        other_field_name{kA, "F"};
+    const OperandPlan base[] = {{f.get(), &a, 0}, {g.get(), &a, SLOT_A}};
+    struct Case {
+        const char *what;
+        OperandPlan second;
+        bool alike;
+    } cases[] = {
+        {"the same", {g.get(), &a, SLOT_A}, true},
+        {"another record's entry of the same texts", {g.get(), &same_texts, SLOT_A}, true},
+        {"a name of the same characters elsewhere", {g.get(), &renamed, SLOT_A}, false},
+        {"another field name text", {g.get(), &other_field_name, SLOT_A}, false},
+        {"another field", {f.get(), &a, SLOT_A}, false},
+        {"another slot", {g.get(), &a, SLOT_B}, false},
+    };
+    for (const Case &c : cases) {
+        const OperandPlan list[] = {base[0], c.second};
+        EXPECT_EQ(SamePlans(base, list, 2), c.alike) << c.what;
+        if (c.alike) {
+            EXPECT_EQ(PlanListHash(base, 2), PlanListHash(list, 2)) << c.what;
+        }
+    }
+    EXPECT_NE(PlanListHash(base, 1), PlanListHash(base, 2));
+}
+
 TEST_F(Decode, FieldsOfUnknownKindAreSkipped) {
     static FieldRecord fields[2] = {};
     fields[0].kind = 3;
