@@ -151,22 +151,31 @@ const OperandConstants *make_constants(ArchitectureTables &t, const RecordInfo &
     return block.get();
 }
 
-// Notes the constants of a record's plans, shared with an earlier record of
-// the same plan list.
-[[gnu::noinline]] const OperandConstants *note_constants(ArchitectureTables &t, RecordInfo &info) {
+// The shared entry of a record's plans, found (or made) on its first use.
+ArchitectureTables::SharedPlans &shared_entry(ArchitectureTables &t, RecordInfo &info) {
+    if (info.shared >= 0) return t.shared_plans[static_cast<size_t>(info.shared)];
     const OperandPlan *plans = t.plans.data() + info.plan_begin;
-    uint64_t hash = PlanListHash(plans, info.plan_count);
-    auto [it, end] = t.shared_plans.equal_range(hash);
+    bool whole = info.traits & TRAIT_WHOLE;
+    uint64_t hash = PlanListHash(plans, info.plan_count) ^ whole;
+    auto [it, end] = t.shared_by_hash.equal_range(hash);
     for (; it != end; ++it) {
-        const ArchitectureTables::SharedPlans &known = it->second;
-        if (known.plan_count == info.plan_count &&
-            SamePlans(t.plans.data() + known.plan_begin, plans, info.plan_count))
-            return info.constants = known.constants;
+        const ArchitectureTables::SharedPlans &known = t.shared_plans[it->second];
+        if (known.plan_count == info.plan_count && known.whole == whole &&
+            SamePlans(t.plans.data() + known.plan_begin, plans, info.plan_count)) {
+            info.shared = static_cast<int32_t>(it->second);
+            return t.shared_plans[it->second];
+        }
     }
-    info.constants = make_constants(t, info);
-    t.shared_plans.emplace(
-        hash, ArchitectureTables::SharedPlans{info.plan_begin, info.plan_count, info.constants});
-    return info.constants;
+    info.shared = static_cast<int32_t>(t.shared_plans.size());
+    t.shared_by_hash.emplace(hash, static_cast<uint32_t>(info.shared));
+    return t.shared_plans.emplace_back(
+        ArchitectureTables::SharedPlans{info.plan_begin, info.plan_count, whole});
+}
+
+[[gnu::noinline]] const OperandConstants *note_constants(ArchitectureTables &t, RecordInfo &info) {
+    ArchitectureTables::SharedPlans &shared = shared_entry(t, info);
+    if (!shared.constants) shared.constants = make_constants(t, info);
+    return info.constants = shared.constants;
 }
 
 // The operand constants of the plans of `info`.
@@ -368,32 +377,36 @@ uint64_t placed_bits(const Field &field, uint32_t slot) {
     return placed;
 }
 
-[[gnu::noinline]] void note_step_scan(ArchitectureTables &t, RecordInfo &info) {
+void note_step_scan(ArchitectureTables &t, ArchitectureTables::SharedPlans &shared) {
     StepScan scan;
-    if (!ScanStepsByBits(t.slot_steps.data() + info.step_begin, info.step_count, scan)) return;
-    info.step_scan = static_cast<int32_t>(t.step_scans.size());
+    if (!ScanStepsByBits(t.slot_steps.data() + shared.step_begin, shared.step_count, scan)) return;
+    shared.step_scan = static_cast<int32_t>(t.step_scans.size());
     t.step_scans.push_back(scan);
 }
 
 // Notes the steps of a packet format record: its slot fields and, when the
-// record is an instruction itself, its operands.
-[[gnu::noinline]] void note_steps(ArchitectureTables &t, uint32_t record) {
-    RecordInfo &info = t.info[record];
-    bool whole = info.traits & TRAIT_WHOLE;
-    // A step per plan at most, each record's once: room for all of them up
-    // front saves copying the steps as records come into use (the pages are
-    // only touched when used).
-    if (t.slot_steps.capacity() == 0) t.slot_steps.reserve(t.plans.size());
-    info.step_begin = static_cast<int32_t>(t.slot_steps.size());
-    for (uint32_t k = info.plan_begin; k < info.plan_begin + info.plan_count; ++k) {
-        const OperandPlan &plan = t.plans[k];
-        if (!plan.slot && !whole) continue;
+// record is an instruction itself, its operands (by plan position in the record).
+void make_steps(ArchitectureTables &t, const RecordInfo &info,
+                ArchitectureTables::SharedPlans &shared) {
+    shared.step_begin = static_cast<int32_t>(t.slot_steps.size());
+    for (uint32_t k = 0; k < info.plan_count; ++k) {
+        const OperandPlan &plan = t.plans[info.plan_begin + k];
+        if (!plan.slot && !shared.whole) continue;
         t.slot_steps.push_back({placed_bits(*plan.field, plan.slot),
                                 ReadOfSlot(t, plan.field, plan.slot), plan.slot, k});
     }
-    info.step_count =
-        static_cast<uint32_t>(t.slot_steps.size()) - static_cast<uint32_t>(info.step_begin);
-    note_step_scan(t, info);
+    shared.step_count =
+        static_cast<uint32_t>(t.slot_steps.size()) - static_cast<uint32_t>(shared.step_begin);
+    note_step_scan(t, shared);
+}
+
+[[gnu::noinline]] void note_steps(ArchitectureTables &t, uint32_t record) {
+    RecordInfo &info = t.info[record];
+    ArchitectureTables::SharedPlans &shared = shared_entry(t, info);
+    if (shared.step_begin < 0) make_steps(t, info, shared);
+    info.step_begin = shared.step_begin;
+    info.step_count = shared.step_count;
+    info.step_scan = shared.step_scan;
 }
 
 [[gnu::always_inline]] inline void decode_slot_step(const SlotStep &step, uint64_t bits) {
@@ -432,7 +445,7 @@ void decode_zema(uint32_t record, uint64_t bits, uint32_t arch) {
     bool whole = info.traits & TRAIT_WHOLE;
     // Slots decoded below append after the whole instruction, which keeps its index.
     uint32_t own = whole ? append_instruction(&t.records[record]) : 0;
-    const OperandConstants *constants = whole ? constants_of(t, info) - info.plan_begin : nullptr;
+    const OperandConstants *constants = whole ? constants_of(t, info) : nullptr;
     if (info.step_begin < 0) note_steps(t, record);
     // Slot decodes never add steps, so the pointers stay valid.
     const SlotStep *step = t.slot_steps.data() + info.step_begin;

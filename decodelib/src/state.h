@@ -133,7 +133,7 @@ struct SlotStep {
     uint64_t placed;
     SlotRead read;
     uint32_t slot;
-    uint32_t plan; // index into ArchitectureTables::plans
+    uint32_t plan; // position among the plans of the record
 };
 
 // The slot steps of a packet format whose slots lie in disjoint bit ranges
@@ -310,6 +310,7 @@ struct RecordInfo {
     // The constants of its plans, noted on first use (null before): a block
     // of ArchitectureTables::constant_blocks.
     const OperandConstants *constants = nullptr;
+    int32_t shared = -1; // into ArchitectureTables::shared_plans; -1 before first use
     // Its steps [step_begin, step_begin + step_count) of ArchitectureTables::
     // slot_steps, noted on first use (-1 before).
     int32_t step_begin = -1;
@@ -333,15 +334,20 @@ struct ArchitectureTables {
     std::vector<OperandPlan> plans;
     std::vector<SlotStep> slot_steps;
     std::vector<StepScan> step_scans;
-    // Operand constants noted so far, a block per distinct plan list: records
-    // with the same operand names and fields share one (a set has a few
-    // hundred distinct lists against thousands of records).
-    std::vector<std::unique_ptr<OperandConstants[]>> constant_blocks;
+    // What first uses note about a record that depends on its plans only
+    // (and on whether it is an instruction itself), kept once per distinct
+    // list: a set has about a hundred lists against thousands of records.
     struct SharedPlans {
-        uint32_t plan_begin, plan_count; // the plans of the record that noted it
-        const OperandConstants *constants;
+        uint32_t plan_begin, plan_count; // the plans of the record that made it
+        bool whole;
+        const OperandConstants *constants = nullptr; // a block of constant_blocks
+        int32_t step_begin = -1;                     // as in RecordInfo
+        uint32_t step_count = 0;
+        int32_t step_scan = -1;
     };
-    std::unordered_multimap<uint64_t, SharedPlans> shared_plans; // by PlanListHash
+    std::vector<SharedPlans> shared_plans;
+    std::unordered_multimap<uint64_t, uint32_t> shared_by_hash; // by PlanListHash
+    std::vector<std::unique_ptr<OperandConstants[]>> constant_blocks;
     std::vector<TwoSFields> two_s_fields;
     std::vector<MatchClass> classes;
     int16_t class_of[65][23];               // [size][slot], slot 0 the whole-word class; -1 none
