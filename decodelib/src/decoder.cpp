@@ -52,7 +52,7 @@ uint32_t match_indexed(uint64_t bits, uint32_t width, uint32_t slot) {
 }
 
 const InstructionRecord *record_at(uint32_t index) {
-    return index == kNoRecord ? nullptr : &State().current->records[index];
+    return index == kNoRecord ? nullptr : &RecordOf(*State().current, index);
 }
 
 // Makes room for one more decoded instruction (rarely: lists are kept).
@@ -154,6 +154,8 @@ const OperandConstants *make_constants(ArchitectureTables &t, const RecordInfo &
 // The shared entry of a record's plans, found (or made) on its first use.
 ArchitectureTables::SharedPlans &shared_entry(ArchitectureTables &t, RecordInfo &info) {
     if (info.shared >= 0) return t.shared_plans[static_cast<size_t>(info.shared)];
+    // First use: the record is expanded, its plans' names set.
+    RecordOf(t, static_cast<uint32_t>(&info - t.info.data()));
     const OperandPlan *plans = t.plans.data() + info.plan_begin;
     bool whole = info.traits & TRAIT_WHOLE;
     uint64_t hash = PlanListHash(plans, info.plan_count) ^ whole;
@@ -443,9 +445,10 @@ void decode_zema(uint32_t record, uint64_t bits, uint32_t arch) {
     RecordInfo &info = t.info[record];
     if (info.traits & TRAIT_TWO_S) return decode_two_s(t.two_s_fields[info.two_s], bits, arch);
     bool whole = info.traits & TRAIT_WHOLE;
-    // Slots decoded below append after the whole instruction, which keeps its index.
-    uint32_t own = whole ? append_instruction(&t.records[record]) : 0;
+    // Slots decoded below append after the whole instruction, which keeps its
+    // index (appended once its constants, and so its record, are noted).
     const OperandConstants *constants = whole ? constants_of(t, info) : nullptr;
+    uint32_t own = whole ? append_instruction(&t.records[record]) : 0;
     if (info.step_begin < 0) note_steps(t, record);
     // Slot decodes never add steps, so the pointers stay valid.
     const SlotStep *step = t.slot_steps.data() + info.step_begin;
@@ -575,16 +578,16 @@ uint32_t DirectSlotCode(const char *s) {
 }
 
 const InstructionRecord *MatchLinear(uint64_t bits, uint32_t width, uint8_t flag, uint32_t slot) {
-    const ArchitectureTables &t = *State().current;
-    const InstructionRecord *best = nullptr;
+    ArchitectureTables &t = *State().current;
+    uint32_t best = kNoRecord;
     MatchRule rule(bits);
     for (uint32_t i = 0; i < t.record_count; ++i) {
-        const InstructionRecord &r = t.records[i];
+        RecordHead r = HeadOf(t, i);
         if (r.size != width) continue;
         if (slot ? r.slot != slot : (r.flags & FLAG_WORD) != flag) continue;
-        if (rule.Offer(r.mask, r.value)) best = &r;
+        if (rule.Offer(r.mask, r.value)) best = i;
     }
-    return best;
+    return record_at(best);
 }
 
 const InstructionRecord *MatchWord(uint64_t bits, uint32_t width, uint8_t flag) {

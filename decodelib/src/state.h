@@ -291,12 +291,15 @@ class PairMemo {
     size_t used_ = 0;
 };
 
+struct GeneratedTables;
+
 struct RecordInfo {
     uint32_t plan_begin = 0, plan_count = 0; // into ArchitectureTables::plans
     uint32_t operand_count = 0;              // operands a decode appends
     RecordKind kind = KIND_PLAIN;
     uint8_t traits = 0;
-    int32_t two_s = -1; // into ArchitectureTables::two_s_fields
+    bool expanded = false; // its public record filled (see ArchitectureTables::packed)
+    int32_t two_s = -1;    // into ArchitectureTables::two_s_fields
     // Compiled template: pieces [template_begin, template_end); kTemplateUnbuilt
     // until the first use, kTemplateGeneric when the template must be
     // substituted by the general rule (a text could join a later operand's name).
@@ -323,6 +326,11 @@ struct RecordInfo {
 struct ArchitectureTables {
     const InstructionRecord *records = nullptr;
     uint32_t record_count = 0;
+    // The packed records of generated tables while some public records are
+    // not yet expanded: each is filled on its first use (RecordOf) in an
+    // array that comes zeroed, so a run touches only the records it decodes.
+    // Null when every record is complete (installed tables).
+    const GeneratedTables *packed = nullptr;
     const FieldRecord *fields = nullptr;
     uint32_t field_count = 0;
     const RecordKindEntry *kinds = nullptr;
@@ -375,6 +383,23 @@ struct ArchitectureTables {
         return r >= records && i < record_count ? i : SIZE_MAX;
     }
 };
+
+// Fills public record i of generated tables from its packed record.
+void ExpandRecord(ArchitectureTables &t, uint32_t i);
+
+// Record i, complete: expanded on its first use.
+inline const InstructionRecord &RecordOf(ArchitectureTables &t, uint32_t i) {
+    if (t.packed && !t.info[i].expanded) ExpandRecord(t, i);
+    return t.records[i];
+}
+
+// What matching reads of record i, taken from the packed record of a
+// generated table so that looking at it does not expand it.
+struct RecordHead {
+    uint32_t size, slot, flags;
+    uint64_t mask, value;
+};
+RecordHead HeadOf(const ArchitectureTables &t, uint32_t i);
 
 // An operand's current text: the driver's long text when it set one, else
 // the text buffer, which the driver may have overwritten and which is read
@@ -522,7 +547,8 @@ void InstallTables(uint32_t arch, const InstructionRecord *records, uint32_t rec
                    const RecordKindEntry *kinds = nullptr, uint32_t kind_count = 0);
 // Puts the generated tables of an architecture back.
 void RestoreGeneratedTables(uint32_t arch);
-// The tables of an architecture, built on first use; null for other codes.
+// The tables of an architecture, built on first use, with every record
+// expanded (for tools and tests); null for other codes.
 ArchitectureTables *TablesOf(uint32_t arch);
 
 void SelectArchitecture(uint32_t arch);

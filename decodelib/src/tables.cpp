@@ -22,6 +22,33 @@ const GeneratedTables *const kGenerated[] = {&kTablesZEMA1, &kTablesZEMA2, &kTab
                                              &kTablesRIXU1, &kTablesRIXU2, &kTablesRIXU3};
 const uint32_t kWordWidth[] = {64, 64, 64, 32, 32, 32};
 
+const char *text_at(const GeneratedTables &g, uint32_t offset) {
+    return g.text && offset < g.text_size ? g.text + offset : "";
+}
+
+// Whether [begin, begin + count) lies within a shared array of `size` and
+// within `most` items of a public record; an empty range otherwise.
+bool in_range(uint32_t begin, uint32_t count, uint32_t size, uint32_t most) {
+    return begin <= size && count <= size - begin && count <= most;
+}
+
+// Calls visit(k, name) for each operand name of record i: the packed ones of
+// generated tables (as its expansion writes them), else the record's own.
+template <class Visit> void each_operand(const ArchitectureTables &t, uint32_t i, Visit &&visit) {
+    if (t.packed) {
+        const GeneratedTables &g = *t.packed;
+        const PackedRecord &p = g.records[i];
+        if (!in_range(p.operand_begin, p.operand_count, g.operand_count, 63)) return;
+        for (uint32_t k = 0; k < p.operand_count; ++k) {
+            const PackedOperand &op = g.operands[p.operand_begin + k];
+            visit(k, OperandName{text_at(g, op.syntax_name), text_at(g, op.field_name)});
+        }
+        return;
+    }
+    const InstructionRecord &r = t.records[i];
+    for (uint32_t k = 0; k < 64 && r.operands[k].syntax_name; ++k) visit(k, r.operands[k]);
+}
+
 void build_field_map(ArchitectureTables &t) {
     for (uint32_t i = 0; i < t.field_count; ++i) {
         const FieldRecord *r = &t.fields[i];
@@ -66,6 +93,7 @@ void note_two_s_fields(ArchitectureTables &t) {
     for (uint32_t i = 0; i < t.record_count; ++i) {
         RecordInfo &info = t.info[i];
         if (!(info.traits & TRAIT_TWO_S)) continue;
+        RecordOf(t, i); // its plans' names are read
         auto read = [&t, &info](const char *name, uint32_t slot) {
             return ReadOfSlot(t, plan_field(t, info, name), slot);
         };
@@ -96,7 +124,7 @@ void plan_operands(ArchitectureTables &t, uint32_t word_width) {
         return it->second;
     };
     for (uint32_t i = 0; i < t.record_count; ++i) {
-        const InstructionRecord &r = t.records[i];
+        RecordHead r = HeadOf(t, i);
         RecordInfo &info = t.info[i];
         info.plan_begin = static_cast<uint32_t>(t.plans.size());
         // The slot fields of a whole ZEMA word are decoded as slots of their own.
@@ -104,27 +132,29 @@ void plan_operands(ArchitectureTables &t, uint32_t word_width) {
         if (whole &&
             (r.slot == SLOT_C || r.slot == SLOT_D || r.slot == SLOT_DONE || r.slot == SLOT_FNOP))
             info.traits |= TRAIT_WHOLE;
-        for (int k = 0; k < 64 && r.operands[k].syntax_name; ++k) {
-            const Field *f = resolver.Find(r.operands[k].field_name);
-            if (!f) continue;
-            uint32_t slot = whole ? direct_slot(r.operands[k].syntax_name) : 0;
-            t.plans.push_back({f, &r.operands[k], slot});
+        // Plans point at the record's operand names, set by its expansion.
+        const OperandName *names = t.records[i].operands;
+        each_operand(t, i, [&](uint32_t k, const OperandName &name) {
+            const Field *f = resolver.Find(name.field_name);
+            if (!f) return;
+            uint32_t slot = whole ? direct_slot(name.syntax_name) : 0;
+            t.plans.push_back({f, &names[k], slot});
             if (!slot) info.operand_count++;
-        }
+        });
         info.plan_count = static_cast<uint32_t>(t.plans.size()) - info.plan_begin;
     }
 }
 
 // The bits most members fix: at most 8 (10 for large classes), each fixed by
 // a quarter of the members at least; the higher bit first among equals.
-void choose_key_bits(const ArchitectureTables &t, const std::vector<uint32_t> &members,
+void choose_key_bits(const std::vector<RecordHead> &heads, const std::vector<uint32_t> &members,
                      MatchClass &c) {
     if (members.size() <= 8) return;
     size_t key_count = members.size() > 200 ? 12 : 8;
     size_t least = std::max<size_t>(2, members.size() / 4);
     std::vector<size_t> fixed(c.size, 0);
     for (uint32_t m : members)
-        for (uint64_t mask = t.records[m].mask; mask; mask &= mask - 1) {
+        for (uint64_t mask = heads[m].mask; mask; mask &= mask - 1) {
             int b = std::countr_zero(mask);
             if (b < static_cast<int>(c.size)) fixed[b]++;
         }
@@ -162,13 +192,14 @@ void BuildByteKeys(MatchClass &c) {
 namespace {
 
 // Puts every member in each bucket its fixed key bits allow, in member order.
-void fill_buckets(const ArchitectureTables &t, const std::vector<uint32_t> &members,
+void fill_buckets(const std::vector<RecordHead> &heads, const std::vector<uint32_t> &members,
                   MatchClass &c) {
     uint32_t buckets = 1u << c.key_bits.size(), all = buckets - 1;
     std::vector<uint32_t> sizes(buckets + 1, 0);
     auto each_bucket = [&](uint32_t m, auto &&visit) {
-        uint32_t mask = c.Bucket(t.records[m].mask);
-        uint32_t value = c.Bucket(t.records[m].value) & mask;
+        const RecordHead &r = heads[m];
+        uint32_t mask = c.Bucket(r.mask);
+        uint32_t value = c.Bucket(r.value) & mask;
         uint32_t free = all & ~mask;
         for (uint32_t sub = free;; sub = (sub - 1) & free) {
             visit(value | sub);
@@ -181,32 +212,27 @@ void fill_buckets(const ArchitectureTables &t, const std::vector<uint32_t> &memb
     c.candidates.resize(c.starts[buckets]);
     std::vector<uint32_t> next(c.starts.begin(), c.starts.end() - 1);
     for (uint32_t m : members) {
-        const InstructionRecord &r = t.records[m];
+        const RecordHead &r = heads[m];
         each_bucket(m, [&](uint32_t b) { c.candidates[next[b]++] = {r.mask, r.value, m}; });
     }
 }
 
-void build_class(ArchitectureTables &t, uint32_t size, uint32_t slot, uint32_t word_width) {
+// The class of (size, slot) over its members (in table order).
+void build_class(ArchitectureTables &t, const std::vector<RecordHead> &heads, uint32_t size,
+                 uint32_t slot, std::vector<uint32_t> &members) {
     MatchClass c;
     c.size = size;
     c.slot = slot;
-    std::vector<uint32_t> members;
-    for (uint32_t i = 0; i < t.record_count; ++i) {
-        const InstructionRecord &r = t.records[i];
-        if (r.size != size || r.mask == 0) continue; // an all-zero mask never wins
-        if (slot ? r.slot == slot : size == word_width && (r.flags & FLAG_WORD) == 0)
-            members.push_back(i);
-    }
     // Most fixed bits first, counted once per member.
     std::vector<std::pair<int, uint32_t>> by_bits;
     by_bits.reserve(members.size());
-    for (uint32_t m : members) by_bits.emplace_back(-MatchRule::Strength(t.records[m].mask), m);
+    for (uint32_t m : members) by_bits.emplace_back(-MatchRule::Strength(heads[m].mask), m);
     std::stable_sort(by_bits.begin(), by_bits.end(),
                      [](const auto &a, const auto &b) { return a.first < b.first; });
     for (size_t k = 0; k < members.size(); ++k) members[k] = by_bits[k].second;
-    choose_key_bits(t, members, c);
+    choose_key_bits(heads, members, c);
     BuildByteKeys(c);
-    fill_buckets(t, members, c);
+    fill_buckets(heads, members, c);
     t.class_of[size][slot] = static_cast<int16_t>(t.classes.size());
     t.classes.push_back(std::move(c));
 }
@@ -229,26 +255,44 @@ SlotRead ReadOfSlot(const ArchitectureTables &t, const Field *field, uint32_t sl
 
 namespace {
 
+// A class per (size, slot) of the records, in order of first appearance, and
+// the whole-word class (any slot, flag bit 0 clear); members gathered in one
+// pass. An all-zero mask never wins, so such records are no members.
 void build_index(ArchitectureTables &t, uint32_t word_width) {
     std::memset(t.class_of, 0xff, sizeof t.class_of);
+    std::vector<RecordHead> heads(t.record_count);
+    std::vector<std::pair<uint32_t, uint32_t>> keys; // (size, slot) by first appearance
+    std::vector<std::vector<uint32_t>> members;      // per key, in table order
+    int16_t key_of[65][23];
+    std::memset(key_of, 0xff, sizeof key_of);
+    std::vector<uint32_t> whole;
     for (uint32_t i = 0; i < t.record_count; ++i) {
-        const InstructionRecord &r = t.records[i];
-        if (r.size > 64 || r.slot > 22) continue;
-        if (t.class_of[r.size][r.slot] < 0 && r.slot) build_class(t, r.size, r.slot, word_width);
+        const RecordHead &r = heads[i] = HeadOf(t, i);
+        if (r.size == word_width && r.mask && !(r.flags & FLAG_WORD)) whole.push_back(i);
+        if (r.size > 64 || r.slot > 22 || !r.slot) continue;
+        int16_t &key = key_of[r.size][r.slot];
+        if (key < 0) {
+            key = static_cast<int16_t>(keys.size());
+            keys.emplace_back(r.size, r.slot);
+            members.emplace_back();
+        }
+        if (r.mask) members[static_cast<size_t>(key)].push_back(i);
     }
-    if (word_width <= 64 && t.class_of[word_width][0] < 0)
-        build_class(t, word_width, 0, word_width);
+    for (size_t k = 0; k < keys.size(); ++k)
+        build_class(t, heads, keys[k].first, keys[k].second, members[k]);
+    if (word_width <= 64) build_class(t, heads, word_width, 0, whole);
     if (int16_t c = t.class_of[word_width][0]; c >= 0)
         t.word_class = &t.classes[static_cast<size_t>(c)];
 }
 
+// The markers are appended and looked at without a match: expanded now.
 void find_markers(ArchitectureTables &t) {
     for (uint32_t i = 0; i < t.record_count; ++i) {
-        const InstructionRecord *r = &t.records[i];
         RecordKind kind = t.info[i].kind;
         if (kind >= KIND_LOOP_BEGIN_0 && kind <= KIND_LOOP_END_1)
-            t.loop_markers[kind - KIND_LOOP_BEGIN_0] = r;
-        if (r->slot == SLOT_X && (t.info[i].traits & TRAIT_SWBREAK)) t.swbreaks.push_back(r);
+            t.loop_markers[kind - KIND_LOOP_BEGIN_0] = &RecordOf(t, i);
+        if (HeadOf(t, i).slot == SLOT_X && (t.info[i].traits & TRAIT_SWBREAK))
+            t.swbreaks.push_back(&RecordOf(t, i));
     }
 }
 
@@ -301,16 +345,6 @@ struct ExpandedTables {
     ZeroedArray<FieldRecord> fields;
 };
 
-const char *text_at(const GeneratedTables &g, uint32_t offset) {
-    return g.text && offset < g.text_size ? g.text + offset : "";
-}
-
-// Whether [begin, begin + count) lies within a shared array of `size` and
-// within `most` items of a public record; an empty range otherwise.
-bool in_range(uint32_t begin, uint32_t count, uint32_t size, uint32_t most) {
-    return begin <= size && count <= size - begin && count <= most;
-}
-
 // Fills a zeroed field record.
 void expand_field(const GeneratedTables &g, const PackedField &p, FieldRecord &f) {
     f.kind = p.kind;
@@ -357,8 +391,8 @@ const ExpandedTables &expanded(const GeneratedTables &g) {
     auto [it, added] = cache->try_emplace(&g);
     ExpandedTables &e = it->second;
     if (!added) return e;
-    e.records.Allocate(g.records ? g.record_count : 0); // zeroed: operand lists end
-    for (size_t i = 0; i < e.records.size(); ++i) expand_record(g, g.records[i], e.records[i]);
+    // Zeroed (operand lists end); each record is filled on its first use.
+    e.records.Allocate(g.records ? g.record_count : 0);
     e.fields.Allocate(g.fields ? g.field_count : 0);
     for (size_t i = 0; i < e.fields.size(); ++i) expand_field(g, g.fields[i], e.fields[i]);
     return e;
@@ -368,6 +402,7 @@ void install_expanded(ArchitectureTables &t, uint32_t arch, const GeneratedTable
     const ExpandedTables &e = expanded(g);
     reset_tables(t, arch, e.records.data(), static_cast<uint32_t>(e.records.size()),
                  e.fields.data(), static_cast<uint32_t>(e.fields.size()), g.kinds, g.kind_count);
+    if (t.record_count) t.packed = &g;
 }
 
 // Tables not yet built are an architecture's generated ones (installed
@@ -401,8 +436,29 @@ DecoderState::DecoderState() {
 // generated tables until an architecture is first used.
 DecoderState g_decoder_state;
 
+void ExpandRecord(ArchitectureTables &t, uint32_t i) {
+    // The records array of generated tables is the library's own (ExpandedTables).
+    expand_record(*t.packed, t.packed->records[i], const_cast<InstructionRecord &>(t.records[i]));
+    t.info[i].expanded = true;
+}
+
+RecordHead HeadOf(const ArchitectureTables &t, uint32_t i) {
+    if (t.packed) {
+        const PackedRecord &p = t.packed->records[i];
+        return {p.size, p.slot, p.flags, p.mask, p.value};
+    }
+    const InstructionRecord &r = t.records[i];
+    return {r.size, r.slot, r.flags, r.mask, r.value};
+}
+
 ArchitectureTables *TablesOf(uint32_t arch) {
-    return arch >= 1 && arch <= 6 ? &built(State().tables[arch - 1]) : nullptr;
+    if (arch < 1 || arch > 6) return nullptr;
+    ArchitectureTables &t = built(State().tables[arch - 1]);
+    if (t.packed) {
+        for (uint32_t i = 0; i < t.record_count; ++i) RecordOf(t, i);
+        t.packed = nullptr; // every record complete
+    }
+    return &t;
 }
 
 void InstallTables(uint32_t arch, const InstructionRecord *records, uint32_t record_count,
