@@ -57,13 +57,17 @@ void expect_record(const isagen::RecordSpec &want, const InstructionRecord &got)
     EXPECT_EQ(got.operands[n].syntax_name, nullptr); // the list ends
 }
 
+bool read_set(uint32_t arch, isagen::IsaSet &set) {
+    isagen::Diagnostics diag;
+    return isagen::read_isa(std::string(ZEMA_ARCH_DIR) + "/" + kSetFiles[arch - 1] + ".isa", set,
+                            diag);
+}
+
 TEST(PackedTables, ExpandAsTheDescriptionsRead) {
     for (uint32_t arch = ARCH_ZEMA1; arch <= ARCH_RIXU3; ++arch) {
         SCOPED_TRACE(kSetFiles[arch - 1]);
         isagen::IsaSet set;
-        isagen::Diagnostics diag;
-        ASSERT_TRUE(isagen::read_isa(
-            std::string(ZEMA_ARCH_DIR) + "/" + kSetFiles[arch - 1] + ".isa", set, diag));
+        ASSERT_TRUE(read_set(arch, set));
         ASSERT_EQ(TableSize(arch), set.records.size());
         ASSERT_EQ(FieldTableSize(arch), set.fields.size());
         for (uint32_t i = 0; i < set.records.size(); ++i)
@@ -81,9 +85,7 @@ TEST(PackedTables, DecodesExpandOnlyTheRecordsTheyHandOut) {
     for (uint32_t arch = ARCH_ZEMA1; arch <= ARCH_RIXU3; ++arch) {
         SCOPED_TRACE(kSetFiles[arch - 1]);
         isagen::IsaSet set;
-        isagen::Diagnostics diag;
-        ASSERT_TRUE(isagen::read_isa(
-            std::string(ZEMA_ARCH_DIR) + "/" + kSetFiles[arch - 1] + ".isa", set, diag));
+        ASSERT_TRUE(read_set(arch, set));
         RestoreGeneratedTables(arch);
         const GeneratedTables &g = *generated[arch - 1];
         uint32_t width = arch <= ARCH_ZEMA3 ? 64 : 32, handed_out = 0;
