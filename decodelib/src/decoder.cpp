@@ -151,6 +151,19 @@ const OperandConstants *make_constants(ArchitectureTables &t, const RecordInfo &
     return block.get();
 }
 
+// Puts shared_plans entry `index` in the open-addressed slots (grown first
+// when they would be more than half full).
+void add_shared_slot(ArchitectureTables &t, uint32_t index) {
+    std::vector<uint32_t> &slots = t.shared_slots;
+    if (2 * (index + 1) > slots.size()) {
+        slots.assign(std::max<size_t>(64, 2 * slots.size()), 0);
+        for (uint32_t k = 0; k < index; ++k) add_shared_slot(t, k);
+    }
+    size_t i = t.shared_plans[index].hash & (slots.size() - 1);
+    while (slots[i]) i = (i + 1) & (slots.size() - 1);
+    slots[i] = index + 1;
+}
+
 // The shared entry of a record's plans, found (or made) on its first use.
 ArchitectureTables::SharedPlans &shared_entry(ArchitectureTables &t, RecordInfo &info) {
     if (info.shared >= 0) return t.shared_plans[static_cast<size_t>(info.shared)];
@@ -158,20 +171,21 @@ ArchitectureTables::SharedPlans &shared_entry(ArchitectureTables &t, RecordInfo 
     RecordOf(t, static_cast<uint32_t>(&info - t.info.data()));
     const OperandPlan *plans = t.plans.data() + info.plan_begin;
     bool whole = info.traits & TRAIT_WHOLE;
-    uint64_t hash = PlanListHash(plans, info.plan_count) ^ whole;
-    auto [it, end] = t.shared_by_hash.equal_range(hash);
-    for (; it != end; ++it) {
-        const ArchitectureTables::SharedPlans &known = t.shared_plans[it->second];
-        if (known.plan_count == info.plan_count && known.whole == whole &&
+    uint64_t hash = (PlanListHash(plans, info.plan_count) & ~1ULL) | whole;
+    const std::vector<uint32_t> &slots = t.shared_slots;
+    for (size_t i = slots.empty() ? 0 : hash & (slots.size() - 1); !slots.empty() && slots[i];
+         i = (i + 1) & (slots.size() - 1)) {
+        const ArchitectureTables::SharedPlans &known = t.shared_plans[slots[i] - 1];
+        if (known.hash == hash && known.plan_count == info.plan_count &&
             SamePlans(t.plans.data() + known.plan_begin, plans, info.plan_count)) {
-            info.shared = static_cast<int32_t>(it->second);
-            return t.shared_plans[it->second];
+            info.shared = static_cast<int32_t>(slots[i] - 1);
+            return t.shared_plans[slots[i] - 1];
         }
     }
     info.shared = static_cast<int32_t>(t.shared_plans.size());
-    t.shared_by_hash.emplace(hash, static_cast<uint32_t>(info.shared));
-    return t.shared_plans.emplace_back(
-        ArchitectureTables::SharedPlans{info.plan_begin, info.plan_count, whole});
+    t.shared_plans.push_back({hash, info.plan_begin, info.plan_count, whole});
+    add_shared_slot(t, static_cast<uint32_t>(info.shared));
+    return t.shared_plans.back();
 }
 
 [[gnu::noinline]] const OperandConstants *note_constants(ArchitectureTables &t, RecordInfo &info) {
@@ -516,13 +530,12 @@ void decode_rixu(uint32_t m, uint64_t bits) {
 uint64_t PlanListHash(const OperandPlan *p, uint32_t count) {
     uint64_t h = count;
     for (uint32_t i = 0; i < count; ++i) {
-        for (const void *part : {static_cast<const void *>(p[i].name->syntax_name),
-                                 static_cast<const void *>(p[i].name->field_name),
-                                 static_cast<const void *>(p[i].field)})
-            h = (h ^ reinterpret_cast<uintptr_t>(part)) * 0x100000001B3ULL;
-        h = (h ^ p[i].slot) * 0x100000001B3ULL;
+        uint64_t parts = reinterpret_cast<uintptr_t>(p[i].name->syntax_name) ^
+                         reinterpret_cast<uintptr_t>(p[i].name->field_name) << 1 ^
+                         reinterpret_cast<uintptr_t>(p[i].field) << 2 ^ p[i].slot;
+        h = (h ^ parts) * 0x9E3779B97F4A7C15ULL;
     }
-    return h ^ (h >> 29);
+    return h ^ (h >> 32);
 }
 
 bool SamePlans(const OperandPlan *a, const OperandPlan *b, uint32_t count) {

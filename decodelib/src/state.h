@@ -11,7 +11,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "decodelib/src/clean_text.h"
@@ -346,6 +345,7 @@ struct ArchitectureTables {
     // (and on whether it is an instruction itself), kept once per distinct
     // list: a set has about a hundred lists against thousands of records.
     struct SharedPlans {
+        uint64_t hash;                   // PlanListHash, with `whole` in bit 0
         uint32_t plan_begin, plan_count; // the plans of the record that made it
         bool whole;
         const OperandConstants *constants = nullptr; // a block of constant_blocks
@@ -354,7 +354,9 @@ struct ArchitectureTables {
         int32_t step_scan = -1;
     };
     std::vector<SharedPlans> shared_plans;
-    std::unordered_multimap<uint64_t, uint32_t> shared_by_hash; // by PlanListHash
+    // Open addressing on the hashes, kept at most half full: shared_plans
+    // index + 1 per slot, 0 for an empty one.
+    std::vector<uint32_t> shared_slots;
     std::vector<std::unique_ptr<OperandConstants[]>> constant_blocks;
     std::vector<TwoSFields> two_s_fields;
     std::vector<MatchClass> classes;
