@@ -114,6 +114,31 @@ TEST(PackedTables, DecodesExpandOnlyTheRecordsTheyHandOut) {
     }
 }
 
+// Every record of a set decoded: each distinct plan list is noted once,
+// however many records share it and however often the lookup table grew.
+TEST(PackedTables, EachPlanListIsNotedOnce) {
+    for (uint32_t arch : {uint32_t{ARCH_ZEMA1}, uint32_t{ARCH_ZEMA2}}) {
+        SCOPED_TRACE(kSetFiles[arch - 1]);
+        RestoreGeneratedTables(arch);
+        uint32_t width = arch <= ARCH_ZEMA3 ? 64 : 32;
+        std::mt19937_64 rng(arch);
+        for (uint32_t n = 0; n < 20000; ++n) {
+            std::vector<uint8_t> bytes = WordBytes(rng(), width);
+            DecodeInstruction(bytes.data(), bytes.size(), OPT_RENDER, arch, 64);
+        }
+        const ArchitectureTables &t = *State().current;
+        const auto &shared = t.shared_plans;
+        EXPECT_GT(shared.size(), 32u); // the table grew past its first size
+        for (size_t a = 0; a < shared.size(); ++a)
+            for (size_t b = 0; b < a; ++b)
+                EXPECT_FALSE(shared[a].plan_count == shared[b].plan_count &&
+                             shared[a].whole == shared[b].whole &&
+                             SamePlans(t.plans.data() + shared[a].plan_begin,
+                                       t.plans.data() + shared[b].plan_begin, shared[a].plan_count))
+                    << a << " " << b;
+    }
+}
+
 // One record of operands [operand_begin, +operand_count) over one field of
 // bits [bit_begin, +bit_count) and entries [entry_begin, +entry_count); the
 // record's name and the field's texts at the given text offsets.
