@@ -80,12 +80,16 @@ class CleanText {
             else
                 Copy(s, len);
         }
-        // The same for a piece shorter than the overrun.
-        void CleanAfterShort(const char *s, size_t len) {
-            if (n_ && CanLead(b_[n_ - 1]))
-                Clean(s, len);
-            else
+        // The same for a piece of 1 to 15 characters in a block of 16,
+        // which is read no further.
+        void CleanAfterBlock(const char (&s)[kOverrun], size_t len) {
+            if (!n_ || !CanLead(b_[n_ - 1])) {
                 CopyShort(s, len);
+                return;
+            }
+            Char(s[0]);
+            std::memcpy(b_ + n_, s + 1, kOverrun - 1);
+            n_ += len - 1;
         }
         // A text that cannot be read past its end (a suffix the driver set,
         // such as an address comment): with no character that can start a

@@ -39,7 +39,6 @@ PacketShape shape_of_packet() {
 struct Templates {
     ArchitectureTables &tables;
     const TemplatePiece *pieces = nullptr;
-    const char *literals = nullptr;
     RecordInfo *info;
     const InstructionRecord *records;
     size_t record_bytes;
@@ -48,10 +47,7 @@ struct Templates {
           record_bytes(size_t{t.record_count} * sizeof(InstructionRecord)) {
         Refresh();
     }
-    void Refresh() {
-        pieces = tables.pieces.data();
-        literals = tables.literals.data();
-    }
+    void Refresh() { pieces = tables.pieces.data(); }
     // Whether r is a record of the tables: one unsigned test of the byte
     // offset instead of two of the pointer.
     bool Holds(const InstructionRecord *r) const {
@@ -121,20 +117,14 @@ inline bool write_operand(const OperandList &ops, size_t k, uint32_t write, uint
                                                 CleanText::Cursor &c, size_t room) {
     const TemplatePiece *piece = v.pieces + info.template_begin;
     const TemplatePiece *last = v.pieces + info.template_end;
-    const char *literals = v.literals;
     uint32_t sensitive = info.touch_sensitive;
     for (; piece != last; ++piece) {
-        const char *literal = literals + piece->literal;
-        if (piece->literal_write == TemplatePiece::kCopyShort)
-            c.CopyShort(literal, piece->length);
-        else if (piece->literal_write == TemplatePiece::kCheckFirstShort)
-            c.CleanAfterShort(literal, piece->length);
-        else if (piece->literal_write == TemplatePiece::kCopy)
-            c.Copy(literal, piece->length);
+        if (piece->literal_write == TemplatePiece::kCopy)
+            c.CopyShort(piece->literal, piece->length);
         else if (piece->literal_write == TemplatePiece::kCheckFirst)
-            c.CleanAfter(literal, piece->length);
+            c.CleanAfterBlock(piece->literal, piece->length);
         else
-            c.Text(literal, piece->length);
+            c.Text(piece->literal, piece->length);
         if (piece->operand < 0) continue;
         auto k = static_cast<size_t>(piece->operand);
         if (!write_operand(ops, k, piece->operand_write, sensitive, out, c, room)) return false;

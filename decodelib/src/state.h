@@ -151,18 +151,19 @@ struct TwoSFields {
 
 // A record's syntax template compiled against the operands a decode gives it:
 // pieces of a literal text and the operand list position after it, in text
-// order.
+// order. The literal is held in the piece, so that writing it takes no
+// load of its place; longer literals are split over pieces without an operand.
 struct TemplatePiece {
-    uint32_t literal; // offset into ArchitectureTables::literals
-    uint32_t length;  // of the literal
-    int32_t operand;  // operand list position, or -1 for none
+    static constexpr size_t kLongest = CleanText::kOverrun - 1; // literal characters held
+    char literal[CleanText::kOverrun]; // then anything: copied as one block
+    uint8_t length;                    // of the literal
+    int8_t operand;                    // operand list position, or -1 for none
     // How the literal and the operand's text are written when the text before
     // the template cannot start a pair: copied as they are, the first
-    // character checked against the text before it (for a literal shorter
-    // than a block, either in one block), or (a literal holding a pair)
-    // character by character.
+    // character checked against the text before it, or (a literal holding a
+    // pair) character by character.
     uint8_t literal_write, operand_write;
-    enum : uint8_t { kCopy, kCheckFirst, kByChar, kCopyShort, kCheckFirstShort };
+    enum : uint8_t { kCopy, kCheckFirst, kByChar };
 };
 
 // A set of characters (those above 127 share the places of their low bits).
@@ -371,7 +372,6 @@ struct ArchitectureTables {
     std::vector<const InstructionRecord *> swbreaks;
     // Compiled templates of the records used so far.
     std::vector<TemplatePiece> pieces;
-    std::string literals; // followed by CleanText::kOverrun zero bytes
     // Whether a text of a field can join a name into a match (memo of the
     // template compiler), keyed by field and name text, and the texts of the
     // fields looked at.

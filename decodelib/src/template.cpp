@@ -165,10 +165,9 @@ bool field_joins(ArchitectureTables &t, const Field &field, const char *name) {
 // end in anything or be empty.
 uint8_t literal_write(std::string_view literal, bool first) {
     if (CleanText::HasPair(literal)) return TemplatePiece::kByChar;
-    bool short_one = literal.size() < CleanText::kOverrun;
     if (first || literal.empty() || !CleanText::IsCleanUpChar(literal[0]))
-        return short_one ? TemplatePiece::kCopyShort : TemplatePiece::kCopy;
-    return short_one ? TemplatePiece::kCheckFirstShort : TemplatePiece::kCheckFirst;
+        return TemplatePiece::kCopy;
+    return TemplatePiece::kCheckFirst;
 }
 
 // How an operand's text is written after `literal`; a literal keeps its last
@@ -178,27 +177,42 @@ uint8_t operand_write(std::string_view literal, bool first) {
     return after_safe ? TemplatePiece::kCopy : TemplatePiece::kCheckFirst;
 }
 
-// Stores the claimed template as pieces of a literal (perhaps empty) and the
-// operand after it (the last one perhaps without); the literals are copied
-// into one reserved stretch instead of appended piece by piece.
+void add_piece(std::vector<TemplatePiece> &pieces, std::string_view literal, int32_t operand,
+               uint8_t literal_how, uint8_t operand_how) {
+    TemplatePiece piece{};
+    std::memcpy(piece.literal, literal.data(), literal.size());
+    piece.length = static_cast<uint8_t>(literal.size());
+    piece.operand = static_cast<int8_t>(operand);
+    piece.literal_write = literal_how;
+    piece.operand_write = operand_how;
+    pieces.push_back(piece);
+}
+
+// Stores a literal (perhaps empty) and the operand after it. A long literal
+// is split: a part after the first follows text that, holding no pair with
+// it, can be copied after (or all goes character by character).
+void add_literal(std::vector<TemplatePiece> &pieces, std::string_view literal, int32_t operand,
+                 bool first) {
+    uint8_t how = literal_write(literal, first), operand_how = operand_write(literal, first);
+    for (; literal.size() > TemplatePiece::kLongest;
+         literal.remove_prefix(TemplatePiece::kLongest)) {
+        add_piece(pieces, literal.substr(0, TemplatePiece::kLongest), -1, how, 0);
+        if (how != TemplatePiece::kByChar) how = TemplatePiece::kCopy;
+    }
+    add_piece(pieces, literal, operand, how, operand_how);
+}
+
+// Stores the claimed template as pieces of a literal and the operand after
+// it (the last one perhaps without).
 void store_pieces(ArchitectureTables &t, RecordInfo &info, const TemplateClaims &claims) {
     std::string_view syntax = claims.Syntax();
     info.template_begin = static_cast<int32_t>(t.pieces.size());
-    std::string &literals = t.literals;
-    size_t end = literals.size() >= CleanText::kOverrun ? literals.size() - CleanText::kOverrun : 0;
-    literals.resize(end + syntax.size());
     uint32_t segments = 0;
     claims.Pieces([&](uint32_t begin, uint32_t length, int32_t operand) {
-        std::string_view literal = syntax.substr(begin, length);
         bool first = t.pieces.size() == static_cast<size_t>(info.template_begin);
-        t.pieces.push_back({static_cast<uint32_t>(end), length, operand,
-                            literal_write(literal, first), operand_write(literal, first)});
-        std::memcpy(literals.data() + end, literal.data(), length);
-        end += length;
+        add_literal(t.pieces, syntax.substr(begin, length), operand, first);
         segments += (length != 0) + (operand >= 0);
     });
-    literals.resize(end);
-    literals.resize(end + CleanText::kOverrun); // zeros
     info.template_end = static_cast<int32_t>(t.pieces.size());
     info.template_room = static_cast<uint32_t>(syntax.size() + 32 * segments);
 }

@@ -2,6 +2,7 @@
 // each pair in the whole text until it no longer occurs gives.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,7 @@ using zt::cleaned_up;
 
 // Appends s in pieces cut at `cuts` (a bit per position), each piece without
 // a pair going through the copying path (`short_path`: the one for pieces
-// shorter than a block).
+// held in a block of 16, whose bytes after the piece are garbage).
 std::string grown(const std::string &s, unsigned cuts, bool keep_plus_minus,
                   bool short_path = false) {
     CleanText text;
@@ -29,8 +30,11 @@ std::string grown(const std::string &s, unsigned cuts, bool keep_plus_minus,
             c.Text(piece.data(), piece.size());
         } else {
             std::string padded = piece + std::string(CleanText::kOverrun, '\0');
-            if (short_path)
-                c.CleanAfterShort(padded.data(), piece.size());
+            char block[CleanText::kOverrun];
+            std::memset(block, '#', sizeof block);
+            std::memcpy(block, piece.data(), piece.size());
+            if (short_path && !piece.empty())
+                c.CleanAfterBlock(block, piece.size());
             else
                 c.Clean(padded.data(), piece.size());
         }

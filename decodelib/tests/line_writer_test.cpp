@@ -3,6 +3,7 @@
 // with clean-up characters, empty ones, rewritten ones and driver texts meet
 // every kind of literal edge.
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -49,8 +50,18 @@ const char *const kTemplates[] = {
     "-A+",   ",A,B;", "x[A]+B", "A++B", "x A,,", "+-A",  "x A-B-", ";A,",
 };
 
+// Literals longer than a compiled piece holds, cut at and between clean-up
+// characters, holding pairs or not.
+const char *const kLongTemplates[] = {
+    "x A,0123456789abcd,B;",   "A-0123456789abcd-0123456789abcd+B",
+    "x A,,,,,,,,,,,,,,,,,,B,", "x+A+-0123456789abcdef++B",
+    "0123456789abcdefgh+A",
+};
+
 TEST_F(LineWriter, CompiledLinesMatchTheWholeLineCleanUps) {
-    for (const char *syntax : kTemplates) {
+    std::vector<const char *> syntaxes(std::begin(kTemplates), std::end(kTemplates));
+    syntaxes.insert(syntaxes.end(), std::begin(kLongTemplates), std::end(kLongTemplates));
+    for (const char *syntax : syntaxes) {
         Install(syntax);
         for (bool keep : {false, true}) {
             uint32_t options = keep ? OPT_RENDER | OPT_KEEP_PLUS_MINUS : OPT_RENDER;

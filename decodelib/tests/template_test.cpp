@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "decodelib/src/state.h"
+#include "decodelib/tests/clean_up_reference.h"
 
 namespace ZEMADisasmLib {
 namespace {
@@ -39,7 +41,7 @@ std::string from_pieces(const ArchitectureTables &t, const RecordInfo &info, uin
     std::string text;
     for (int32_t k = info.template_begin; k < info.template_end; ++k) {
         const TemplatePiece &piece = t.pieces[static_cast<size_t>(k)];
-        text += t.literals.substr(piece.literal, piece.length);
+        text.append(piece.literal, piece.length);
         if (piece.operand >= 0) text += text_of(static_cast<size_t>(piece.operand), empty);
     }
     return text;
@@ -186,6 +188,60 @@ TEST(CompiledTemplates, GiveTheSubstitutedText) {
             ++compiled;
         }
         EXPECT_GT(compiled, t.record_count / 2) << "architecture " << arch;
+    }
+}
+
+// The pieces written as the packet text writes them, after a tab, every
+// operand showing `operand` (one character, so holding no pair).
+std::string written(const ArchitectureTables &t, const RecordInfo &info, char operand) {
+    char block[128];
+    std::memset(block, '#', sizeof block);
+    block[0] = operand;
+    CleanText text;
+    text.Reset(false);
+    CleanText::Cursor c = text.Begin(info.template_room + 1);
+    c.Plain('\t');
+    for (int32_t k = info.template_begin; k < info.template_end; ++k) {
+        const TemplatePiece &piece = t.pieces[static_cast<size_t>(k)];
+        if (piece.literal_write == TemplatePiece::kCopy)
+            c.CopyShort(piece.literal, piece.length);
+        else if (piece.literal_write == TemplatePiece::kCheckFirst)
+            c.CleanAfterBlock(piece.literal, piece.length);
+        else
+            c.Text(piece.literal, piece.length);
+        if (piece.operand < 0) continue;
+        if (piece.operand_write == TemplatePiece::kCopy)
+            c.CopyShort(block, 1);
+        else
+            c.CleanAfter(block, 1);
+    }
+    text.End(c);
+    return {text.Data(), text.Size()};
+}
+
+// The way each piece is written (copied, first character checked, character
+// by character; long literals split over pieces) must give the cleaned-up
+// substituted text whatever the operands end in.
+TEST(CompiledTemplates, WriteKindsGiveTheCleanedText) {
+    for (uint32_t arch = 1; arch <= 6; ++arch) {
+        SelectArchitecture(arch);
+        ArchitectureTables &t = *TablesOf(arch);
+        for (uint32_t i = 0; i < t.record_count; ++i) {
+            RecordInfo &info = t.info[i];
+            if (info.template_begin == RecordInfo::kTemplateUnbuilt) CompileTemplate(t, i);
+            if (info.template_begin < 0) continue;
+            for (char operand : {',', '+', '-', ';', 'q'}) {
+                std::string whole = "\t";
+                for (int32_t k = info.template_begin; k < info.template_end; ++k) {
+                    const TemplatePiece &piece = t.pieces[static_cast<size_t>(k)];
+                    whole.append(piece.literal, piece.length);
+                    if (piece.operand >= 0) whole += operand;
+                }
+                ASSERT_EQ(written(t, info, operand), zt::cleaned_up(whole, false))
+                    << "architecture " << arch << " record " << t.records[i].name << " operand "
+                    << operand;
+            }
+        }
     }
 }
 
