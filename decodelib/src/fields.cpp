@@ -96,38 +96,11 @@ std::string Field::RenderText(uint64_t word, uint32_t extension, uint32_t bounda
 
 ImmediateField::ImmediateField(const FieldRecord *r) : Field(r), shift(r->shift) {}
 
-namespace {
-
-// Writes the digits of v in hexadecimal or decimal at `at`; returns their count.
-size_t write_digits(uint64_t v, bool decimal, char *at) {
+size_t WriteDecimal(uint64_t v, char *at) {
     size_t n = 1;
-    if (!decimal) {
-        n = (static_cast<size_t>(std::bit_width(v | 1)) + 3) / 4;
-        for (size_t i = n; i-- > 0; v >>= 4) at[i] = kHexDigits[v & 0xF];
-        return n;
-    }
     for (uint64_t rest = v / 10; rest; rest /= 10) ++n;
     for (size_t i = n; i-- > 0; v /= 10) at[i] = static_cast<char>('0' + v % 10);
     return n;
-}
-
-} // namespace
-
-size_t FormatImmediate(uint64_t v, uint32_t bit_count, bool is_signed, uint32_t shift, bool decimal,
-                       char *out) {
-    uint32_t n = bit_count;
-    bool negative = is_signed && n >= 1 && n <= 64 && ((v >> (n - 1)) & 1);
-    if (negative) v = (n == 64 ? 0 : (1ULL << n)) - v; // the magnitude, 2^n - v
-    v = shift < 64 ? v << shift : 0;
-    out[0] = negative ? '-' : '+';
-    if (decimal) return 1 + write_digits(v, true, out + 1);
-    out[1] = '$';
-    // The usual immediate, one digit, without the digit count and loop.
-    if (v < 16) {
-        out[2] = kHexDigits[v];
-        return 3;
-    }
-    return 2 + write_digits(v, false, out + 2);
 }
 
 void ImmediateField::Render(uint64_t word, uint32_t extension, uint32_t boundary, uint32_t options,

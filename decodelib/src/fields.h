@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -125,13 +126,48 @@ class Field {
     uint32_t fast_limit_ = UINT32_MAX;
 };
 
+inline constexpr char kHexDigits[] = "0123456789abcdef";
+
+// The two hex digits of every byte, so that digits are written in pairs.
+inline constexpr struct HexPairs {
+    char at[512] = {};
+    constexpr HexPairs() {
+        for (int b = 0; b < 256; ++b) {
+            at[2 * b] = kHexDigits[b >> 4];
+            at[2 * b + 1] = kHexDigits[b & 0xF];
+        }
+    }
+} kHexPairs;
+
+// Writes the decimal digits of v at `at`; returns their count.
+size_t WriteDecimal(uint64_t v, char *at);
+
 // Writes the text of an immediate's raw value v of bit_count bits, shifted
 // left by shift: "+$hex", "-$hex" or, decimal, the signed number; `out` has
-// room for 32 bytes. Returns the length (at most 22); no terminator.
-size_t FormatImmediate(uint64_t v, uint32_t bit_count, bool is_signed, uint32_t shift, bool decimal,
-                       char *out);
-
-inline constexpr char kHexDigits[] = "0123456789abcdef";
+// room for 32 bytes. Returns the length (at most 22); no terminator. Inline:
+// it is written for most operands of a decode.
+[[gnu::always_inline]] inline size_t FormatImmediate(uint64_t v, uint32_t bit_count, bool is_signed,
+                                                     uint32_t shift, bool decimal, char *out) {
+    uint32_t n = bit_count;
+    bool negative = is_signed && n >= 1 && n <= 64 && ((v >> (n - 1)) & 1);
+    if (negative) v = (n == 64 ? 0 : (1ULL << n)) - v; // the magnitude, 2^n - v
+    v = shift < 64 ? v << shift : 0;
+    out[0] = negative ? '-' : '+';
+    if (decimal) return 1 + WriteDecimal(v, out + 1);
+    out[1] = '$';
+    if (v < 16) {
+        out[2] = kHexDigits[v];
+        return 3;
+    }
+    size_t digits = (static_cast<size_t>(std::bit_width(v)) + 3) / 4;
+    char *at = out + 2 + digits;
+    for (; v > 0xF; v >>= 8) {
+        at -= 2;
+        std::memcpy(at, &kHexPairs.at[2 * (v & 0xFF)], 2);
+    }
+    if (v) *--at = kHexDigits[v]; // an odd count's leading digit
+    return 2 + digits;
+}
 
 // The values v of an immediate below which its text is "+$" and the one
 // hexadecimal digit of v << shift (shift below 4; 0 otherwise).

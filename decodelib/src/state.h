@@ -47,7 +47,7 @@ struct MatchClass {
     std::vector<ByteKey> byte_keys;
     // The bucket number of v: most classes gather their key bits in one or
     // two lookups, taken without a loop.
-    uint32_t Bucket(uint64_t v) const {
+    [[gnu::always_inline]] uint32_t Bucket(uint64_t v) const {
         const ByteKey *k = byte_keys.data(), *end = k + byte_keys.size();
         if (end == k) return 0;
         uint32_t bucket = k[0].bits[(v >> k[0].shift) & 0xFF];

@@ -1,6 +1,8 @@
 // Bit gathering and operand text of the field classes.
 #include <gtest/gtest.h>
 
+#include <cinttypes>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -283,6 +285,37 @@ TEST(SmallImmediates, BoundKeepsOneDigitTexts) {
             size_t n = FormatImmediate(v, c.bits, c.is_signed, c.shift, false, text);
             std::string one_digit = {'+', '$', kHexDigits[v << (c.shift < 4 ? c.shift : 0)]};
             EXPECT_EQ(std::string(text, n), one_digit) << "value " << v;
+        }
+    }
+}
+
+// Hex digits are written in pairs: every digit count (odd and even), values
+// just below and at each power of 16, the top digit of each size, and
+// negative magnitudes agree with printf's text.
+TEST(FormatImmediateText, AgreesWithPrintfAtEveryDigitCount) {
+    std::vector<uint64_t> values = {0, 1, 9, 0xA, 0xF, ~0ULL, 0x8000000000000000ULL};
+    for (uint32_t d = 1; d < 16; ++d) {
+        uint64_t power = 1ULL << (4 * d);
+        for (uint64_t v : {power - 1, power, power + 0xA5, power * 0xF, (power << 3) | 0x5A})
+            values.push_back(v);
+    }
+    struct Case {
+        uint32_t bits;
+        bool is_signed;
+        uint32_t shift;
+    } cases[] = {{64, false, 0}, {64, true, 0}, {40, true, 0}, {20, false, 2}, {12, true, 3}};
+    for (const Case &c : cases) {
+        for (uint64_t raw : values) {
+            uint64_t v = c.bits == 64 ? raw : raw & ((1ULL << c.bits) - 1);
+            bool negative = c.is_signed && ((v >> (c.bits - 1)) & 1);
+            uint64_t magnitude = negative ? (c.bits == 64 ? 0 : 1ULL << c.bits) - v : v;
+            char want[32];
+            std::snprintf(want, sizeof want, "%c$%" PRIx64, negative ? '-' : '+',
+                          magnitude << c.shift);
+            char text[32];
+            size_t n = FormatImmediate(v, c.bits, c.is_signed, c.shift, false, text);
+            EXPECT_EQ(std::string(text, n), want)
+                << c.bits << " bits, shift " << c.shift << ", value " << v;
         }
     }
 }
