@@ -53,28 +53,42 @@ char *put_short(char *p, std::string_view piece) {
     return p;
 }
 
-// Appends "<lead><name><mark><8 upper-case hex digits of value><tail>" to
-// out, the number left out when mark is empty. Written by hand, the literal
-// pieces measured where they are written: every relocated operand of a
-// listing makes one or two of these.
-void append_joined(std::string *out, std::string_view lead, const char *name, std::string_view mark,
-                   uint32_t value, std::string_view tail) {
-    size_t name_length = strlen(name);
-    bool digits = !mark.empty();
-    size_t at = out->size();
-    out->resize(at + lead.size() + name_length + mark.size() + (digits ? 8 : 0) + tail.size());
-    char *p = put_short(out->data() + at, lead);
-    memcpy(p, name, name_length);
-    p = put_short(p + name_length, mark);
-    if (digits) {
+// Writes "<lead><name><mark><8 upper-case hex digits of value><tail>" at p,
+// the number left out when mark is empty; returns the end. Written by hand,
+// the literal pieces measured where they are written: every relocated
+// operand of a listing makes one or two of these.
+char *put_joined(char *p, std::string_view lead, std::string_view name, std::string_view mark,
+                 uint32_t value, std::string_view tail) {
+    p = put_short(p, lead);
+    memcpy(p, name.data(), name.size());
+    p = put_short(p + name.size(), mark);
+    if (!mark.empty()) {
         for (int shift = 24; shift >= 0; shift -= 8, p += 2)
             memcpy(p, UPPER_HEX_PAIRS.text + 2 * ((value >> shift) & 0xFF), 2);
     }
-    put_short(p, tail);
+    return put_short(p, tail);
+}
+
+// Appends put_joined's text to out.
+void append_joined(std::string *out, std::string_view lead, std::string_view name,
+                   std::string_view mark, uint32_t value, std::string_view tail) {
+    size_t at = out->size();
+    out->resize(at + lead.size() + name.size() + mark.size() + (mark.empty() ? 0 : 8) +
+                tail.size());
+    put_joined(out->data() + at, lead, name, mark, value, tail);
 }
 
 uint32_t magnitude(int32_t v) {
     return v < 0 ? 0u - uint32_t(v) : uint32_t(v);
+}
+
+// Characters of an ordinary relocation's text besides the name.
+constexpr size_t ORDINARY_FRAME = sizeof "(+$00000000)" - 1;
+
+// "(name+$hex)" or "(name-$hex)" at p; returns the end.
+char *put_ordinary(char *p, std::string_view name, int32_t addend) {
+    if (addend >= 0) return put_joined(p, "(", name, "+$", uint32_t(addend), ")");
+    return put_joined(p, "(", name, "-$", magnitude(addend), ")");
 }
 
 // An operator's text is written around its operands: before, the left
@@ -365,11 +379,9 @@ const char *render_ordinary(render_struct *r, const Elf32_Rela *rela) {
     const Elf32_Sym *sym = &r->symtab[sym_index];
     add_symbol_reference(sym, r->refs, r->opt);
     int32_t addend = rela_scale_addend(rela, 0, type_of(rela), r->opt->arch_code);
-    const char *name = r->strtab + sym->st_name;
-    if (addend >= 0)
-        append_joined(&r->out, "(", name, "+$", uint32_t(addend), ")");
-    else
-        append_joined(&r->out, "(", name, "-$", magnitude(addend), ")");
+    std::string_view name = r->strtab + sym->st_name;
+    r->out.resize(name.size() + ORDINARY_FRAME);
+    put_ordinary(r->out.data(), name, addend);
     if (r->computing && sym->st_shndx == 0) set_error(r->opt, ERR_DATA, UNDEFINED_SYMBOL);
     return r->out.c_str();
 }
@@ -524,6 +536,23 @@ const char *rela_text(const Elf32_Rela *rela, const char *strtab, const Elf32_Sy
     r.nodes.reserve(end);
     if (r.computing) r.values.reserve(end);
     return render_expression(&r, rela, end, value_out);
+}
+
+size_t rela_ordinary_text(const Elf32_Rela *rela, const char *strtab, const Elf32_Sym *symtab_ptr,
+                          uint64_t symcount, const ZEMADisasmLib::InstructionRecord *instr,
+                          uint8_t arch_code, char *text, size_t room) {
+    if (is_operand(type_of(rela))) return 0;
+    uint32_t sym_index = elf_r_sym(rela->r_info);
+    if (sym_index >= symcount) return 0;
+    const Elf32_Sym *sym = &symtab_ptr[sym_index];
+    // The value of an undefined symbol is an error: rela_text records it.
+    if (instr && (instr->flags & FLAG_RELA_VALUE) && sym->st_shndx == 0) return 0;
+    std::string_view name = strtab + sym->st_name;
+    if (name.size() + ORDINARY_FRAME >= room) return 0;
+    int32_t addend = rela_scale_addend(rela, 0, type_of(rela), arch_code);
+    char *end = put_ordinary(text, name, addend);
+    *end = '\0';
+    return size_t(end - text);
 }
 
 char *rela_to_chr(const Elf32_Rela *rela, const char *strtab, const Elf32_Sym *symtab_ptr,

@@ -53,6 +53,14 @@ const char *rela_text(const Elf32_Rela *rela, const char *strtab, const Elf32_Sy
                       Symbol_refs_struct **refs, Option_struct *opt, uint32_t *value_out,
                       uint32_t rela_length = 0);
 
+// rela_text's text of an ordinary relocation (one symbol and addend, no
+// expression), written into text, room bytes with the NUL, and no symbol
+// named; its length. 0, with nothing recorded, when the relocation is of
+// another form, has an error, or its text does not fit: rela_text gives it.
+size_t rela_ordinary_text(const Elf32_Rela *rela, const char *strtab, const Elf32_Sym *symtab_ptr,
+                          uint64_t symcount, const ZEMADisasmLib::InstructionRecord *instr,
+                          uint8_t arch_code, char *text, size_t room);
+
 // Addend of entry divided by the addressable unit of type, when the scaling
 // rule applies; `following` is the number of entries of the same expression
 // after entry (before its end). The entry itself is not changed.

@@ -115,6 +115,44 @@ TEST_F(RelaTest, OrdinaryRelocation) {
     EXPECT_EQ(render({entry(13, TABLE, INT32_MIN)}), "(table-$20000000)");
 }
 
+// The operand fast path: the rendering's text when it fits, otherwise 0
+// with the buffer and the error state untouched, for rela_text to deal with.
+TEST_F(RelaTest, OrdinaryTextIntoAnOperand) {
+    struct Case {
+        std::vector<Elf32_Rela> entries;
+        size_t room;
+        bool compute;
+        uint64_t symcount;
+        const char *expected; // "" when the rendering must give it
+    } cases[] = {
+        {{entry(13, TABLE, 8)}, 64, false, 9, "(table+$00000002)"},
+        {{entry(6, TABLE, -8)}, 64, false, 9, "(table-$00000008)"},
+        {{entry(13, TABLE, INT32_MIN)}, 64, false, 9, "(table-$20000000)"},
+        {{entry(13, LOOP, 4)}, 64, true, 9, "(loop+$00000001)"},
+        {{entry(13, TABLE, 8)}, 18, false, 9, "(table+$00000002)"}, // NUL in the last byte
+        {{entry(13, TABLE, 8)}, 17, false, 9, ""},                  // one byte short
+        {{entry(13, TABLE, 8)}, 64, false, TABLE, ""},              // index past the table
+        {{entry(13, UNDEF, 0)}, 64, true, 9, ""},                   // value of an undefined symbol
+        {{entry(13, UNDEF, 0)}, 64, false, 9, "(start+$00000000)"}, // its name alone is fine
+        {{operand(TABLE, 0), end(13)}, 64, false, 9, ""},           // an expression
+    };
+    ZEMADisasmLib::InstructionRecord instr{};
+    instr.flags = FLAG_RELA_VALUE;
+    for (const Case &c : cases) {
+        std::string text(64, '#');
+        size_t n = rela_ordinary_text(c.entries.data(), strtab.c_str(), symtab.data(), c.symcount,
+                                      c.compute ? &instr : nullptr, 0, text.data(), c.room);
+        EXPECT_EQ(text.substr(0, n), c.expected) << c.expected;
+        EXPECT_EQ(opt->err_code, 0) << c.expected;
+        if (n == 0) {
+            EXPECT_EQ(text, std::string(64, '#')) << "written though not fitting";
+            continue;
+        }
+        EXPECT_EQ(text[n], '\0');
+        EXPECT_EQ(render(c.entries, nullptr, c.compute), c.expected);
+    }
+}
+
 TEST_F(RelaTest, RenderingTwiceScalesOnce) {
     std::vector<Elf32_Rela> e = {operand(COUNTER, 8), operand(0, 4), op(7), end(13)};
     EXPECT_EQ(render(e), render(e));

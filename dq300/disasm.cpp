@@ -92,6 +92,11 @@ int relocate_operand(OperandRecord *op, const InstructionRecord *record, uint64_
     Elf32_Rela *first = nullptr;
     int found = next_relocation(1, offset, w, opt, &first);
     if (found != 1) return found;
+    // Nearly every relocation is a symbol and an addend: its text goes
+    // straight into the operand.
+    if (rela_ordinary_text(first, opt->strtab, opt->symtab, opt->symcount, record, opt->arch_code,
+                           op->text, sizeof op->text))
+        return has_error(opt) ? 0 : 1;
     // An operand lists no names of its symbols: no reference list.
     uint32_t remaining = w->rela.count - static_cast<uint32_t>(first - w->rela.entries);
     const char *text = rela_text(first, opt->strtab, opt->symtab, opt->symcount, record, nullptr,
