@@ -68,7 +68,7 @@ void run_memory_dump(Run_struct *run, Option_struct *opt);
 char *disassemble_memory(const uint8_t *bytes, uint64_t size, uint64_t start, uint64_t end,
                          uint64_t sh_flags, Option_struct *opt, uint8_t *error_class);
 // Writes a listing with a newline and frees it; an error text ends the run.
-void write_engine_text(char *text, uint8_t error_class, const Option_struct *opt);
+void write_engine_text(char *text, uint8_t error_class, Option_struct *opt);
 // Flushes standard output; a listing that did not reach it (a full disk, an
 // output error) ends the run with status 1, never as a success.
 void check_listing_written(const Option_struct *opt);

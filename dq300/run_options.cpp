@@ -38,7 +38,7 @@ char *disassemble_memory(const uint8_t *bytes, uint64_t size, uint64_t start, ui
     return disassemble_buffer(&buf, opt, error_class);
 }
 
-void write_engine_text(char *text, uint8_t error_class, const Option_struct *opt) {
+void write_engine_text(char *text, uint8_t error_class, Option_struct *opt) {
     if (error_class != ERR_NONE) {
         // Freed before the end of the run, which a fuzzing harness takes back.
         std::string message = text;
@@ -47,6 +47,7 @@ void write_engine_text(char *text, uint8_t error_class, const Option_struct *opt
     }
     if (text) {
         size_t length = text == opt->detached_text ? opt->detached_length : strlen(text);
+        opt->detached_text = nullptr; // freed below: never compared again
         fwrite(text, 1, length, stdout);
         fputc('\n', stdout);
     }
