@@ -5,6 +5,7 @@
 #include "dq300/disasm.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -217,7 +218,7 @@ constexpr uint64_t RELEASE_STEP = uint64_t(1) << 20;
 // Gives back the whole pages of the bytes listed before the window position,
 // but for the last RELEASE_STEP bytes (a packet reads forward only).
 void release_listed_bytes(Window_struct *w) {
-    const uintptr_t page = 4096;
+    static const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
     uintptr_t from = (reinterpret_cast<uintptr_t>(w->kept) + page - 1) & ~(page - 1);
     uintptr_t to = (reinterpret_cast<uintptr_t>(w->ptr) - RELEASE_STEP) & ~(page - 1);
     if (to > from) {
