@@ -9,6 +9,7 @@
 
 #include "common/hex_pairs.h"
 #include "common/instr.h"
+#include "decodelib/packet_text.h"
 #include "decodelib/zema_disasm.h"
 #include "dq300/options.h"
 #include "elflib/elfread.h"
@@ -229,7 +230,10 @@ uint32_t format_packet_hex(const uint8_t *bytes, uint32_t size, char *line);
 // loop's own code: one per packet.
 inline void print_packet_body(const uint8_t *bytes, uint32_t size, const char *text, uint32_t count,
                               bool lead, Address_line_struct *last, Option_struct *opt) {
-    uint64_t length = strlen(text);
+    // The library's own packet text comes with its length; any other (with
+    // inner labels) is measured.
+    uint64_t length = ZEMADisasmLib::PacketTextLength(text);
+    if (length == SIZE_MAX) length = strlen(text);
     char *room = text_room(ADDRESS_LINE_SIZE + HEX_LINE_SIZE + length + 10, opt);
     if (room == nullptr) return;
     char *p = room;

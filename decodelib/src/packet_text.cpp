@@ -1,6 +1,7 @@
 // Packet text: each instruction from its template or special rendering,
 // joined into one line, two-S halves on separate lines, the clean-ups
 // applied as the text grows.
+#include "decodelib/packet_text.h"
 #include "decodelib/src/state.h"
 
 namespace ZEMADisasmLib {
@@ -254,8 +255,15 @@ uint32_t FormatPacket(const char **text) {
         first.AppendRaw(second.Data(), second.Size());
         whole = first.CStr();
     }
+    s.packet_text = whole;
+    s.packet_length = first.Size();
     if (text) *text = whole;
     return s.consumed;
+}
+
+size_t PacketTextLength(const char *text) {
+    const DecoderState &s = State();
+    return text == s.packet_text ? s.packet_length : SIZE_MAX;
 }
 
 } // namespace ZEMADisasmLib

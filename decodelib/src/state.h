@@ -536,6 +536,9 @@ struct DecoderState {
     // packet text is returned from the first.
     CleanText first_part, second_part;
     std::string body;
+    // The text FormatPacket returned last and its length.
+    const char *packet_text = nullptr;
+    size_t packet_length = 0;
 };
 
 extern DecoderState g_decoder_state;

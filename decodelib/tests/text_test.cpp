@@ -1,8 +1,10 @@
 // Packet text assembly, computed instruction texts and the number helpers.
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
+#include "decodelib/packet_text.h"
 #include "decodelib/tests/fixtures.h"
 
 namespace {
@@ -120,6 +122,39 @@ TEST_F(Text, LongPacketTextsAreKeptWhole) {
     const char *again = nullptr;
     FormatPacket(&again);
     EXPECT_EQ(std::strlen(again), text.size());
+}
+
+// The length of the last packet text is known, whatever its layout or size
+// (the buffer grown under it included); a copy of it is not that text.
+TEST_F(Text, LengthOfTheLastPacketText) {
+    uint64_t upper = encode(ARCH_ZEMA1, "add_aX_aY", {{"AA", 1}, {"AM", 2}});
+    uint64_t lower = encode(ARCH_ZEMA1, "set_rot", {{"ROT_MODE", 1}, {"AA", 3}});
+    uint64_t two_s = encode(ARCH_ZEMA1, "opXSSZ", {{"opS_HI", upper}, {"opS_LO", lower}});
+    uint64_t nops = encode(ARCH_ZEMA1, "opXABVZ", {{"opA", 0x7fff}, {"opVs0", 1}});
+    uint64_t ld = encode(ARCH_RIXU1, "ld_index", {{"AA", 1}, {"IM9s", 0x1FC}});
+    const struct {
+        uint32_t arch;
+        uint64_t word;
+        size_t driver_text; // characters of the first instruction's prefix
+    } cases[] = {{ARCH_ZEMA1, nops, 0},     {ARCH_ZEMA1, two_s, 0}, {ARCH_ZEMA1, two_s, 9000},
+                 {ARCH_ZEMA1, nops, 20000}, {ARCH_RIXU1, ld, 0},    {ARCH_ZEMA1, 0, 1}};
+    for (const auto &c : cases) {
+        decode(c.arch, c.word);
+        std::string prefix(c.driver_text, 'p');
+        if (c.driver_text) SetInstructionText(0, prefix.c_str(), nullptr, nullptr);
+        const char *text = nullptr;
+        FormatPacket(&text);
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(PacketTextLength(text), std::strlen(text)) << text;
+        std::string copy = text;
+        EXPECT_EQ(PacketTextLength(copy.c_str()), SIZE_MAX);
+        EXPECT_EQ(PacketTextLength(text + 1), SIZE_MAX);
+    }
+    // Nothing decoded: the empty text.
+    DecodeInstruction(nullptr, 0, OPT_RENDER, ARCH_ZEMA1, 64);
+    const char *text = nullptr;
+    FormatPacket(&text);
+    EXPECT_EQ(PacketTextLength(text), 0u);
 }
 
 // Driver texts of every size, packet after packet: texts that fill or
