@@ -43,15 +43,8 @@ class CleanText {
         bool Fits(size_t room) const { return n_ + room <= limit_; }
         // Drops what was written after size n (no clean-up character may follow n).
         void Truncate(size_t n) { n_ = n; }
-        void Char(char c) {
-            if (kCleanUpChars.is[static_cast<unsigned char>(c)])
-                Put(c);
-            else
-                b_[n_++] = c;
-        }
-        void Text(const char *s, size_t len) {
-            for (size_t k = 0; k < len; ++k) Char(s[k]);
-        }
+        void Char(char c) { n_ = CharAt(b_, n_, c, keep_); }
+        void Text(const char *s, size_t len) { n_ = TextAt(b_, n_, s, len, keep_); }
         // A piece that holds none of the four pairs, so that only its first
         // character can take part in a clean-up; 15 bytes past its end are
         // read (the sources are padded for it).
@@ -119,11 +112,23 @@ class CleanText {
         // Shorter texts go character by character: cheaper than the searches.
         static constexpr size_t kBlockFrom = 12;
 
-        void Put(char c) {
-            char last = n_ ? b_[n_ - 1] : '\0';
-            if ((c == '+' && last == '+') || (c == ',' && last == ',')) return;
-            if ((c == '-' && last == '+' && !keep_) || (c == ';' && last == ',')) n_--;
-            b_[n_++] = c;
+        // The writes work on the text's end by value and give the new size,
+        // so that a write the compiler leaves out of line never takes the
+        // cursor's address (which would keep it in memory throughout).
+        static size_t CharAt(char *b, size_t n, char c, bool keep) {
+            if (!kCleanUpChars.is[static_cast<unsigned char>(c)]) {
+                b[n] = c;
+                return n + 1;
+            }
+            char last = n ? b[n - 1] : '\0';
+            if ((c == '+' && last == '+') || (c == ',' && last == ',')) return n;
+            if ((c == '-' && last == '+' && !keep) || (c == ';' && last == ',')) n--;
+            b[n] = c;
+            return n + 1;
+        }
+        static size_t TextAt(char *b, size_t n, const char *s, size_t len, bool keep) {
+            for (size_t k = 0; k < len; ++k) n = CharAt(b, n, s[k], keep);
+            return n;
         }
 
         char *b_;
