@@ -43,8 +43,10 @@ class CleanText {
         bool Fits(size_t room) const { return n_ + room <= limit_; }
         // Drops what was written after size n (no clean-up character may follow n).
         void Truncate(size_t n) { n_ = n; }
-        void Char(char c) { n_ = CharAt(b_, n_, c, keep_); }
-        void Text(const char *s, size_t len) { n_ = TextAt(b_, n_, s, len, keep_); }
+        [[gnu::always_inline]] void Char(char c) { n_ = CharAt(b_, n_, c, keep_); }
+        [[gnu::always_inline]] void Text(const char *s, size_t len) {
+            n_ = TextAt(b_, n_, s, len, keep_);
+        }
         // A piece that holds none of the four pairs, so that only its first
         // character can take part in a clean-up; 15 bytes past its end are
         // read (the sources are padded for it).
