@@ -85,12 +85,13 @@ const RecordInfo *compiled_template(Templates &v, const DecodedInstruction &d,
     return false;
 }
 
-// Writes operand k as a piece that `write`s as told, at the cursor, which
-// has room for `room` more characters; false when the driver rewrote a text
-// that could join a later operand's name (looked at when bit k of
-// `sensitive` is set).
-inline bool write_operand(const OperandList &ops, size_t k, uint32_t write, uint32_t sensitive,
-                          CleanText &out, CleanText::Cursor &c, size_t room) {
+// Writes operand k of a line of compiled template `info` as a piece that
+// `write`s as told, at the cursor, which has room for the template's text and
+// `extra` more characters; false when the driver rewrote a text that could
+// join a later operand's name. The rare rewritten text alone reads the
+// template's room and names, so the usual piece keeps neither in a register.
+inline bool write_operand(const OperandList &ops, size_t k, uint32_t write, const RecordInfo &info,
+                          size_t extra, CleanText &out, CleanText::Cursor &c) {
     const OperandRecord &op = ops[k];
     const RenderedText &rendered = ops.Rendered(k);
     if (rendered.Untouched(op)) { // shorter than 16 characters, in a buffer of 128
@@ -103,22 +104,22 @@ inline bool write_operand(const OperandList &ops, size_t k, uint32_t write, uint
         return true;
     }
     std::string_view text = CurrentText(op);
-    if (((sensitive >> k) & 1) && joins_later_name(ops, k, text)) return false;
+    if (((info.touch_sensitive >> k) & 1) && joins_later_name(ops, k, text)) return false;
     out.End(c);
     out.Append(text);
-    c = out.Begin(room);
+    c = out.Begin(info.template_room + extra);
     return true;
 }
 
-// Writes the compiled template with the operand texts at the cursor; the
-// text before it ends in no character that can start a pair. False, with
-// the text partly written, when the template cannot give it.
+// Writes the compiled template with the operand texts at the cursor, which
+// has room for its text and `extra` more characters; the text before it
+// ends in no character that can start a pair. False, with the text partly
+// written, when the template cannot give it.
 [[gnu::always_inline]] inline bool write_pieces(const Templates &v, const RecordInfo &info,
                                                 const OperandList &ops, CleanText &out,
-                                                CleanText::Cursor &c, size_t room) {
+                                                CleanText::Cursor &c, size_t extra) {
     const TemplatePiece *piece = v.pieces + info.template_begin;
     const TemplatePiece *last = v.pieces + info.template_end;
-    uint32_t sensitive = info.touch_sensitive;
     for (; piece != last; ++piece) {
         if (piece->literal_write == TemplatePiece::kCopy)
             c.CopyShort(piece->literal, piece->length);
@@ -128,7 +129,7 @@ inline bool write_operand(const OperandList &ops, size_t k, uint32_t write, uint
             c.Text(piece->literal, piece->length);
         if (piece->operand < 0) continue;
         auto k = static_cast<size_t>(piece->operand);
-        if (!write_operand(ops, k, piece->operand_write, sensitive, out, c, room)) return false;
+        if (!write_operand(ops, k, piece->operand_write, info, extra, out, c)) return false;
     }
     return true;
 }
@@ -162,7 +163,8 @@ void append_other_body(uint32_t i, CleanText &out) {
     const RecordInfo *compiled =
         prefix.empty() || !CanLead(prefix.back()) ? compiled_template(v, d, ops) : nullptr;
     size_t before = target.Size();
-    size_t room = prefix.size() + suffix.size() + 2 + (compiled ? compiled->template_room : 0);
+    size_t extra = prefix.size() + suffix.size() + 2;
+    size_t room = extra + (compiled ? compiled->template_room : 0);
     // Separators are no clean-up characters.
     CleanText::Cursor c = target.Begin(room);
     if (before) c.Plain(line_feed ? '\n' : ' ');
@@ -173,7 +175,7 @@ void append_other_body(uint32_t i, CleanText &out) {
         c.Text(prefix.data(), prefix.size());
     // The body cannot change the prefix, whose last character starts no pair.
     size_t body = c.Size();
-    if (!compiled || !write_pieces(v, *compiled, ops, target, c, room)) {
+    if (!compiled || !write_pieces(v, *compiled, ops, target, c, extra)) {
         c.Truncate(body);
         target.End(c);
         append_other_body(i, target);
@@ -196,7 +198,8 @@ bool append_usual_line(Templates &v, const DecodedInstruction &d, const OperandL
     if (CleanText::IsCleanUpChar(prefix)) return false;
     const RecordInfo *compiled = compiled_template(v, d, ops);
     if (!compiled) return false;
-    size_t room = compiled->template_room + 3;
+    constexpr size_t kExtra = 3; // separator, prefix and ";"
+    size_t room = compiled->template_room + kExtra;
     if (!c.Fits(room)) [[unlikely]] {
         target.End(c);
         c = target.Begin(room);
@@ -204,7 +207,7 @@ bool append_usual_line(Templates &v, const DecodedInstruction &d, const OperandL
     size_t before = c.Size();
     if (before) c.Plain(separator);
     c.Plain(prefix);
-    if (!write_pieces(v, *compiled, ops, target, c, room)) [[unlikely]] {
+    if (!write_pieces(v, *compiled, ops, target, c, kExtra)) [[unlikely]] {
         c.Truncate(before);
         return false;
     }
