@@ -21,17 +21,20 @@ uint32_t slot_of(const DecoderState &s, uint32_t i) {
 PacketShape shape_of_packet() {
     const DecoderState &s = State();
     PacketShape p;
-    for (uint32_t i = 0; i < s.count; ++i)
-        if (slot_of(s, i) == SLOT_S) (p.first_s < 0 ? p.first_s : p.second_s) = i;
-    // The other slots matter in the few packets with two S instructions.
-    if (!p.two_s()) return p;
-    for (uint32_t i = 0; i < s.count; ++i) {
+    long x = -1, z = -1; // the first X and Z instructions
+    for (uint32_t i = 0, n = s.count; i < n; ++i) {
         uint32_t slot = slot_of(s, i);
-        if (slot == SLOT_X && p.x < 0) p.x = i;
-        if (slot == SLOT_Z && p.z < 0) p.z = i;
+        if (slot == SLOT_S)
+            (p.first_s < 0 ? p.first_s : p.second_s) = i;
+        else if (slot == SLOT_X && x < 0)
+            x = i;
+        else if (slot == SLOT_Z && z < 0)
+            z = i;
     }
-    if (p.x > p.first_s) p.x = -1;
-    if (p.z > p.second_s) p.z = -1;
+    // The other slots matter in the packets with two S instructions.
+    if (!p.two_s()) return p;
+    p.x = x > p.first_s ? -1 : x;
+    p.z = z > p.second_s ? -1 : z;
     return p;
 }
 
