@@ -154,12 +154,13 @@ void append_other_body(uint32_t i, CleanText &out) {
     out.Append(s.body);
 }
 
-// Appends the line of decoded instruction i: a separator unless first, the
-// prefix, the body, the suffix and ";". A line with nothing but the ";" goes
-// without its separator; since the clean-ups never take a line's first
-// character back, it is one that wrote nothing after the separator.
+// Appends the line of decoded instruction i: a separator unless first of its
+// half (which starts at size `half`), the prefix, the body, the suffix and
+// ";". A line with nothing but the ";" goes without its separator; since the
+// clean-ups never take a line's first character back, it is one that wrote
+// nothing after the separator.
 [[gnu::noinline]] void append_line(const DecoderState &s, Templates &v, uint32_t i,
-                                   CleanText &target, bool line_feed) {
+                                   CleanText &target, bool line_feed, size_t half) {
     const DecodedInstruction &d = s.instructions[i];
     const OperandList &ops = s.operand_lists[i];
     std::string_view prefix = d.prefix_text, suffix = d.suffix_text;
@@ -170,7 +171,7 @@ void append_other_body(uint32_t i, CleanText &out) {
     size_t room = extra + (compiled ? compiled->template_room : 0);
     // Separators are no clean-up characters.
     CleanText::Cursor c = target.Begin(room);
-    if (before) c.Plain(line_feed ? '\n' : ' ');
+    if (before != half) c.Plain(line_feed ? '\n' : ' ');
     size_t start = c.Size();
     if (prefix.size() == 1) // the usual tab
         c.Char(prefix[0]);
@@ -190,11 +191,12 @@ void append_other_body(uint32_t i, CleanText &out) {
     target.End(c);
 }
 
-// Appends at the cursor the usual line of decoded instruction d: a
-// one-character prefix that takes part in no clean-up, no suffix, a compiled
-// template. False, with nothing appended, for any other line.
+// Appends at the cursor the usual line of decoded instruction d (the text of
+// its half starts at size `half`): a one-character prefix that takes part in
+// no clean-up, no suffix, a compiled template. False, with nothing appended,
+// for any other line.
 bool append_usual_line(Templates &v, const DecodedInstruction &d, const OperandList &ops,
-                       CleanText &target, CleanText::Cursor &c, char separator) {
+                       CleanText &target, CleanText::Cursor &c, char separator, size_t half) {
     // One test for the prefix's and the suffix's lengths.
     if ((d.prefix_text.size() ^ 1) | d.suffix_text.size()) return false;
     char prefix = d.prefix_text[0];
@@ -208,7 +210,7 @@ bool append_usual_line(Templates &v, const DecodedInstruction &d, const OperandL
         c = target.Begin(room);
     }
     size_t before = c.Size();
-    if (before) c.Plain(separator);
+    if (before != half) c.Plain(separator);
     c.Plain(prefix);
     if (!write_pieces(v, *compiled, ops, target, c, kExtra)) [[unlikely]] {
         c.Truncate(before);
@@ -225,44 +227,48 @@ uint32_t FormatPacket(const char **text) {
     // The appends counted the S instructions: most packets need no pass.
     PacketShape shape = s.s_count < 2 ? PacketShape{} : shape_of_packet();
     bool keep = s.options & OPT_KEEP_PLUS_MINUS, line_feed = s.options & OPT_LINE_SEPARATOR;
-    CleanText &first = s.first_part, &second = s.second_part;
-    first.Reset(keep);
+    CleanText &text_of_packet = s.packet_part;
+    text_of_packet.Reset(keep);
     // Instructions are decoded with some tables selected.
     Templates v(s.count ? *s.current : s.tables[0]);
     const DecodedInstruction *instructions = s.instructions.data();
     const OperandList *lists = s.operand_lists.data();
     char separator = line_feed ? '\n' : ' ';
-    // The cursor of the text being written stays open from line to line.
-    auto line = [&](uint32_t i, CleanText &target, CleanText::Cursor &c) {
-        if (append_usual_line(v, instructions[i], lists[i], target, c, separator)) return;
-        target.End(c);
-        append_line(s, v, i, target, line_feed);
-        c = target.Begin(0);
+    // The cursor of the text stays open from line to line.
+    CleanText::Cursor c = text_of_packet.Begin(0);
+    auto line = [&](uint32_t i, size_t half) {
+        if (append_usual_line(v, instructions[i], lists[i], text_of_packet, c, separator, half))
+            return;
+        text_of_packet.End(c);
+        append_line(s, v, i, text_of_packet, line_feed, half);
+        c = text_of_packet.Begin(0);
     };
-    const char *whole;
     if (!shape.two_s()) {
-        CleanText::Cursor c = first.Begin(0);
-        for (uint32_t i = 0, n = s.count; i < n; ++i) line(i, first, c);
-        c.Terminate();
-        first.End(c);
-        whole = first.Data();
+        for (uint32_t i = 0, n = s.count; i < n; ++i) line(i, 0);
     } else {
-        second.Reset(keep);
-        for (uint32_t i = 0, n = s.count; i < n; ++i) {
-            long k = static_cast<long>(i);
-            bool upper = k == shape.x || k == shape.first_s || k == shape.z;
-            CleanText &target = upper ? second : first;
-            CleanText::Cursor c = target.Begin(0);
-            line(i, target, c);
-            target.End(c);
+        // The lower half, then the upper one after a line break; no clean-up
+        // reaches across the break's tab.
+        size_t half = 0;
+        for (bool upper : {false, true}) {
+            if (upper) {
+                if (!c.Fits(2)) [[unlikely]] {
+                    text_of_packet.End(c);
+                    c = text_of_packet.Begin(2);
+                }
+                c.Plain('\n');
+                c.Plain('\t');
+                half = c.Size();
+            }
+            for (long i = 0, n = s.count; i < n; ++i)
+                if ((i == shape.x || i == shape.first_s || i == shape.z) == upper)
+                    line(static_cast<uint32_t>(i), half);
         }
-        // The upper half follows, with no clean-up across the line break.
-        first.AppendRaw("\n\t", 2);
-        first.AppendRaw(second.Data(), second.Size());
-        whole = first.CStr();
     }
+    c.Terminate();
+    text_of_packet.End(c);
+    const char *whole = text_of_packet.Data();
     s.packet_text = whole;
-    s.packet_length = first.Size();
+    s.packet_length = text_of_packet.Size();
     if (text) *text = whole;
     return s.consumed;
 }

@@ -532,9 +532,9 @@ struct DecoderState {
     ArchitectureTables tables[6];
     ArchitectureTables *current = nullptr;
     TextArena texts;
-    // Working texts of FormatPacket, kept to avoid allocating per packet; the
-    // packet text is returned from the first.
-    CleanText first_part, second_part;
+    // The text FormatPacket writes and returns, kept to avoid allocating per
+    // packet.
+    CleanText packet_part;
     std::string body;
     // The text FormatPacket returned last and its length.
     const char *packet_text = nullptr;

@@ -157,6 +157,37 @@ TEST_F(Text, LengthOfTheLastPacketText) {
     EXPECT_EQ(PacketTextLength(text), 0u);
 }
 
+// The upper half of a two-S packet follows the lower one after a line break
+// and a tab: no clean-up reaches across them, and the upper half's first
+// line goes without a separator, as a line of its own.
+TEST_F(Text, TwoSHalvesAreCleanedApart) {
+    uint64_t upper = encode(ARCH_ZEMA1, "add_aX_aY", {{"AA", 1}, {"AM", 2}});
+    uint64_t lower = encode(ARCH_ZEMA1, "set_rot", {{"ROT_MODE", 1}, {"AA", 3}});
+    uint64_t word = encode(ARCH_ZEMA1, "opXSSZ", {{"opS_HI", upper}, {"opS_LO", lower}});
+    struct Texts {
+        const char *prefix, *suffix, *replacement;
+    };
+    const struct {
+        Texts upper, lower;
+        const char *expected;
+    } cases[] = {
+        {{nullptr, nullptr, ""}, {}, "set.rot plain, a3;\n\t;"},
+        {{",", nullptr, nullptr}, {}, "set.rot plain, a3;\n\t,add a1, a2;"},
+        {{"+-", nullptr, nullptr}, {}, "set.rot plain, a3;\n\t-add a1, a2;"},
+        {{";", ",", nullptr}, {nullptr, ",", nullptr}, "set.rot plain, a3;\n\t;add a1, a2;"},
+        {{"-", nullptr, nullptr}, {nullptr, "+", nullptr}, "set.rot plain, a3+;\n\t-add a1, a2;"},
+        {{nullptr, nullptr, ",x"}, {nullptr, nullptr, ",,"}, ";\n\t,x;"},
+        {{"\t", nullptr, nullptr}, {nullptr, nullptr, ""}, ";\n\t\tadd a1, a2;"},
+    };
+    for (const auto &c : cases) {
+        decode(ARCH_ZEMA1, word);
+        ASSERT_EQ(GetInstructionCount(), 2u);
+        SetInstructionText(0, c.upper.prefix, c.upper.suffix, c.upper.replacement);
+        SetInstructionText(1, c.lower.prefix, c.lower.suffix, c.lower.replacement);
+        EXPECT_EQ(packet_text(), c.expected) << c.expected;
+    }
+}
+
 // Driver texts of every size, packet after packet: texts that fill or
 // overflow the kept storage, and the short ones after the storage made for
 // a long text is let go, all come out whole.
