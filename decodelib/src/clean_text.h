@@ -109,6 +109,11 @@ class CleanText {
         void Terminate() { b_[n_] = '\0'; }
         // A character that takes part in no clean-up (a separator).
         void Plain(char c) { b_[n_++] = c; }
+        // The same, kept only `when` (written either way, without a branch).
+        void PlainWhen(char c, bool when) {
+            b_[n_] = c;
+            n_ += when;
+        }
 
       private:
         // Shorter texts go character by character: cheaper than the searches.

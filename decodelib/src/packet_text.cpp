@@ -210,7 +210,7 @@ bool append_usual_line(Templates &v, const DecodedInstruction &d, const OperandL
         c = target.Begin(room);
     }
     size_t before = c.Size();
-    if (before != half) c.Plain(separator);
+    c.PlainWhen(separator, before != half);
     c.Plain(prefix);
     if (!write_pieces(v, *compiled, ops, target, c, kExtra)) [[unlikely]] {
         c.Truncate(before);
