@@ -14,7 +14,7 @@ namespace ZEMADisasmLib {
 
 namespace {
 
-constexpr uint32_t kNoRecord = UINT32_MAX;
+constexpr uint32_t kNoRecord = MatchClass::kNone;
 
 // A little-endian word of the input, read in one load where the host allows.
 template <typename Word> Word load_little(const uint8_t *bytes) {
@@ -31,12 +31,7 @@ template <typename Word> Word load_little(const uint8_t *bytes) {
 
 // Index of the record of the current tables that wins, or kNoRecord.
 [[gnu::always_inline]] inline uint32_t match_in_class(const MatchClass &c, uint64_t bits) {
-    uint32_t bucket = c.Bucket(bits);
-    const MatchClass::Candidate *m = c.candidates.data() + c.starts[bucket];
-    const MatchClass::Candidate *end = c.candidates.data() + c.starts[bucket + 1];
-    for (; m != end; ++m)
-        if ((bits & m->mask) == m->value) return m->index;
-    return kNoRecord;
+    return c.Winner(bits);
 }
 
 uint32_t match_indexed(uint64_t bits, uint32_t width, uint32_t slot) {
@@ -327,6 +322,7 @@ void decode_swbreak_value(uint32_t width) {
 }
 
 [[gnu::always_inline]] inline uint32_t match_read(const SlotRead &read, uint64_t value) {
+    if (read.direct) return read.direct[value]; // value <= read.mask, which has its place
     return read.match_class ? match_in_class(*read.match_class, value) : kNoRecord;
 }
 

@@ -64,6 +64,22 @@ struct MatchClass {
     };
     std::vector<Candidate> candidates;
     std::vector<uint32_t> starts;
+    static constexpr uint32_t kNone = UINT32_MAX;
+    // The index of the record that wins for v (the first candidate of its
+    // bucket that it matches), or kNone.
+    [[gnu::always_inline]] uint32_t Winner(uint64_t v) const {
+        uint32_t bucket = Bucket(v);
+        const Candidate *m = candidates.data() + starts[bucket];
+        const Candidate *end = candidates.data() + starts[bucket + 1];
+        for (; m != end; ++m)
+            if ((v & m->mask) == m->value) return m->index;
+        return kNone;
+    }
+    // The winner of every value of a class of at most kDirectBits bits
+    // (empty for wider ones): most slots are narrow, and a table lookup is
+    // cheaper than finding the bucket and scanning it.
+    static constexpr uint32_t kDirectBits = 8;
+    std::vector<uint32_t> direct;
 };
 
 // One operand a decode renders for a record: the field object of an operand
@@ -117,6 +133,9 @@ struct SlotRead {
     uint32_t from = 0;
     uint32_t width = 0;                      // of the value
     const MatchClass *match_class = nullptr; // of (width, slot); null when none
+    // The class's winners by value when it has them and every value read
+    // (a one-run value below its mask + 1) has a place there; else null.
+    const uint32_t *direct = nullptr;
     uint64_t Value(uint64_t word) const {
         if (mask) return (word >> from) & mask;
         return field ? field->Extract(word, 0, 64) : 0;

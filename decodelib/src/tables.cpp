@@ -233,6 +233,10 @@ void build_class(ArchitectureTables &t, const std::vector<RecordHead> &heads, ui
     choose_key_bits(heads, members, c);
     BuildByteKeys(c);
     fill_buckets(heads, members, c);
+    if (size <= MatchClass::kDirectBits) {
+        c.direct.resize(size_t{1} << size);
+        for (uint32_t v = 0; v < c.direct.size(); ++v) c.direct[v] = c.Winner(v);
+    }
     t.class_of[size][slot] = static_cast<int16_t>(t.classes.size());
     t.classes.push_back(std::move(c));
 }
@@ -250,6 +254,8 @@ SlotRead ReadOfSlot(const ArchitectureTables &t, const Field *field, uint32_t sl
     if (slot && slot <= 22 && read.width <= 64)
         if (int16_t c = t.class_of[read.width][slot]; c >= 0)
             read.match_class = &t.classes[static_cast<size_t>(c)];
+    const MatchClass *c = read.match_class;
+    if (c && read.mask && read.mask < c->direct.size()) read.direct = c->direct.data();
     return read;
 }
 

@@ -170,6 +170,23 @@ void compare_index_with_scan(uint32_t arch, int samples) {
     }
 }
 
+// Narrow classes (and only those) have a winner for every value, which is
+// the record the plain scan finds.
+void compare_direct_with_scan(uint32_t arch) {
+    SelectArchitecture(arch);
+    const ArchitectureTables &t = *TablesOf(arch);
+    for (const MatchClass &c : t.classes) {
+        SCOPED_TRACE(testing::Message() << "size " << c.size << " slot " << c.slot);
+        ASSERT_EQ(c.direct.empty(), c.size > MatchClass::kDirectBits);
+        for (uint64_t v = 0; v < c.direct.size(); ++v) {
+            uint32_t got = c.direct[v];
+            ASSERT_EQ(got == MatchClass::kNone ? nullptr : &t.records[got],
+                      MatchLinear(v, c.size, 0, c.slot))
+                << "value " << v;
+        }
+    }
+}
+
 class Property : public FixtureTest {};
 
 TEST_F(Property, FixtureRecordsRoundTrip) {
@@ -182,7 +199,10 @@ TEST_F(Property, FixtureRecordsRoundTrip) {
 }
 
 TEST_F(Property, FixtureIndexAgreesWithScan) {
-    for (uint32_t arch = 1; arch <= 6; ++arch) compare_index_with_scan(arch, 20000);
+    for (uint32_t arch = 1; arch <= 6; ++arch) {
+        compare_index_with_scan(arch, 20000);
+        compare_direct_with_scan(arch);
+    }
 }
 
 // Every record that can be placed decodes back from a word it wins.
@@ -201,6 +221,7 @@ TEST(GeneratedTables, IndexAgreesWithScan) {
     for (uint32_t arch = 1; arch <= 6; ++arch) {
         ASSERT_GT(TableSize(arch), 0u) << "architecture " << arch;
         compare_index_with_scan(arch, 200000);
+        compare_direct_with_scan(arch);
     }
 }
 
@@ -289,25 +310,32 @@ FieldRecord bits_field(const std::vector<uint32_t> &bits) {
 }
 
 // A slot's value read in one run or through its field is the field's value,
-// none without a field, and its class is that of its width and slot code.
+// none without a field, and its class is that of its width and slot code;
+// a one-run value is matched through the class's winners by value when
+// every value it can take has a place there.
 TEST(SlotReads, ValueAndClassOfTheField) {
     ArchitectureTables t;
     std::memset(t.class_of, 0xff, sizeof t.class_of);
-    t.classes.resize(1);
+    t.classes.resize(2);
     t.class_of[4][SLOT_S] = t.class_of[4][0] = 0;
+    t.classes[0].direct.resize(16);
+    t.class_of[4][SLOT_X] = 1;
+    t.classes[1].direct.resize(8); // too short for a 4-bit value
     struct Case {
         const char *name;
         std::vector<uint32_t> bits;
         uint32_t slot;
-        bool classed;
+        int match_class; // -1: none
+        bool direct;
     } cases[] = {
-        {"one run", {23, 22, 21, 20}, SLOT_S, true},
-        {"one run at the word top", {63, 62, 61, 60}, SLOT_Z, false},
-        {"split runs", {49, 3, 2, 1}, SLOT_S, true},
-        {"reversed", {0, 1, 2, 3}, SLOT_S, true},
-        {"position 64 reads 0", {64, 2, 1, 0}, SLOT_S, true},
-        {"operand of the record, never matched", {23, 22, 21, 20}, 0, false},
-        {"five bits, no class", {24, 23, 22, 21, 20}, SLOT_S, false},
+        {"one run", {23, 22, 21, 20}, SLOT_S, 0, true},
+        {"one run at the word top", {63, 62, 61, 60}, SLOT_Z, -1, false},
+        {"split runs", {49, 3, 2, 1}, SLOT_S, 0, false},
+        {"reversed", {0, 1, 2, 3}, SLOT_S, 0, false},
+        {"position 64 reads 0", {64, 2, 1, 0}, SLOT_S, 0, false},
+        {"operand of the record, never matched", {23, 22, 21, 20}, 0, -1, false},
+        {"five bits, no class", {24, 23, 22, 21, 20}, SLOT_S, -1, false},
+        {"winners too few for the values", {23, 22, 21, 20}, SLOT_X, 1, false},
     };
     std::mt19937_64 rng(7);
     for (const Case &c : cases) {
@@ -316,7 +344,9 @@ TEST(SlotReads, ValueAndClassOfTheField) {
         std::unique_ptr<Field> field(MakeField(&record));
         SlotRead read = ReadOfSlot(t, field.get(), c.slot);
         EXPECT_EQ(read.width, c.bits.size());
-        EXPECT_EQ(read.match_class, c.classed ? &t.classes[0] : nullptr);
+        const MatchClass *want = c.match_class < 0 ? nullptr : &t.classes[c.match_class];
+        EXPECT_EQ(read.match_class, want);
+        EXPECT_EQ(read.direct, c.direct ? want->direct.data() : nullptr);
         for (uint64_t w :
              std::vector<uint64_t>{0, ~0ULL, 0x00F0000000000005ULL, rng(), rng(), rng()})
             EXPECT_EQ(read.Value(w), field->Extract(w, 0, 64)) << std::hex << w;
@@ -325,6 +355,7 @@ TEST(SlotReads, ValueAndClassOfTheField) {
     EXPECT_EQ(none.width, 0u);
     EXPECT_EQ(none.Value(~0ULL), 0u);
     EXPECT_EQ(none.match_class, nullptr);
+    EXPECT_EQ(none.direct, nullptr);
 }
 
 // Blocks follow each other, their records and rendered texts at the same
