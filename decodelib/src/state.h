@@ -57,20 +57,21 @@ struct MatchClass {
         return bucket;
     }
     // Candidates with their mask and value copied beside the record index, so
-    // that a scan stays in one array; bucket b is [starts[b], starts[b + 1]).
+    // that a scan stays in one array; bucket b is [begins[b], begins[b + 1]),
+    // kept as pointers so that finding it takes no offset arithmetic (the
+    // array never moves once filled: a class is moved, never copied).
     struct Candidate {
         uint64_t mask, value;
         uint32_t index;
     };
     std::vector<Candidate> candidates;
-    std::vector<uint32_t> starts;
+    std::vector<const Candidate *> begins;
     static constexpr uint32_t kNone = UINT32_MAX;
     // The index of the record that wins for v (the first candidate of its
     // bucket that it matches), or kNone.
     [[gnu::always_inline]] uint32_t Winner(uint64_t v) const {
         uint32_t bucket = Bucket(v);
-        const Candidate *m = candidates.data() + starts[bucket];
-        const Candidate *end = candidates.data() + starts[bucket + 1];
+        const Candidate *m = begins[bucket], *end = begins[bucket + 1];
         for (; m != end; ++m)
             if ((v & m->mask) == m->value) return m->index;
         return kNone;
@@ -80,6 +81,12 @@ struct MatchClass {
     // cheaper than finding the bucket and scanning it.
     static constexpr uint32_t kDirectBits = 8;
     std::vector<uint32_t> direct;
+
+    MatchClass() = default;
+    MatchClass(MatchClass &&) = default;
+    MatchClass &operator=(MatchClass &&) = default;
+    MatchClass(const MatchClass &) = delete;
+    MatchClass &operator=(const MatchClass &) = delete;
 };
 
 // One operand a decode renders for a record: the field object of an operand

@@ -207,14 +207,16 @@ void fill_buckets(const std::vector<RecordHead> &heads, const std::vector<uint32
         }
     };
     for (uint32_t m : members) each_bucket(m, [&](uint32_t b) { sizes[b + 1]++; });
-    c.starts.assign(buckets + 1, 0);
-    for (uint32_t b = 0; b < buckets; ++b) c.starts[b + 1] = c.starts[b] + sizes[b + 1];
-    c.candidates.resize(c.starts[buckets]);
-    std::vector<uint32_t> next(c.starts.begin(), c.starts.end() - 1);
+    std::vector<uint32_t> starts(buckets + 1, 0);
+    for (uint32_t b = 0; b < buckets; ++b) starts[b + 1] = starts[b] + sizes[b + 1];
+    c.candidates.resize(starts[buckets]);
+    std::vector<uint32_t> next(starts.begin(), starts.end() - 1);
     for (uint32_t m : members) {
         const RecordHead &r = heads[m];
         each_bucket(m, [&](uint32_t b) { c.candidates[next[b]++] = {r.mask, r.value, m}; });
     }
+    c.begins.resize(buckets + 1);
+    for (uint32_t b = 0; b <= buckets; ++b) c.begins[b] = c.candidates.data() + starts[b];
 }
 
 // The class of (size, slot) over its members (in table order).
