@@ -50,6 +50,10 @@ struct Window_struct {
     // never), and the first byte not given back yet.
     uint64_t release_at;
     const uint8_t *kept;
+    // Offset at which the listing so far is written out next (UINT64_MAX:
+    // never), and the nearer of the two.
+    uint64_t write_at;
+    uint64_t upkeep_at;
 };
 
 void release_long_texts(Window_struct *w) {
@@ -228,6 +232,22 @@ void release_listed_bytes(Window_struct *w) {
     w->release_at = w->offset + RELEASE_STEP;
 }
 
+// Code bytes listed between two writes of a streamed listing: some hundred
+// KiB of text, so that the buffer stays small and in the cache instead of
+// growing into fresh pages for the whole section.
+constexpr uint64_t WRITE_STEP = uint64_t(1) << 14;
+
+// The upkeep due at the window position: listed bytes given back, the
+// listing so far written out.
+void keep_up(Window_struct *w, Option_struct *opt) {
+    if (w->offset >= w->release_at) release_listed_bytes(w);
+    if (w->offset >= w->write_at) {
+        text_write_out(w->buf->listing_out, opt);
+        w->write_at = w->offset + WRITE_STEP;
+    }
+    w->upkeep_at = std::min(w->release_at, w->write_at);
+}
+
 void advance(Window_struct *w, uint64_t size, Option_struct *opt) {
     w->ptr += size;
     w->offset += size;
@@ -324,6 +344,8 @@ void init_window(Window_struct *w, const Buffer_struct *buf, Elf32_Rela *sorted,
     bool release = buf->release_listed && w->ptr && w->available >= 4 * RELEASE_STEP;
     w->release_at = release ? w->offset + 2 * RELEASE_STEP : UINT64_MAX;
     w->kept = w->ptr;
+    w->write_at = buf->listing_out ? w->offset + WRITE_STEP : UINT64_MAX;
+    w->upkeep_at = std::min(w->release_at, w->write_at);
 }
 
 // The packet loop over one window.
@@ -334,7 +356,7 @@ void disassemble_code(const Buffer_struct *buf, Elf32_Rela *sorted, uint64_t end
     if (opt->statistics) stats_reset(opt);
     while (opt->pc <= end && w.available > 0 && !has_error(opt)) {
         list_next_item(&w, opt);
-        if (w.offset >= w.release_at) release_listed_bytes(&w);
+        if (w.offset >= w.upkeep_at) keep_up(&w, opt);
     }
     release_long_texts(&w);
     if (has_error(opt)) return;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "common/hex_pairs.h"
@@ -46,6 +47,10 @@ struct Buffer_struct {
     // window: the packet loop gives the pages it has listed back to the
     // system, so that a large section and its listing are not held at once.
     uint8_t release_listed;
+    // Where the packet loop writes the listing so far every few KiB of code,
+    // so that a large section's listing is never held whole; null: the
+    // whole text is returned.
+    FILE *listing_out;
 };
 
 // Relocation cursor of one window: the offset-ordered working copy and the

@@ -2,6 +2,7 @@
 // listings are checked by the golden tests.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -585,6 +586,64 @@ TEST(CodeWindow, ListedPagesGoBack) {
             }
         }
         EXPECT_GT(texts[0].size(), size);
+        EXPECT_TRUE(texts[0] == texts[1]);
+    }
+}
+
+// A window whose listing is written out as it goes lists exactly the text
+// it would return whole; a stream that cannot be written fails the window.
+TEST(CodeWindow, WrittenListingIsTheWholeText) {
+    struct Case {
+        size_t size;
+        uint64_t start, end; // window
+        uint8_t arch;
+        bool full; // written to a full device
+    } cases[] = {
+        {1000, 0, 999, 1, false},          // written at the end only
+        {200000, 0, 199999, 1, false},     // written many times
+        {200000, 70001, 150000, 4, false}, // from and to the middle
+        {200000, 0, 199999, 1, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.size + c.start);
+        std::vector<uint8_t> bytes(c.size);
+        for (size_t i = 0; i < c.size; i++) bytes[i] = uint8_t(i * 13 + (i >> 7) + 5);
+        std::string texts[2];
+        for (int written = 0; written < 2; written++) {
+            Option_struct *opt = options_new();
+            set_core(opt, c.arch, 0);
+            Buffer_struct buf{};
+            buf.file_type = ET_EXEC;
+            buf.bytes = bytes.data();
+            buf.size = c.size;
+            buf.sh_type = SHT_PROGBITS;
+            buf.sh_flags = SHF_ALLOC | SHF_EXECINSTR;
+            buf.start = c.start;
+            buf.end = c.end;
+            FILE *out = written ? (c.full ? fopen("/dev/full", "w") : tmpfile()) : nullptr;
+            ASSERT_TRUE(!written || out);
+            buf.listing_out = out;
+            uint8_t error_class = 0;
+            char *text = disassemble_buffer(&buf, opt, &error_class);
+            std::string returned = text ? text : "";
+            free(text);
+            options_free(opt);
+            if (written && c.full) {
+                EXPECT_NE(error_class, ERR_NONE);
+                EXPECT_EQ(returned, "Cannot write the listing\n");
+                fclose(out);
+                continue;
+            }
+            EXPECT_EQ(error_class, ERR_NONE);
+            if (out) {
+                rewind(out);
+                for (int ch; (ch = fgetc(out)) != EOF;) texts[written] += char(ch);
+                fclose(out);
+            }
+            texts[written] += returned;
+        }
+        if (c.full) continue;
+        EXPECT_GT(texts[0].size(), c.size);
         EXPECT_TRUE(texts[0] == texts[1]);
     }
 }

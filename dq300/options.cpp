@@ -142,6 +142,17 @@ void text_grow(uint64_t amount, Option_struct *opt) {
     opt->text_capacity = capacity;
 }
 
+void text_write_out(FILE *out, Option_struct *opt) {
+    if (!opt->text_buffer || opt->text_length == 0 || opt->err_code != ERR_NONE) return;
+    if (fwrite(opt->text_buffer, 1, opt->text_length, out) != opt->text_length ||
+        fflush(out) != 0) {
+        set_error(opt, ERR_MEMORY, "Cannot write the listing\n");
+        return;
+    }
+    opt->text_length = 0;
+    opt->text_buffer[0] = '\0';
+}
+
 void text_append(const char *text, Option_struct *opt) {
     if (text) text_append_n(text, strlen(text), opt);
 }

@@ -166,6 +166,9 @@ inline void text_added(uint64_t length, Option_struct *opt) {
     opt->text_buffer[opt->text_length] = '\0';
 }
 void text_grow(uint64_t amount, Option_struct *opt);
+// Writes the text so far to out and empties the buffer; records
+// "Cannot write the listing\n" when writing fails.
+void text_write_out(FILE *out, Option_struct *opt);
 char *text_detach(Option_struct *opt);
 void text_mute(Option_struct *opt);
 void text_unmute(Option_struct *opt);

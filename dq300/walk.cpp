@@ -248,6 +248,7 @@ void list_section(const Run_struct *run, const File_struct *f, uint32_t i,
     bool code = s->sh_type != SHT_NOBITS && (s->sh_flags & SHF_EXECINSTR);
     if (code && e->section[i]) convert_code_bytes(e, e->section[i], s->sh_size);
     buf.release_listed = code && !holds_names(e, i);
+    buf.listing_out = stdout;
     if (s->sh_type == SHT_OVERLAY || s->sh_type == SHT_OVERLAY2)
         printf("\t\t;The next section is an overlay section\n\t\t;run_addr=$%08X load_addr=$%08X\n",
                s->sh_addr, s->sh_info);

@@ -195,6 +195,15 @@ TEST(Cli, UnwritableListingFails) {
         .flags(SHF_ALLOC | SHF_EXECINSTR)
         .data({0, 1, 2, 3, 4, 5, 6, 7});
     w.write_file(object);
+    // A section long enough that its listing is written out while it is
+    // being listed.
+    std::string large = testing::TempDir() + "cli_full_large.eld";
+    zema_test::ElfWriter l;
+    l.flags(0x0402);
+    std::vector<uint8_t> code(1 << 17);
+    for (size_t i = 0; i < code.size(); i++) code[i] = uint8_t(i * 13 + 5);
+    l.section(".text").type(SHT_PROGBITS).flags(SHF_ALLOC | SHF_EXECINSTR).data(code);
+    l.write_file(large);
     std::string err = testing::TempDir() + "cli_full_" + std::to_string(getpid()) + "_err";
     const std::string message = "FATAL --- Cannot write the listing\n";
     struct Case {
@@ -203,6 +212,7 @@ TEST(Cli, UnwritableListingFails) {
     const Case cases[] = {
         {"-q " + object, "/dev/null", "[DIS,3,8999,-1," + object + "] " + message},
         {"-q -x " + object, "/dev/null", "[DIS,3,8999,-1," + object + "] " + message},
+        {"-q " + large, "/dev/null", "[DIS,3,8999,-1," + large + "] " + message},
         // The prompts of a dialogue are written too.
         {"-q -ib8", "/dev/null", "[DIS,3,8999,-1] " + message},
     };
