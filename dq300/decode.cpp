@@ -88,8 +88,28 @@ void print_plain_values(const uint8_t *bytes, uint32_t size, Option_struct *opt)
     }
 }
 
+// Room in the listing for an ordinary relocated item's text: names of up to
+// some 200 characters; a longer one takes the expression path.
+constexpr size_t ORDINARY_ITEM_ROOM = 256;
+
+// An ordinary relocation (a symbol and an addend) written straight into the
+// listing, without the expression scratch, a heap copy and a symbol list;
+// false, with nothing written, for any other.
+bool print_ordinary_value(const Elf32_Rela *rela, Option_struct *opt) {
+    char *room = text_room(ORDINARY_ITEM_ROOM + 1, opt);
+    if (room == nullptr) return false;
+    size_t length = rela_ordinary_text(rela, opt->strtab, opt->symtab, opt->symcount, nullptr,
+                                       opt->arch_code, room, ORDINARY_ITEM_ROOM);
+    if (length == 0) return false;
+    room[length] = '\n';
+    text_added(length + 1, opt);
+    return true;
+}
+
 // The expression of the relocated item at the cursor and its symbols' names.
 void print_relocated_value(Rela_cursor_struct *cursor, Option_struct *opt) {
+    // The names are listed only with -n.
+    if (!opt->unmangle && print_ordinary_value(cursor->current, opt)) return;
     Symbol_refs_struct *refs = nullptr;
     uint32_t remaining = cursor->count - cursor->index;
     char *text = rela_to_chr(cursor->current, opt->strtab, opt->symtab, opt->symcount, nullptr,

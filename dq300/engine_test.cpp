@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/rela.h"
 #include "dq300/disasm.h"
 
 namespace {
@@ -587,6 +588,44 @@ TEST(CodeWindow, ListedPagesGoBack) {
         }
         EXPECT_GT(texts[0].size(), size);
         EXPECT_TRUE(texts[0] == texts[1]);
+    }
+}
+
+// A relocated data word lists its symbol and addend, with -n as without
+// (a plain name has no other form); a name too long for the short path,
+// and a symbol past the table, give the texts of the expression path.
+TEST_F(Engine, RelocatedDataWord) {
+    const std::string long_name(300, 'q');
+    symbols({{"tab", 0x10}, {long_name.c_str(), 0x20}}, ET_REL);
+    struct Case {
+        uint32_t symbol;
+        int32_t addend;
+        uint8_t unmangle;
+        std::string text; // after the address line and the directive
+        uint8_t error;
+    } cases[] = {
+        // A word's addend counts 4-byte units when it has a symbol.
+        {1, 0x24, 0, "(tab+$00000009)\n", ERR_NONE},
+        {1, -4, 0, "(tab-$00000001)\n", ERR_NONE},
+        {1, 0x24, 1, "(tab+$00000009)\n", ERR_NONE},
+        {2, 0, 0, "(" + long_name + "+$00000000)\n", ERR_NONE},
+        {0, 7, 0, "(+$00000007)\n", ERR_NONE},
+        {9, 0, 0, "Invalid .rela info\n", ERR_DATA},
+    };
+    const uint8_t bytes[4] = {};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        Elf32_Rela rela{0, (c.symbol << 8) | R_DATA_WORD, c.addend};
+        Rela_cursor_struct cursor{&rela, 1, 0, &rela};
+        opt->unmangle = c.unmangle;
+        text_open(opt);
+        print_data_item(bytes, 4, 4, &cursor, &buf, opt);
+        EXPECT_EQ(get_error_code(opt), c.error);
+        if (c.error != ERR_NONE) {
+            EXPECT_STREQ(get_error_text(opt), c.text.c_str());
+            break; // the last row: the error stays recorded
+        }
+        EXPECT_EQ(take_text(), "#00000000:\n\t\t.word " + c.text);
     }
 }
 
