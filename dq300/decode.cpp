@@ -172,7 +172,7 @@ void print_data_item(const uint8_t *bytes, uint32_t size, uint32_t rela_size,
     }
     print_address_line(opt->pc, opt);
     if (opt->hex_display) print_hex_groups("\t ", bytes, rela_size ? rela_size : size, false, opt);
-    print_labels_at(opt->pc, buf, opt);
+    if (buf) print_labels_at(opt->pc, buf, opt);
     char head[16] = "\t\t";
     size_t length = strlen(directive);
     memcpy(head + 2, directive, length);
@@ -203,6 +203,9 @@ void print_data_bytes(const Buffer_struct *buf, Option_struct *opt) {
     Elf32_Rela *sorted = buffer_relocations(buf, opt);
     Rela_cursor_struct cursor = relocations_from(sorted, buf->rela_count, opt->pc - buf->address);
     uint64_t end = buf->address + buf->size; // first address after the section
+    // Most items have no label at them: the cursor spares the search.
+    Label_cursor_struct labels;
+    label_cursor_start(&labels, opt->pc, buf, opt);
     while (opt->pc <= buf->end && opt->pc < end && !has_error(opt)) {
         uint64_t offset = opt->pc - buf->address;
         uint32_t rela_size = 0;
@@ -214,7 +217,8 @@ void print_data_bytes(const Buffer_struct *buf, Option_struct *opt) {
             set_error(opt, ERR_CONTENT, "Invalid data size\n");
             break;
         }
-        print_data_item(buf->bytes + offset, 1, rela_size, &cursor, buf, opt);
+        bool labelled = label_cursor_any(&labels, opt->pc, 1, buf);
+        print_data_item(buf->bytes + offset, 1, rela_size, &cursor, labelled ? buf : nullptr, opt);
         opt->pc += rela_size ? rela_size : 1;
     }
     if (sorted != buf->rela) free(sorted);

@@ -269,7 +269,9 @@ void list_as_data(Window_struct *w, Option_struct *opt) {
         return;
     }
     uint32_t plain = w->available >= 2 ? 2 : 1;
-    print_data_item(w->ptr, plain, rela_size, c, w->buf, opt);
+    // Most items have no label at them: the cursor spares the search.
+    bool labels = label_cursor_any(&w->labels, opt->pc, 1, w->buf);
+    print_data_item(w->ptr, plain, rela_size, c, labels ? w->buf : nullptr, opt);
     if (has_error(opt)) return;
     advance(w, rela_size ? rela_size : plain, opt);
 }

@@ -262,7 +262,8 @@ inline void print_packet_body(const uint8_t *bytes, uint32_t size, const char *t
 // The bytes as 16-bit units from the last to the first, each unit second
 // byte first (an odd count byte by byte, from the last).
 void print_hex_codification(const uint8_t *bytes, uint32_t size, Option_struct *opt);
-// One data item: relocated (rela_size 1, 2 or 4) or `size` plain bytes.
+// One data item: relocated (rela_size 1, 2 or 4) or `size` plain bytes; the
+// labels of buf at it first (buf null: none lies there).
 void print_data_item(const uint8_t *bytes, uint32_t size, uint32_t rela_size,
                      Rela_cursor_struct *cursor, const Buffer_struct *buf, Option_struct *opt);
 void print_data_bytes(const Buffer_struct *buf, Option_struct *opt);

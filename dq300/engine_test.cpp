@@ -629,6 +629,40 @@ TEST_F(Engine, RelocatedDataWord) {
     }
 }
 
+// Each data item is led by the labels of its section at its address, in
+// table order; labels of another section, or before the window, are not
+// listed, and one just past the section ends it.
+TEST_F(Engine, DataItemsListTheirLabels) {
+    symbols(
+        {{"a", 0}, {"c", 3}, {"d", 3}, {"other", 2, STT_NOTYPE, STB_LOCAL, 2}, {"e", 5}, {"z", 6}},
+        ET_REL, 0x100);
+    const uint8_t bytes[6] = {0x10, 0x11, 0x12, 0x13, 0x14, 0x15};
+    buf.bytes = bytes;
+    buf.size = sizeof bytes;
+    buf.sh_type = SHT_PROGBITS;
+    buf.sh_flags = SHF_ALLOC;
+    buf.end = 0x105;
+    opt->data_sections = 1;
+    opt->label_display = 1;
+    struct Case {
+        uint64_t start;
+        std::string text;
+    } cases[] = {
+        {0x100, "\t\t.org $100\n#00000100:\na\n\t\t.byte $10\n#00000101:\n\t\t.byte $11\n"
+                "#00000102:\n\t\t.byte $12\n#00000103:\nc\nd\n\t\t.byte $13\n"
+                "#00000104:\n\t\t.byte $14\n#00000105:\ne\n\t\t.byte $15\nz\n"},
+        {0x104, "\t\t.org $100\n#00000104:\n\t\t.byte $14\n#00000105:\ne\n\t\t.byte $15\nz\n"},
+    };
+    for (const Case &c : cases) {
+        buf.start = c.start;
+        uint8_t error_class = 0;
+        char *text = dump_data_piece(&buf, opt, &error_class);
+        EXPECT_EQ(error_class, ERR_NONE);
+        EXPECT_EQ(std::string(text ? text : ""), c.text);
+        free(text);
+    }
+}
+
 // A window whose listing is written out as it goes lists exactly the text
 // it would return whole; a stream that cannot be written fails the window.
 TEST(CodeWindow, WrittenListingIsTheWholeText) {
