@@ -104,6 +104,7 @@ void set_core(Option_struct *opt, uint8_t arch_code, uint8_t shift) {
 
 void set_error(Option_struct *opt, uint8_t error_class, const char *message) {
     opt->err_code = error_class;
+    opt->text_ready_capacity = 0;
     free(opt->err_text);
     opt->err_text = kl_strdup(message);
 }
@@ -140,6 +141,7 @@ void text_grow(uint64_t amount, Option_struct *opt) {
     }
     opt->text_buffer = grown;
     opt->text_capacity = capacity;
+    opt->text_ready_capacity = 0;
 }
 
 void text_write_out(FILE *out, Option_struct *opt) {
@@ -178,6 +180,7 @@ char *text_room_grown(uint64_t length, Option_struct *opt) {
     // capacity; never write past the buffer.
     if (opt->err_code != ERR_NONE || opt->text_capacity <= opt->text_length + length)
         return nullptr;
+    opt->text_ready_capacity = opt->text_capacity;
     return opt->text_buffer + opt->text_length;
 }
 
@@ -187,12 +190,14 @@ char *text_detach(Option_struct *opt) {
     opt->detached_length = opt->text_length;
     opt->text_buffer = nullptr;
     opt->text_capacity = 0;
+    opt->text_ready_capacity = 0;
     opt->text_length = 0;
     return text;
 }
 
 void text_mute(Option_struct *opt) {
     opt->text_suppressed = 1;
+    opt->text_ready_capacity = 0;
 }
 
 void text_unmute(Option_struct *opt) {

@@ -84,6 +84,10 @@ struct Option_struct {
     char *text_buffer;
     uint64_t text_length;
     uint64_t text_capacity;
+    // text_capacity while text may be added at once (the buffer open, not
+    // muted, no error recorded), else 0: text_room's usual case is then one
+    // comparison. Set by the slow path, cleared by whatever ends that state.
+    uint64_t text_ready_capacity;
     uint8_t text_suppressed;
     // The text last detached and its length: a listing of hundreds of MB is
     // written without measuring it again.
@@ -156,8 +160,7 @@ char *text_room_grown(uint64_t length, Option_struct *opt);
 // counts the bytes written there, at most length.
 inline char *text_room(uint64_t length, Option_struct *opt) {
     // The usual case, inline: the buffer is open and has the room.
-    if (opt->text_buffer && !opt->text_suppressed && opt->err_code == ERR_NONE &&
-        opt->text_capacity > opt->text_length + length)
+    if (opt->text_ready_capacity > opt->text_length + length)
         return opt->text_buffer + opt->text_length;
     return text_room_grown(length, opt);
 }

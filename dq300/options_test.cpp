@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -217,6 +218,56 @@ TEST(Options, KnownLengthAppends) {
     // Nothing listed: no text, and nothing to write.
     EXPECT_EQ(text_detach(r.opt), nullptr);
     EXPECT_EQ(r.opt->detached_text, nullptr);
+}
+
+// Every change of the record's state is seen by the next append: nothing is
+// added after an error or while muted, and appending resumes once the error
+// is cleared (as a harness does) or the text unmuted; text written out
+// leaves an empty buffer that takes the next text.
+TEST(Options, AppendsFollowTheTextState) {
+    enum Step { APPEND, ERROR, CLEAR, MUTE, UNMUTE, WRITE };
+    struct Case {
+        Step step;
+        std::string held; // the buffer after the step
+    } cases[] = {
+        {APPEND, "ab"}, {ERROR, "ab"},    {APPEND, "ab"},   {CLEAR, "ab"},      {APPEND, "abab"},
+        {MUTE, "abab"}, {APPEND, "abab"}, {UNMUTE, "abab"}, {APPEND, "ababab"}, {WRITE, ""},
+        {APPEND, "ab"}, {ERROR, "ab"},    {WRITE, "ab"},    {CLEAR, "ab"},      {WRITE, ""},
+    };
+    Record r;
+    FILE *out = tmpfile();
+    ASSERT_NE(out, nullptr);
+    text_open(r.opt);
+    for (const Case &c : cases) {
+        switch (c.step) {
+        case APPEND:
+            text_append_n("ab", 2, r.opt);
+            break;
+        case ERROR:
+            set_error(r.opt, ERR_DATA, "bad\n");
+            break;
+        case CLEAR:
+            r.opt->err_code = ERR_NONE;
+            break;
+        case MUTE:
+            text_mute(r.opt);
+            break;
+        case UNMUTE:
+            text_unmute(r.opt);
+            break;
+        case WRITE:
+            text_write_out(out, r.opt);
+            break;
+        }
+        EXPECT_EQ(std::string(r.opt->text_buffer), c.held);
+        EXPECT_EQ(r.opt->text_length, c.held.size());
+    }
+    // Written: the text before each write, once.
+    rewind(out);
+    char written[32] = {};
+    EXPECT_EQ(fread(written, 1, sizeof written - 1, out), 8u);
+    EXPECT_STREQ(written, "abababab");
+    fclose(out);
 }
 
 TEST(Options, GrowTableZeroFills) {
