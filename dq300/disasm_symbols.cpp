@@ -66,27 +66,27 @@ struct Section_view_struct {
     const Elf32_Sym *table;
     const uint32_t *order; // positions in table, or null: table order
     uint64_t count;
-    bool by_section; // order holds only the labels, ordered by section and value
+    bool by_section;      // order holds only the labels, ordered by section and value
+    const uint64_t *keys; // with by_section: (section << 32 | value) of each
     const Elf32_Sym &at(uint64_t i) const { return order ? table[order[i]] : table[i]; }
 };
 
 Section_view_struct section_view(const Option_struct *opt) {
     if (opt->sort_symtab && opt->sort_section_ptr)
-        return {opt->sort_symtab_source, opt->sort_section_ptr, opt->sort_section_count, true};
+        return {opt->sort_symtab_source, opt->sort_section_ptr, opt->sort_section_count, true,
+                opt->sort_section_keys};
     Symbol_view_struct v = symbol_view(opt);
-    return {v.table, v.order, v.count, false};
+    return {v.table, v.order, v.count, false, nullptr};
 }
 
 // Index of the first label of the section view at or above (section, value).
 uint64_t first_in_section(const Section_view_struct &v, uint32_t section, uint64_t value) {
-    const Elf32_Sym *table = v.table;
-    const uint32_t *it = std::lower_bound(
-        v.order, v.order + v.count, std::make_pair(uint64_t(section), value),
-        [table](uint32_t i, const std::pair<uint64_t, uint64_t> &key) {
-            const Elf32_Sym &s = table[i];
-            return std::make_pair(uint64_t(s.st_shndx), uint64_t(s.st_value)) < key;
-        });
-    return uint64_t(it - v.order);
+    const uint64_t *end = v.keys + v.count;
+    // Values have 32 bits: one above them is past every label of the section.
+    if (value > UINT32_MAX)
+        return uint64_t(std::upper_bound(v.keys, end, uint64_t(section) << 32 | UINT32_MAX) -
+                        v.keys);
+    return uint64_t(std::lower_bound(v.keys, end, uint64_t(section) << 32 | value) - v.keys);
 }
 
 bool passes_filter(const Elf32_Sym *s, const Space_filter_struct *filter,
@@ -265,6 +265,25 @@ void note_symbol_values(Option_struct *opt, const Elf32_Sym *symtab, uint64_t co
     }
 }
 
+// The labels' positions ordered by section, then value, equal ones in table
+// order, and their keys in that order.
+void sort_labels(Option_struct *opt, const Elf32_Sym *symtab, uint64_t count) {
+    auto *labels = static_cast<uint32_t *>(kl_malloc((count ? count : 1) * sizeof(uint32_t)));
+    uint64_t n = 0;
+    for (uint64_t i = 0; i < count; i++)
+        if (is_label_type(&symtab[i])) labels[n++] = uint32_t(i);
+    std::stable_sort(labels, labels + n, [symtab](uint32_t i, uint32_t j) {
+        const Elf32_Sym &a = symtab[i], &b = symtab[j];
+        return a.st_shndx != b.st_shndx ? a.st_shndx < b.st_shndx : a.st_value < b.st_value;
+    });
+    auto *keys = static_cast<uint64_t *>(kl_malloc((n ? n : 1) * sizeof(uint64_t)));
+    for (uint64_t k = 0; k < n; k++)
+        keys[k] = uint64_t(symtab[labels[k]].st_shndx) << 32 | symtab[labels[k]].st_value;
+    opt->sort_section_ptr = labels;
+    opt->sort_section_keys = keys;
+    opt->sort_section_count = n;
+}
+
 } // namespace
 
 void make_sorted_symbols(Option_struct *opt, Elf32_Sym *symtab, uint64_t count) {
@@ -273,9 +292,11 @@ void make_sorted_symbols(Option_struct *opt, Elf32_Sym *symtab, uint64_t count) 
         return;
     free(opt->sort_symtab_ptr);
     free(opt->sort_section_ptr);
+    free(opt->sort_section_keys);
     free(opt->sort_value_bits);
     opt->sort_symtab_ptr = nullptr;
     opt->sort_section_ptr = nullptr;
+    opt->sort_section_keys = nullptr;
     opt->sort_value_bits = nullptr;
     opt->sort_section_count = 0;
     forget_labels(opt);
@@ -292,16 +313,7 @@ void make_sorted_symbols(Option_struct *opt, Elf32_Sym *symtab, uint64_t count) 
         return symtab[a].st_value < symtab[b].st_value;
     });
     opt->sort_symtab_ptr = by_value;
-    auto *labels = static_cast<uint32_t *>(kl_malloc((count ? count : 1) * sizeof(uint32_t)));
-    uint64_t n = 0;
-    for (uint64_t i = 0; i < count; i++)
-        if (is_label_type(&symtab[i])) labels[n++] = uint32_t(i);
-    std::stable_sort(labels, labels + n, [symtab](uint32_t i, uint32_t j) {
-        const Elf32_Sym &a = symtab[i], &b = symtab[j];
-        return a.st_shndx != b.st_shndx ? a.st_shndx < b.st_shndx : a.st_value < b.st_value;
-    });
-    opt->sort_section_ptr = labels;
-    opt->sort_section_count = n;
+    sort_labels(opt, symtab, count);
     note_symbol_values(opt, symtab, count);
 }
 

@@ -168,18 +168,28 @@ TEST_F(Engine, SectionLabelsKeepToTheirSection) {
                              {"low2", 0x0C, STT_NOTYPE, STB_LOCAL, 2},
                              {"file", 0x10, STT_FILE},
                              {"c", 0x10, STT_OBJECT},
-                             {"low", 0x4}};
+                             {"low", 0x4},
+                             {"top", 0xFFFFFFF0}};
     using Names = std::vector<std::string>;
     struct Case {
-        uint32_t section, value;
+        uint32_t section;
+        uint64_t value;
         Names names;
         const char *inner; // lowest label of [value, value + 8], or null
     } cases[] = {
-        {1, 0x10, {"a", "b", "c"}, "a"}, {1, 0x4, {"low"}, "low"},
-        {1, 0x14, {"d"}, "d"},           {1, 0x8, {}, "a"},
-        {2, 0x10, {"b2"}, "b2"},         {2, 0x4, {}, "low2"},
-        {3, 0x10, {"c3"}, "c3"},         {3, 0x1C, {}, nullptr},
+        {1, 0x10, {"a", "b", "c"}, "a"},
+        {1, 0x4, {"low"}, "low"},
+        {1, 0x14, {"d"}, "d"},
+        {1, 0x8, {}, "a"},
+        {2, 0x10, {"b2"}, "b2"},
+        {2, 0x4, {}, "low2"},
+        {3, 0x10, {"c3"}, "c3"},
+        {3, 0x1C, {}, nullptr},
         {4, 0x10, {}, nullptr},
+        // Values past 32 bits name no label, not one cut to 32 bits.
+        {1, 0xFFFFFFF0, {"top"}, "top"},
+        {1, 0x100000010, {}, nullptr},
+        {1, 0xFFFFFFFFFFFFFFF0, {}, nullptr},
     };
     for (uint8_t sort : {1, 0}) {
         symbols(rows);

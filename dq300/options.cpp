@@ -24,6 +24,7 @@ void options_free(Option_struct *opt) {
     if (!opt) return;
     free(opt->sort_symtab_ptr);
     free(opt->sort_section_ptr);
+    free(opt->sort_section_keys);
     free(opt->sort_value_bits);
     if (opt->label_memo) opt->label_memo_release(opt->label_memo);
     free(opt->err_text);

@@ -46,6 +46,9 @@ struct Option_struct {
     // section without walking those of the others. Made with sort_symtab_ptr.
     uint32_t *sort_section_ptr; // owned
     uint64_t sort_section_count;
+    // The (section << 32 | value) of each of those labels, in that order
+    // (owned): a search over plain numbers instead of through the table.
+    uint64_t *sort_section_keys;
     // The values the symbols take, as bits at their hashes (owned, made with
     // sort_symtab_ptr): a clear bit answers that no symbol has a value
     // without the search, as for most addresses operands name.
