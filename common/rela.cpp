@@ -96,9 +96,9 @@ char *put_ordinary(char *p, std::string_view name, int32_t addend) {
 // in its own parentheses, so the postfix order alone fixes the grouping.
 struct op_row_struct {
     int arity;
-    const char *before;
-    const char *between;
-    const char *after;
+    std::string_view before;
+    std::string_view between;
+    std::string_view after;
 };
 
 // Texts of the operator codes 0 to 23.
@@ -196,9 +196,10 @@ bool binary_value(uint32_t code, uint32_t l, uint32_t r, uint32_t *out) {
     }
 }
 
+// A node to write, or (node NO_NODE) a literal of an operator.
 struct tree_item_struct {
     uint32_t node;
-    const char *literal;
+    std::string_view literal;
 };
 
 // Working state of one rendering.
@@ -243,11 +244,11 @@ scratch_struct &scratch() {
 const char *tree_text(const render_struct *r, uint32_t root) {
     std::string &out = r->out;
     std::vector<tree_item_struct> &work = r->work;
-    work.push_back({root, nullptr});
+    work.push_back({root, {}});
     while (!work.empty()) {
         tree_item_struct it = work.back();
         work.pop_back();
-        if (it.literal) {
+        if (it.node == NO_NODE) {
             out += it.literal;
             continue;
         }
@@ -259,10 +260,10 @@ const char *tree_text(const render_struct *r, uint32_t root) {
         const op_row_struct &row = op_table[n.code];
         out += row.before;
         work.push_back({NO_NODE, row.after});
-        work.push_back({n.right, nullptr});
+        work.push_back({n.right, {}});
         if (row.arity == 2) {
             work.push_back({NO_NODE, row.between});
-            work.push_back({n.left, nullptr});
+            work.push_back({n.left, {}});
         }
     }
     return out.c_str();
