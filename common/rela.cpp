@@ -488,7 +488,11 @@ int rela_next(int consume, Elf32_Rela **rela, uint32_t *index, uint32_t count, u
     if (*rela == nullptr || count == 0) return 2;
     rela_seek(rela, count, index, address);
     if (*rela == nullptr || (*rela)->r_offset != address) return 2;
-    uint32_t n = rela_entry_count(consume, *rela, count - *index, address, opt);
+    // Nearly every relocation is one ordinary entry: nothing to look for.
+    uint32_t type = type_of(*rela);
+    uint32_t n = is_operand(type) || type == R_EXPR_END
+                     ? rela_entry_count(consume, *rela, count - *index, address, opt)
+                     : uint32_t(consume != 0);
     if (consume) {
         *index += n;
         *rela = *index < count ? *rela + n : nullptr;

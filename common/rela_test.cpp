@@ -354,6 +354,38 @@ TEST_F(RelaWalk, NextFindsAndConsumes) {
     EXPECT_EQ(rela_next(1, &cursor, &index, count(), 48, opt), 2);
 }
 
+// What one look at a relocation finds, takes and records, by its form.
+TEST_F(RelaWalk, NextByForm) {
+    struct Case {
+        std::vector<Elf32_Rela> entries; // all at offset 0
+        int consume;
+        int found;
+        uint32_t index; // after the look
+        const char *error;
+    } cases[] = {
+        {{entry(13, START, 0)}, 1, 1, 1, ""},
+        {{entry(13, START, 0)}, 0, 1, 0, ""},
+        // Two ordinary entries at one offset are two relocations.
+        {{entry(13, START, 0), entry(12, END, 0)}, 1, 1, 1, ""},
+        {{operand(START, 0), end(13)}, 1, 1, 2, ""},
+        {{operand(START, 0), operand(END, 0)}, 1, 0, 0, "Invalid .rela info\n"},
+        {{end(13)}, 1, 0, 0, "Invalid file: condition \"inc > 0\" does not hold (common/rela)\n"},
+        {{end(13)}, 0, 0, 0, "Invalid file: condition \"inc > 0\" does not hold (common/rela)\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.entries.size() << " entries, consume " << c.consume);
+        std::vector<Elf32_Rela> entries = c.entries;
+        Elf32_Rela *at = entries.data();
+        uint32_t i = 0;
+        EXPECT_EQ(rela_next(c.consume, &at, &i, uint32_t(entries.size()), 0, opt), c.found);
+        EXPECT_EQ(i, c.index);
+        EXPECT_EQ(error(), c.error);
+        free(opt->err_text);
+        opt->err_text = nullptr;
+        opt->err_code = 0;
+    }
+}
+
 TEST_F(RelaWalk, EntryCount) {
     EXPECT_EQ(rela_entry_count(1, &table[0], count(), 0, opt), 1u);
     EXPECT_EQ(rela_entry_count(1, &table[1], count() - 1, 8, opt), 4u);
