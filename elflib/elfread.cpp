@@ -3,6 +3,8 @@
 // field converted from the file's byte order to host order.
 #include "elflib/elfread.h"
 
+#include <bit>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -38,11 +40,14 @@ uint32_t read32_msb(const uint8_t *p) {
 struct byte_order_struct {
     read16_fn r16;
     read32_fn r32;
+    bool host; // the host's own order: tables read as they are, nothing to convert
 };
 
 byte_order_struct byte_order_of(uint8_t ei_data) {
-    if (ei_data == ELFDATA2MSB) return {read16_msb, read32_msb};
-    return {read16_lsb, read32_lsb};
+    constexpr bool little = std::endian::native == std::endian::little;
+    constexpr bool big = std::endian::native == std::endian::big;
+    if (ei_data == ELFDATA2MSB) return {read16_msb, read32_msb, big};
+    return {read16_lsb, read32_lsb, little};
 }
 
 void decode_ehdr(Elf32_Ehdr *Ehdr, const uint8_t *b, const byte_order_struct &bo) {
@@ -171,6 +176,15 @@ uint8_t *read_contents(FILE *stream, long base, uint64_t image_size, const Elf32
     return bytes;
 }
 
+// Tables in the host's order are used as read: their entries must lie as
+// in the file.
+static_assert(offsetof(Elf32_Sym, st_value) == 4 && offsetof(Elf32_Sym, st_size) == 8 &&
+              offsetof(Elf32_Sym, st_info) == 12 && offsetof(Elf32_Sym, st_other) == 13 &&
+              offsetof(Elf32_Sym, st_shndx) == 14);
+static_assert(offsetof(Elf32_Rel, r_info) == 4);
+static_assert(offsetof(Elf32_Rela, r_info) == 4 && offsetof(Elf32_Rela, r_addend) == 8);
+static_assert(offsetof(Elf32_Dyn, d_val) == 4);
+
 void decode_symbol(Elf32_Sym *t, const uint8_t *b, const byte_order_struct &bo) {
     t->st_name = bo.r32(b + 0);
     t->st_value = bo.r32(b + 4);
@@ -210,6 +224,7 @@ T *read_table(FILE *stream, long base, uint64_t image_size, const Elf32_Shdr *s,
     T *t = static_cast<T *>(kl_calloc(count ? count : 1, sizeof(T)));
     kl_fseek(stream, base + long(s->sh_offset), SEEK_SET);
     if (count) kl_fread(t, ENTSIZE, count, stream);
+    if (bo.host) return t;
     for (uint32_t k = 0; k < count; k++) {
         uint8_t b[ENTSIZE];
         memcpy(b, &t[k], ENTSIZE);
