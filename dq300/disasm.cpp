@@ -32,9 +32,9 @@ struct Window_struct {
     uint64_t available; // bytes from ptr to the end of the buffer
     uint64_t consumed;  // bytes listed since the window start
     // What the options make of every packet, worked out once per window:
-    // the render flags, and whether every packet's operands are walked (for
-    // address comments, or the error an unknown architecture gives them)
-    // and its instructions looked at (loop ends).
+    // the render flags, whether every packet's operands are walked (for
+    // address comments, or the error an unknown architecture gives them),
+    // and whether every packet is annotated (that, or loop ends marked).
     uint32_t render;
     bool walk_operands;
     bool annotate_all;
@@ -209,8 +209,7 @@ bool relocation_here(const Window_struct *w) {
 // relocations nor comments: their instructions only get the tab, without
 // the upkeep of the busy path.
 inline bool annotate_packet(uint32_t size, uint32_t count, Window_struct *w, Option_struct *opt) {
-    if (w->walk_operands || w->annotate_all || relocation_here(w))
-        return annotate_busy_packet(size, count, w, opt);
+    if (w->annotate_all || relocation_here(w)) return annotate_busy_packet(size, count, w, opt);
     for (uint32_t i = 0; i < count; i++) SetInstructionText(i, "\t", nullptr, nullptr);
     return true;
 }
@@ -333,7 +332,7 @@ void init_window(Window_struct *w, const Buffer_struct *buf, Elf32_Rela *sorted,
     w->consumed = 0;
     w->render = render_flags(opt);
     w->walk_operands = opt->file_type == ET_EXEC || opt->arch_code > 3;
-    w->annotate_all = opt->loop_end != 0;
+    w->annotate_all = w->walk_operands || opt->loop_end != 0;
     w->rela.entries = sorted;
     w->rela.count = sorted ? static_cast<uint32_t>(buf->rela_count) : 0;
     w->rela.index = 0;
