@@ -30,7 +30,7 @@ struct Window_struct {
     const uint8_t *ptr; // next byte to list
     uint64_t offset;    // of ptr in the section
     uint64_t available; // bytes from ptr to the end of the buffer
-    uint64_t consumed;  // bytes listed since the window start
+    uint64_t first;     // offset of the window start
     // What the options make of every packet, worked out once per window:
     // the render flags, whether every packet's operands are walked (for
     // address comments, or the error an unknown architecture gives them),
@@ -193,7 +193,7 @@ bool relocation_here(const Window_struct *w) {
         } else if (w->walk_operands && !note_addresses(i, w, opt)) {
             return false;
         }
-        if (opt->loop_end) track_loop_ends(i, w->consumed + size, &w->loops, &w->comment);
+        if (opt->loop_end) track_loop_ends(i, w->offset - w->first + size, &w->loops, &w->comment);
     }
     // A decoded instruction has no suffix: only the last one gets the
     // comment, complete once every instruction is annotated.
@@ -251,7 +251,6 @@ void advance(Window_struct *w, uint64_t size, Option_struct *opt) {
     w->ptr += size;
     w->offset += size;
     w->available -= size;
-    w->consumed += size;
     opt->pc += size;
 }
 
@@ -329,7 +328,7 @@ void init_window(Window_struct *w, const Buffer_struct *buf, Elf32_Rela *sorted,
     w->ptr = buf->bytes ? buf->bytes + skip : nullptr;
     w->offset = skip;
     w->available = buf->size > skip ? buf->size - skip : 0;
-    w->consumed = 0;
+    w->first = skip;
     w->render = render_flags(opt);
     w->walk_operands = opt->file_type == ET_EXEC || opt->arch_code > 3;
     w->annotate_all = w->walk_operands || opt->loop_end != 0;
