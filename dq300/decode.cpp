@@ -217,7 +217,7 @@ void print_data_bytes(const Buffer_struct *buf, Option_struct *opt) {
             set_error(opt, ERR_CONTENT, "Invalid data size\n");
             break;
         }
-        bool labelled = label_cursor_any(&labels, opt->pc, 1, buf);
+        bool labelled = label_cursor_any(&labels, opt->pc, 1);
         print_data_item(buf->bytes + offset, 1, rela_size, &cursor, labelled ? buf : nullptr, opt);
         opt->pc += rela_size ? rela_size : 1;
     }

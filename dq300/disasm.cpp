@@ -268,7 +268,7 @@ void list_as_data(Window_struct *w, Option_struct *opt) {
     }
     uint32_t plain = w->available >= 2 ? 2 : 1;
     // Most items have no label at them: the cursor spares the search.
-    bool labels = label_cursor_any(&w->labels, opt->pc, 1, w->buf);
+    bool labels = label_cursor_any(&w->labels, opt->pc, 1);
     print_data_item(w->ptr, plain, rela_size, c, labels ? w->buf : nullptr, opt);
     if (has_error(opt)) return;
     advance(w, rela_size ? rela_size : plain, opt);
@@ -306,8 +306,7 @@ void list_next_item(Window_struct *w, Option_struct *opt) {
     const Elf32_Sym *inner = nullptr;
     // Most packets hold no label: one look at the label cursor spares both
     // searches then.
-    bool labels =
-        size != 0 && size <= w->available && label_cursor_any(&w->labels, opt->pc, size, w->buf);
+    bool labels = size != 0 && size <= w->available && label_cursor_any(&w->labels, opt->pc, size);
     if (labels && size >= 2) {
         inner = find_inner_label(opt->pc + 1, size - 2, w->buf, opt);
         if (has_error(opt)) return;

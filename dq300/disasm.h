@@ -168,13 +168,16 @@ struct Label_cursor_struct {
     const uint32_t *order; // the labels ordered by section and value; null: no such order
     uint64_t count;
     uint64_t index; // first label of the section not below the last query
-    uint64_t next;  // its value; UINT64_MAX after the section's last label
+    // Its listing address (value plus bias); UINT64_MAX after the section's
+    // last label; 0 without the order, so that every query asks the slow path.
+    uint64_t next;
+    uint64_t bias; // listing address of symbol value 0: the section's in relocatable files
     uint32_t section;
 };
 void label_cursor_start(Label_cursor_struct *cursor, uint64_t address, const Buffer_struct *buf,
                         const Option_struct *opt);
-// label_cursor_any at symbol address low once the cursor must move past labels.
-bool label_cursor_passing(Label_cursor_struct *cursor, uint64_t low, uint64_t size);
+// label_cursor_any once the cursor must move past labels (or has no order).
+bool label_cursor_passing(Label_cursor_struct *cursor, uint64_t address, uint64_t size);
 const char *symbol_name(const Option_struct *opt, const Elf32_Sym *sym);
 // Address in symbol terms: relocatable symbols count from their section.
 inline uint64_t symbol_address(uint64_t address, const Buffer_struct *buf) {
@@ -182,13 +185,10 @@ inline uint64_t symbol_address(uint64_t address, const Buffer_struct *buf) {
 }
 // False only when no label of the section lies at an address in
 // [address, address + size - 1]; address never decreases between calls.
-inline bool label_cursor_any(Label_cursor_struct *cursor, uint64_t address, uint64_t size,
-                             const Buffer_struct *buf) {
-    if (cursor->order == nullptr) return true;
+inline bool label_cursor_any(Label_cursor_struct *cursor, uint64_t address, uint64_t size) {
     // Once per packet: most packets leave the cursor where it is.
-    uint64_t low = symbol_address(address, buf);
-    if (cursor->next >= low) return cursor->next - low < size;
-    return label_cursor_passing(cursor, low, size);
+    if (cursor->next >= address) return cursor->next - address < size;
+    return label_cursor_passing(cursor, address, size);
 }
 
 // Appends "is equivalent to $xxxxxxxx (name)" to out.

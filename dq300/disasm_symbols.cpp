@@ -444,11 +444,11 @@ void print_labels_at(uint64_t address, const Buffer_struct *buf, Option_struct *
 
 namespace {
 
-// The value of the label at the cursor, or past every value when the
-// section's labels are done.
+// The listing address of the label at the cursor, or past every address
+// when the section's labels are done.
 void label_cursor_look(Label_cursor_struct *c) {
     const Elf32_Sym *s = c->index < c->count ? &c->table[c->order[c->index]] : nullptr;
-    c->next = s && s->st_shndx == c->section ? s->st_value : UINT64_MAX;
+    c->next = s && s->st_shndx == c->section ? s->st_value + c->bias : UINT64_MAX;
 }
 
 } // namespace
@@ -456,7 +456,7 @@ void label_cursor_look(Label_cursor_struct *c) {
 void label_cursor_start(Label_cursor_struct *cursor, uint64_t address, const Buffer_struct *buf,
                         const Option_struct *opt) {
     Section_view_struct v = section_view(opt);
-    *cursor = {nullptr, nullptr, 0, 0, 0, buf->index};
+    *cursor = {nullptr, nullptr, 0, 0, 0, address - symbol_address(address, buf), buf->index};
     if (!v.by_section) return;
     cursor->table = v.table;
     cursor->order = v.order;
@@ -465,12 +465,13 @@ void label_cursor_start(Label_cursor_struct *cursor, uint64_t address, const Buf
     label_cursor_look(cursor);
 }
 
-bool label_cursor_passing(Label_cursor_struct *cursor, uint64_t low, uint64_t size) {
-    while (cursor->next < low) {
+bool label_cursor_passing(Label_cursor_struct *cursor, uint64_t address, uint64_t size) {
+    if (cursor->order == nullptr) return true;
+    while (cursor->next < address) {
         cursor->index++;
         label_cursor_look(cursor);
     }
-    return cursor->next - low < size;
+    return cursor->next - address < size;
 }
 
 void append_equivalence(uint64_t address, Option_struct *opt, const Space_filter_struct *filter,

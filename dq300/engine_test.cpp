@@ -451,7 +451,7 @@ TEST_F(Engine, LabelCursorAgreesWithTheSearches) {
             uint64_t search = NEW_SEARCH;
             bool found = next_section_label(symbol_address(pc, &buf), &buf, &search, opt) ||
                          find_inner_label(pc + 1, size - 2, &buf, opt);
-            EXPECT_EQ(label_cursor_any(&cursor, pc, size, &buf), found);
+            EXPECT_EQ(label_cursor_any(&cursor, pc, size), found);
         }
         EXPECT_EQ(get_error_code(opt), ERR_NONE);
     }
@@ -459,7 +459,7 @@ TEST_F(Engine, LabelCursorAgreesWithTheSearches) {
     opt->sort_symtab = 0;
     Label_cursor_struct cursor;
     label_cursor_start(&cursor, 0x2000, &buf, opt);
-    EXPECT_TRUE(label_cursor_any(&cursor, 0x2000, 8, &buf));
+    for (uint64_t pc : {0, 0x2000, 0x2008}) EXPECT_TRUE(label_cursor_any(&cursor, pc, 8)) << pc;
 }
 
 TEST(AddressLine, DigitsAndWidth) {
