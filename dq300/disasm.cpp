@@ -347,13 +347,22 @@ void init_window(Window_struct *w, const Buffer_struct *buf, Elf32_Rela *sorted,
     w->upkeep_at = std::min(w->release_at, w->write_at);
 }
 
+// The offset at which the packet loop stops: past the window's last address
+// or the section's last byte, whichever comes first.
+uint64_t window_stop(const Buffer_struct *buf, uint64_t end) {
+    if (end < buf->address) return 0;
+    uint64_t last = end - buf->address;
+    return last < buf->size ? last + 1 : buf->size;
+}
+
 // The packet loop over one window.
 void disassemble_code(const Buffer_struct *buf, Elf32_Rela *sorted, uint64_t end,
                       Option_struct *opt) {
     Window_struct w;
     init_window(&w, buf, sorted, opt);
     if (opt->statistics) stats_reset(opt);
-    while (opt->pc <= end && w.available > 0 && !has_error(opt)) {
+    const uint64_t stop = window_stop(buf, end);
+    while (w.offset < stop && !has_error(opt)) {
         list_next_item(&w, opt);
         if (w.offset >= w.upkeep_at) keep_up(&w, opt);
     }

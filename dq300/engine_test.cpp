@@ -2,6 +2,7 @@
 // listings are checked by the golden tests.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -670,6 +671,65 @@ TEST_F(Engine, DataItemsListTheirLabels) {
         EXPECT_EQ(error_class, ERR_NONE);
         EXPECT_EQ(std::string(text ? text : ""), c.text);
         free(text);
+    }
+}
+
+// A window lists every packet that starts in it, the last one whole, and
+// ends with the address line of the first address it did not list: the
+// next packet's, or the section's end.
+TEST(CodeWindow, StopsAtTheFirstPacketPastItsEnd) {
+    const uint64_t address = 0x400;
+    std::vector<uint8_t> bytes(600);
+    for (size_t i = 0; i < bytes.size(); i++) bytes[i] = uint8_t(i * 29 + (i >> 3) + 7);
+    auto list = [&](uint64_t start, uint64_t end) {
+        Option_struct *opt = options_new();
+        set_core(opt, 1, 0);
+        Buffer_struct buf{};
+        buf.file_type = ET_EXEC;
+        buf.bytes = bytes.data();
+        buf.size = bytes.size();
+        buf.address = address;
+        buf.sh_type = SHT_PROGBITS;
+        buf.sh_flags = SHF_ALLOC | SHF_EXECINSTR;
+        buf.start = start;
+        buf.end = end;
+        uint8_t error_class = 0;
+        char *text = disassemble_buffer(&buf, opt, &error_class);
+        EXPECT_EQ(error_class, ERR_NONE);
+        std::string listed = text ? text : "";
+        free(text);
+        options_free(opt);
+        return listed;
+    };
+    // Where the packets of the whole section start: its address lines.
+    std::vector<uint64_t> starts;
+    std::string whole = list(address, address + bytes.size() - 1);
+    for (size_t at = 0; (at = whole.find("\n#", at)) != std::string::npos; at++)
+        starts.push_back(std::stoull(whole.substr(at + 2, 8), nullptr, 16));
+    ASSERT_GT(starts.size(), 20u);
+    ASSERT_EQ(starts.back(), address + bytes.size()); // the closing line
+    const uint64_t s = starts[3], e = starts[10];
+    const uint64_t windows[][2] = {
+        {s, e - 1},
+        {s, e},
+        {s, e + 1},
+        {s, s},
+        {s, address + bytes.size() - 1},
+        {s, address + bytes.size() + 100},
+        {starts[starts.size() - 2], UINT64_MAX},
+    };
+    for (const auto &w : windows) {
+        SCOPED_TRACE(testing::Message() << std::hex << w[0] << ".." << w[1]);
+        uint64_t expected = *std::upper_bound(starts.begin(), starts.end() - 1, w[1]);
+        std::string listed = list(w[0], w[1]);
+        char line[32];
+        snprintf(line, sizeof line, "#%08llx:\n", static_cast<unsigned long long>(expected));
+        ASSERT_GE(listed.size(), strlen(line));
+        EXPECT_EQ(listed.substr(listed.size() - strlen(line)), line);
+        // The packets, from the first address line on, are those of the whole.
+        size_t first = listed.find('#');
+        std::string packets = listed.substr(first, listed.size() - strlen(line) - first);
+        EXPECT_NE(whole.find(packets), std::string::npos);
     }
 }
 
