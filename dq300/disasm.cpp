@@ -39,6 +39,9 @@ struct Window_struct {
     bool walk_operands;
     bool annotate_all;
     Rela_cursor_struct rela;
+    // Offset of the cursor's relocation (UINT64_MAX: none left), noted
+    // whenever the cursor may have moved: one comparison per packet.
+    uint64_t relocation_at;
     Loop_state_struct loops;
     Label_cursor_struct labels;
     Address_line_struct address_line;
@@ -177,15 +180,18 @@ bool note_addresses(uint32_t i, Window_struct *w, Option_struct *opt) {
 // Whether a relocation lies at the packet at the window position (or one
 // left behind below it, which the look-up passes over).
 bool relocation_here(const Window_struct *w) {
-    const Elf32_Rela *next = w->rela.current;
-    return next != nullptr && next->r_offset <= w->offset;
+    return w->relocation_at <= w->offset;
+}
+
+void note_relocation_cursor(Window_struct *w) {
+    w->relocation_at = w->rela.current ? w->rela.current->r_offset : UINT64_MAX;
 }
 
 // Annotates the `count` instructions of a packet of `size` bytes whose
-// operands or instructions need a look, and sets their texts.
-[[gnu::noinline]] bool annotate_busy_packet(uint32_t size, uint32_t count, Window_struct *w,
-                                            Option_struct *opt) {
-    bool relocated = relocation_here(w);
+// operands or instructions need a look (relocated: a relocation lies at
+// it), and sets their texts.
+[[gnu::noinline]] bool annotate_busy_packet(uint32_t size, uint32_t count, bool relocated,
+                                            Window_struct *w, Option_struct *opt) {
     w->comment.clear();
     for (uint32_t i = 0; i < count; i++) {
         if (relocated) {
@@ -209,7 +215,13 @@ bool relocation_here(const Window_struct *w) {
 // relocations nor comments: their instructions only get the tab, without
 // the upkeep of the busy path.
 inline bool annotate_packet(uint32_t size, uint32_t count, Window_struct *w, Option_struct *opt) {
-    if (w->annotate_all || relocation_here(w)) return annotate_busy_packet(size, count, w, opt);
+    bool relocated = relocation_here(w);
+    if (w->annotate_all || relocated) {
+        bool annotated = annotate_busy_packet(size, count, relocated, w, opt);
+        // Only the relocations of a packet move the cursor.
+        if (relocated) note_relocation_cursor(w);
+        return annotated;
+    }
     for (uint32_t i = 0; i < count; i++) SetInstructionText(i, "\t", nullptr, nullptr);
     return true;
 }
@@ -260,6 +272,7 @@ void list_as_data(Window_struct *w, Option_struct *opt) {
     uint32_t rela_size = 0;
     Rela_cursor_struct *c = &w->rela;
     if (c->current) rela_size = rela_data_size(&c->current, &c->index, c->count, w->offset, opt);
+    note_relocation_cursor(w);
     if (has_error(opt)) return;
     // A relocated word must lie wholly inside the section.
     if (rela_size > w->available) {
@@ -335,6 +348,7 @@ void init_window(Window_struct *w, const Buffer_struct *buf, Elf32_Rela *sorted,
     w->rela.count = sorted ? static_cast<uint32_t>(buf->rela_count) : 0;
     w->rela.index = 0;
     w->rela.current = w->rela.count ? sorted : nullptr;
+    note_relocation_cursor(w);
     memset(&w->loops, 0, sizeof w->loops);
     label_cursor_start(&w->labels, opt->pc, buf, opt);
     w->address_line = {UINT64_MAX, 0, {}};
