@@ -34,10 +34,12 @@ struct Window_struct {
     // What the options make of every packet, worked out once per window:
     // the render flags, whether every packet's operands are walked (for
     // address comments, or the error an unknown architecture gives them),
-    // and whether every packet is annotated (that, or loop ends marked).
+    // whether every packet is annotated (that, or loop ends marked), and
+    // whether a packet without relocations gets address comments alone.
     uint32_t render;
     bool walk_operands;
     bool annotate_all;
+    bool addresses_only;
     Rela_cursor_struct rela;
     // Offset of the cursor's relocation (UINT64_MAX: none left), noted
     // whenever the cursor may have moved: one comparison per packet.
@@ -119,9 +121,11 @@ int relocate_operand(OperandRecord *op, const InstructionRecord *record, uint64_
 
 // The address comment of an operand that names an address in an executable,
 // written at `mark` of the packet's comment: the instruction's last such
-// operand gives it.
-void note_operand_address(const InstructionRecord *record, const OperandRecord *op, size_t mark,
-                          Window_struct *w, Option_struct *opt) {
+// operand gives it. Kept out of line: few operands need it, and inlined it
+// crowds the registers of the operand walks.
+[[gnu::noinline]] void note_operand_address(const InstructionRecord *record,
+                                            const OperandRecord *op, size_t mark, Window_struct *w,
+                                            Option_struct *opt) {
     Operand_address_struct a;
     if (!operand_address(record, op, opt, &a) || opt->file_type != ET_EXEC) return;
     const Space_filter_struct *filter = opt->elf.qz_info ? &a.space : nullptr;
@@ -210,6 +214,20 @@ void note_relocation_cursor(Window_struct *w) {
     return true;
 }
 
+// The usual busy packet of an executable, with no relocation at it and no
+// loop ends marked: address comments alone, noted while the texts are set,
+// without the other cases' tests per instruction.
+[[gnu::noinline]] bool annotate_addresses(uint32_t count, Window_struct *w, Option_struct *opt) {
+    w->comment.clear();
+    for (uint32_t i = 0; i < count; i++) {
+        if (!note_addresses(i, w, opt)) return false;
+        // Only the last instruction gets the comment, complete by then.
+        bool commented = i + 1 == count && !w->comment.empty();
+        SetInstructionText(i, "\t", commented ? w->comment.c_str() : nullptr, nullptr);
+    }
+    return true;
+}
+
 // Annotates the `count` instructions of an accepted packet of `size` bytes
 // and sets their texts. Most packets of a relocatable file need neither
 // relocations nor comments: their instructions only get the tab, without
@@ -217,7 +235,9 @@ void note_relocation_cursor(Window_struct *w) {
 inline bool annotate_packet(uint32_t size, uint32_t count, Window_struct *w, Option_struct *opt) {
     bool relocated = relocation_here(w);
     if (w->annotate_all || relocated) {
-        bool annotated = annotate_busy_packet(size, count, relocated, w, opt);
+        bool annotated = !relocated && w->addresses_only
+                             ? annotate_addresses(count, w, opt)
+                             : annotate_busy_packet(size, count, relocated, w, opt);
         // Only the relocations of a packet move the cursor.
         if (relocated) note_relocation_cursor(w);
         return annotated;
@@ -344,6 +364,7 @@ void init_window(Window_struct *w, const Buffer_struct *buf, Elf32_Rela *sorted,
     w->render = render_flags(opt);
     w->walk_operands = opt->file_type == ET_EXEC || opt->arch_code > 3;
     w->annotate_all = w->walk_operands || opt->loop_end != 0;
+    w->addresses_only = w->walk_operands && opt->loop_end == 0;
     w->rela.entries = sorted;
     w->rela.count = sorted ? static_cast<uint32_t>(buf->rela_count) : 0;
     w->rela.index = 0;
