@@ -129,12 +129,14 @@ int relocate_operand(OperandRecord *op, const InstructionRecord *record, uint64_
     Operand_address_struct a;
     if (!operand_address(record, op, opt, &a) || opt->file_type != ET_EXEC) return;
     const Space_filter_struct *filter = opt->elf.qz_info ? &a.space : nullptr;
-    // ";\t\t// address $%08x "
-    char head[] = ";\t\t// address $00000000 ";
+    // ";\t\t// address $%08x is equivalent to $%08x", written at once
+    char head[] = ";\t\t// address $00000000 is equivalent to $00000000";
+    constexpr size_t equivalent = sizeof ";\t\t// address $00000000 is equivalent to $" - 1;
     format_hex8(static_cast<uint32_t>(a.value), head + sizeof ";\t\t// address $" - 1);
+    format_hex8(static_cast<uint32_t>(a.address), head + equivalent);
     w->comment.resize(mark);
     w->comment.append(head, sizeof head - 1);
-    append_equivalence(a.address, opt, filter, &w->comment);
+    append_equivalent_name(a.address, opt, filter, &w->comment);
 }
 
 // Relocations and address comments of instruction i. False when the packet
@@ -168,13 +170,17 @@ bool handle_operands(uint32_t i, Window_struct *w, Option_struct *opt) {
 // The address comments of instruction i in a packet with no relocation at
 // it (every packet of an executable): its relocatable operands keep their
 // texts, so only those naming an address are looked at.
-bool note_addresses(uint32_t i, Window_struct *w, Option_struct *opt) {
+[[gnu::always_inline]] inline bool note_addresses(uint32_t i, Window_struct *w,
+                                                  Option_struct *opt) {
     uint32_t n = GetOperandCount(i);
     if (n == 0) return true;
     const OperandRecord *operands = GetOperand(i, 0);
-    size_t mark = w->comment.size();
+    // The comment's size before this instruction's, taken at its first
+    // operand that may name an address (most have none).
+    size_t mark = SIZE_MAX;
     for (uint32_t j = 0; j < n; j++) {
         if (operands[j].reloc_type == 0) continue;
+        if (mark == SIZE_MAX) mark = w->comment.size();
         note_operand_address(GetInstructionRecord(i), &operands[j], mark, w, opt);
         if (has_error(opt)) return false;
     }

@@ -194,10 +194,8 @@ Label_memo_struct::Found walk_labels_at(uint64_t address, uint64_t first, const 
     return f;
 }
 
-Label_memo_struct::Found labels_at(uint64_t address, Option_struct *opt,
-                                   const Space_filter_struct *filter) {
-    // Most addresses operands name hold no symbol at all.
-    if (symbol_view(opt).sorted && !may_hold_value(address, opt)) return {nullptr, nullptr};
+[[gnu::noinline]] Label_memo_struct::Found find_labels_at(uint64_t address, Option_struct *opt,
+                                                          const Space_filter_struct *filter) {
     Label_memo_struct::Key key{address, 0, 0, opt->mapper_labels != 0};
     if (filter) {
         key.space = filter->unset ? 0 : filter->space;
@@ -216,6 +214,14 @@ Label_memo_struct::Found labels_at(uint64_t address, Option_struct *opt,
     }
     opt->label_memo->found.emplace(key, f);
     return f;
+}
+
+// Most addresses operands name hold no symbol at all: the filter answers
+// them without the search's set-up.
+inline Label_memo_struct::Found labels_at(uint64_t address, Option_struct *opt,
+                                          const Space_filter_struct *filter) {
+    if (symbol_view(opt).sorted && !may_hold_value(address, opt)) return {nullptr, nullptr};
+    return find_labels_at(address, opt, filter);
 }
 
 // Whether any label lies at address within the filter.
@@ -344,14 +350,16 @@ bool parse_operand_value(const char *text, int64_t *value) {
     // Read as the C library reads base 16: a "0x" may lead the digits, and a
     // value past 64 bits saturates.
     if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && hex_digit_value(p[2]) >= 0) p += 2;
+    const char *digits = p;
     uint64_t v = 0;
-    bool overflow = false;
-    for (int d; (d = hex_digit_value(*p)) >= 0; p++) {
-        overflow |= (v >> 60) != 0;
-        v = v << 4 | uint64_t(d);
-    }
+    for (int d; (d = hex_digit_value(*p)) >= 0; p++) v = v << 4 | uint64_t(d);
     if (*p != '\0') return false;
-    if (overflow) v = UINT64_MAX;
+    // Only zeros were shifted out unless more than 16 digits follow the
+    // leading ones: the rare long text is looked at again.
+    if (p - digits > 16) {
+        while (*digits == '0') digits++;
+        if (p - digits > 16) v = UINT64_MAX;
+    }
     // Negated as unsigned: the lowest value has no positive counterpart.
     *value = int64_t(negative ? 0 - v : v);
     return true;
@@ -480,6 +488,11 @@ void append_equivalence(uint64_t address, Option_struct *opt, const Space_filter
     char head[] = "is equivalent to $00000000";
     format_hex8(static_cast<uint32_t>(address), head + sizeof "is equivalent to $" - 1);
     out->append(head, sizeof head - 1);
+    append_equivalent_name(address, opt, filter, out);
+}
+
+void append_equivalent_name(uint64_t address, Option_struct *opt, const Space_filter_struct *filter,
+                            std::string *out) {
     if (!opt->strtab || !opt->symtab || !opt->label_display) return;
     const Elf32_Sym *best = labels_at(address, opt, filter).best;
     if (best == nullptr) return;
