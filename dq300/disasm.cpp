@@ -225,12 +225,15 @@ void note_relocation_cursor(Window_struct *w) {
 // without the other cases' tests per instruction.
 [[gnu::noinline]] bool annotate_addresses(uint32_t count, Window_struct *w, Option_struct *opt) {
     w->comment.clear();
-    for (uint32_t i = 0; i < count; i++) {
+    if (count == 0) return true;
+    uint32_t last = count - 1;
+    for (uint32_t i = 0;; i++) {
         if (!note_addresses(i, w, opt)) return false;
-        // Only the last instruction gets the comment, complete by then.
-        bool commented = i + 1 == count && !w->comment.empty();
-        SetInstructionText(i, "\t", commented ? w->comment.c_str() : nullptr, nullptr);
+        if (i == last) break;
+        SetInstructionText(i, "\t", nullptr, nullptr);
     }
+    // Only the last instruction gets the comment, complete by now.
+    SetInstructionText(last, "\t", w->comment.empty() ? nullptr : w->comment.c_str(), nullptr);
     return true;
 }
 
