@@ -333,7 +333,10 @@ TEST(OperandValue, ReadsSignedHexAsTheCLibraryDoes) {
         {"$0", true, 0},
         {"$00000000000000000001", true, 1}, // leading zeros never overflow
         {"$FFFFFFFFFFFFFFFF", true, -1},
-        {"$10000000000000000", true, -1}, // past 64 bits: saturated
+        {"$10000000000000000", true, -1},                    // past 64 bits: saturated
+        {"$0FFFFFFFFFFFFFFFE", true, -2},                    // 17 digits, 16 of them significant
+        {"$000000000000000000010000000000000000", true, -1}, // 17 after the zeros
+        {"$0x00000000000000000123", true, 0x123},
         {"-$10000000000000000", true, 1},
         {"-$8000000000000000", true, INT64_MIN},
         {"$0x", false, 0}, // a prefix without digits leaves the "x"
