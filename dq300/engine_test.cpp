@@ -550,6 +550,35 @@ TEST_F(Engine, OrderedRelocationsAreUsedInPlace) {
 
 namespace {
 
+// An executable's code section of `bytes` at `address`, listed from start to
+// end with one instruction set; the text returned and its error class.
+struct Window_listing {
+    std::string text;
+    uint8_t error_class = 0;
+};
+Window_listing list_window(std::vector<uint8_t> *bytes, uint64_t address, uint64_t start,
+                           uint64_t end, uint8_t arch, uint8_t release = 0, FILE *out = nullptr) {
+    Option_struct *opt = options_new();
+    set_core(opt, arch, 0);
+    Buffer_struct buf{};
+    buf.file_type = ET_EXEC;
+    buf.bytes = bytes->data();
+    buf.size = bytes->size();
+    buf.address = address;
+    buf.sh_type = SHT_PROGBITS;
+    buf.sh_flags = SHF_ALLOC | SHF_EXECINSTR;
+    buf.start = start;
+    buf.end = end;
+    buf.release_listed = release;
+    buf.listing_out = out;
+    Window_listing listed;
+    char *text = disassemble_buffer(&buf, opt, &listed.error_class);
+    listed.text = text ? text : "";
+    free(text);
+    options_free(opt);
+    return listed;
+}
+
 // The listing of a code window whose listed pages are given back is the
 // listing of the same bytes kept; only bytes the window has passed, more
 // than a step behind, go back (they read as zeros after).
@@ -575,23 +604,9 @@ TEST(CodeWindow, ListedPagesGoBack) {
         for (uint8_t release = 0; release < 2; release++) {
             std::vector<uint8_t> bytes(size);
             for (size_t i = 0; i < size; i++) bytes[i] = uint8_t(i * 7 + (i >> 9) + 1);
-            Option_struct *opt = options_new();
-            set_core(opt, c.arch, 0);
-            Buffer_struct buf{};
-            buf.file_type = ET_EXEC;
-            buf.bytes = bytes.data();
-            buf.size = size;
-            buf.sh_type = SHT_PROGBITS;
-            buf.sh_flags = SHF_ALLOC | SHF_EXECINSTR;
-            buf.start = c.start;
-            buf.end = c.end;
-            buf.release_listed = release;
-            uint8_t error_class = 0;
-            char *text = disassemble_buffer(&buf, opt, &error_class);
-            EXPECT_EQ(error_class, ERR_NONE);
-            texts[release] = text ? text : "";
-            free(text);
-            options_free(opt);
+            Window_listing listed = list_window(&bytes, 0, c.start, c.end, c.arch, release);
+            EXPECT_EQ(listed.error_class, ERR_NONE);
+            texts[release] = listed.text;
             for (size_t i = 0; i < size; i += 4096) {
                 uint8_t original = uint8_t(i * 7 + (i >> 9) + 1);
                 bool gone = release && i >= c.released_from && i < c.released_to;
@@ -685,24 +700,9 @@ TEST(CodeWindow, StopsAtTheFirstPacketPastItsEnd) {
     std::vector<uint8_t> bytes(600);
     for (size_t i = 0; i < bytes.size(); i++) bytes[i] = uint8_t(i * 29 + (i >> 3) + 7);
     auto list = [&](uint64_t start, uint64_t end) {
-        Option_struct *opt = options_new();
-        set_core(opt, 1, 0);
-        Buffer_struct buf{};
-        buf.file_type = ET_EXEC;
-        buf.bytes = bytes.data();
-        buf.size = bytes.size();
-        buf.address = address;
-        buf.sh_type = SHT_PROGBITS;
-        buf.sh_flags = SHF_ALLOC | SHF_EXECINSTR;
-        buf.start = start;
-        buf.end = end;
-        uint8_t error_class = 0;
-        char *text = disassemble_buffer(&buf, opt, &error_class);
-        EXPECT_EQ(error_class, ERR_NONE);
-        std::string listed = text ? text : "";
-        free(text);
-        options_free(opt);
-        return listed;
+        Window_listing listed = list_window(&bytes, address, start, end, 1);
+        EXPECT_EQ(listed.error_class, ERR_NONE);
+        return listed.text;
     };
     // Where the packets of the whole section start: its address lines.
     std::vector<uint64_t> starts;
@@ -756,37 +756,22 @@ TEST(CodeWindow, WrittenListingIsTheWholeText) {
         for (size_t i = 0; i < c.size; i++) bytes[i] = uint8_t(i * 13 + (i >> 7) + 5);
         std::string texts[2];
         for (int written = 0; written < 2; written++) {
-            Option_struct *opt = options_new();
-            set_core(opt, c.arch, 0);
-            Buffer_struct buf{};
-            buf.file_type = ET_EXEC;
-            buf.bytes = bytes.data();
-            buf.size = c.size;
-            buf.sh_type = SHT_PROGBITS;
-            buf.sh_flags = SHF_ALLOC | SHF_EXECINSTR;
-            buf.start = c.start;
-            buf.end = c.end;
             FILE *out = written ? (c.full ? fopen("/dev/full", "w") : tmpfile()) : nullptr;
             ASSERT_TRUE(!written || out);
-            buf.listing_out = out;
-            uint8_t error_class = 0;
-            char *text = disassemble_buffer(&buf, opt, &error_class);
-            std::string returned = text ? text : "";
-            free(text);
-            options_free(opt);
+            Window_listing listed = list_window(&bytes, 0, c.start, c.end, c.arch, 0, out);
             if (written && c.full) {
-                EXPECT_NE(error_class, ERR_NONE);
-                EXPECT_EQ(returned, "Cannot write the listing\n");
+                EXPECT_NE(listed.error_class, ERR_NONE);
+                EXPECT_EQ(listed.text, "Cannot write the listing\n");
                 fclose(out);
                 continue;
             }
-            EXPECT_EQ(error_class, ERR_NONE);
+            EXPECT_EQ(listed.error_class, ERR_NONE);
             if (out) {
                 rewind(out);
                 for (int ch; (ch = fgetc(out)) != EOF;) texts[written] += char(ch);
                 fclose(out);
             }
-            texts[written] += returned;
+            texts[written] += listed.text;
         }
         if (c.full) continue;
         EXPECT_GT(texts[0].size(), c.size);
