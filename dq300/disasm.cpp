@@ -129,14 +129,8 @@ int relocate_operand(OperandRecord *op, const InstructionRecord *record, uint64_
     Operand_address_struct a;
     if (!operand_address(record, op, opt, &a) || opt->file_type != ET_EXEC) return;
     const Space_filter_struct *filter = opt->elf.qz_info ? &a.space : nullptr;
-    // ";\t\t// address $%08x is equivalent to $%08x", written at once
-    char head[] = ";\t\t// address $00000000 is equivalent to $00000000";
-    constexpr size_t equivalent = sizeof ";\t\t// address $00000000 is equivalent to $" - 1;
-    format_hex8(static_cast<uint32_t>(a.value), head + sizeof ";\t\t// address $" - 1);
-    format_hex8(static_cast<uint32_t>(a.address), head + equivalent);
     w->comment.resize(mark);
-    w->comment.append(head, sizeof head - 1);
-    append_equivalent_name(a.address, opt, filter, &w->comment);
+    append_address_comment(static_cast<uint32_t>(a.value), a.address, opt, filter, &w->comment);
 }
 
 // Relocations and address comments of instruction i. False when the packet

@@ -191,12 +191,10 @@ inline bool label_cursor_any(Label_cursor_struct *cursor, uint64_t address, uint
     return label_cursor_passing(cursor, address, size);
 }
 
-// Appends "is equivalent to $xxxxxxxx (name)" to out.
-void append_equivalence(uint64_t address, Option_struct *opt, const Space_filter_struct *filter,
-                        std::string *out);
-// Appends " (name)" of the label at address, if any, to out.
-void append_equivalent_name(uint64_t address, Option_struct *opt, const Space_filter_struct *filter,
-                            std::string *out);
+// Appends ";\t\t// address $vvvvvvvv is equivalent to $aaaaaaaa (name)" to
+// out: an operand's value as written and the address it stands for.
+void append_address_comment(uint32_t value, uint64_t address, Option_struct *opt,
+                            const Space_filter_struct *filter, std::string *out);
 
 struct Operand_address_struct {
     int64_t value; // the operand's value as written

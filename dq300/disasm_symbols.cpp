@@ -482,15 +482,9 @@ bool label_cursor_passing(Label_cursor_struct *cursor, uint64_t address, uint64_
     return cursor->next - address < size;
 }
 
-void append_equivalence(uint64_t address, Option_struct *opt, const Space_filter_struct *filter,
-                        std::string *out) {
-    // "is equivalent to $%08x"
-    char head[] = "is equivalent to $00000000";
-    format_hex8(static_cast<uint32_t>(address), head + sizeof "is equivalent to $" - 1);
-    out->append(head, sizeof head - 1);
-    append_equivalent_name(address, opt, filter, out);
-}
+namespace {
 
+// Appends " (name)" of the label at address, if any, to out.
 void append_equivalent_name(uint64_t address, Option_struct *opt, const Space_filter_struct *filter,
                             std::string *out) {
     if (!opt->strtab || !opt->symtab || !opt->label_display) return;
@@ -506,6 +500,19 @@ void append_equivalent_name(uint64_t address, Option_struct *opt, const Space_fi
         *out += '}';
     }
     *out += ')';
+}
+
+} // namespace
+
+void append_address_comment(uint32_t value, uint64_t address, Option_struct *opt,
+                            const Space_filter_struct *filter, std::string *out) {
+    // ";\t\t// address $%08x is equivalent to $%08x", written at once
+    char head[] = ";\t\t// address $00000000 is equivalent to $00000000";
+    constexpr size_t equivalent = sizeof ";\t\t// address $00000000 is equivalent to $" - 1;
+    format_hex8(value, head + sizeof ";\t\t// address $" - 1);
+    format_hex8(static_cast<uint32_t>(address), head + equivalent);
+    out->append(head, sizeof head - 1);
+    append_equivalent_name(address, opt, filter, out);
 }
 
 bool operand_address(const InstructionRecord *record, const OperandRecord *operand,

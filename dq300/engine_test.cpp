@@ -71,10 +71,11 @@ struct Engine : testing::Test {
         return s;
     }
 
+    // The comment after its operand's value: "is equivalent to ...".
     std::string equivalence(uint64_t address) {
         std::string s = "kept ";
-        append_equivalence(address, opt, nullptr, &s);
-        return s.substr(5);
+        append_address_comment(0, address, opt, nullptr, &s);
+        return s.substr(sizeof "kept ;\t\t// address $00000000 " - 1);
     }
 };
 
