@@ -160,13 +160,6 @@ class CleanText {
     }
     void End(const Cursor &c) { size_ = c.Size(); }
 
-    // Appends without clean-ups (a line break between the halves of a packet).
-    void AppendRaw(const char *s, size_t len) {
-        if (len == 0) return;
-        Begin(len);
-        std::memcpy(buffer_.data() + size_, s, len);
-        size_ += len;
-    }
     // The text with a terminating zero, valid until the next change.
     const char *CStr() {
         Begin(1);

@@ -29,21 +29,16 @@ template <typename Word> Word load_little(const uint8_t *bytes) {
     return w;
 }
 
-// Index of the record of the current tables that wins, or kNoRecord.
-[[gnu::always_inline]] inline uint32_t match_in_class(const MatchClass &c, uint64_t bits) {
-    return c.Winner(bits);
-}
-
 uint32_t match_indexed(uint64_t bits, uint32_t width, uint32_t slot) {
     const ArchitectureTables &t = *State().current;
     if (width > 64 || slot > 22 || t.class_of[width][slot] < 0) return kNoRecord;
-    return match_in_class(t.classes[static_cast<size_t>(t.class_of[width][slot])], bits);
+    return t.classes[static_cast<size_t>(t.class_of[width][slot])].Winner(bits);
 }
 
 // The winner among the current tables' whole-word records, or kNoRecord.
 [[gnu::always_inline]] inline uint32_t match_whole_word(uint64_t bits) {
     const MatchClass *c = State().current->word_class;
-    return c ? match_in_class(*c, bits) : kNoRecord;
+    return c ? c->Winner(bits) : kNoRecord;
 }
 
 const InstructionRecord *record_at(uint32_t index) {
@@ -323,7 +318,7 @@ void decode_swbreak_value(uint32_t width) {
 
 [[gnu::always_inline]] inline uint32_t match_read(const SlotRead &read, uint64_t value) {
     if (read.direct) return read.direct[value]; // value <= read.mask, which has its place
-    return read.match_class ? match_in_class(*read.match_class, value) : kNoRecord;
+    return read.match_class ? read.match_class->Winner(value) : kNoRecord;
 }
 
 [[gnu::always_inline]] inline void decode_read(const SlotRead &read, uint64_t value) {

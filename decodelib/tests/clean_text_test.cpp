@@ -182,31 +182,6 @@ TEST(CleanText, UnpaddedTextsAgreeWithWholeTextReplacement) {
 
 } // namespace
 
-TEST(CleanText, RawAppendsJoinWithoutCleanUpsAndEndInAZero) {
-    // Text grown with clean-ups, then raw pieces: a pair made across or inside
-    // the raw pieces stays, and the zero-terminated text is the whole text.
-    const struct {
-        std::string grown, raw1, raw2, expected;
-    } cases[] = {
-        {"", "", "", ""},
-        {"a,", ",;", "", "a,,;"},
-        {"add +", "\n\t", "+-b,,;", "add +\n\t+-b,,;"},
-        {"", "\n\t", std::string(5000, ','), "\n\t" + std::string(5000, ',')},
-        {std::string(3000, 'x'), "", "+", std::string(3000, 'x') + "+"},
-    };
-    for (const auto &c : cases) {
-        CleanText text;
-        text.Reset(false);
-        CleanText::Cursor cursor = text.Begin(c.grown.size());
-        cursor.Text(c.grown.data(), c.grown.size());
-        text.End(cursor);
-        text.AppendRaw(c.raw1.data(), c.raw1.size());
-        text.AppendRaw(c.raw2.data(), c.raw2.size());
-        EXPECT_EQ(std::string(text.Data(), text.Size()), c.expected);
-        EXPECT_EQ(std::string(text.CStr()), c.expected);
-    }
-}
-
 TEST(CleanText, CursorTruncateDropsTheLaterPartOnly) {
     const struct {
         std::string kept, dropped, after, expected;
